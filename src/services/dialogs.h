@@ -1,0 +1,29 @@
+#pragma once
+// The modal services: message boxes and the folder picker. They forward to the
+// platform, which runs a nested loop while they wait.
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "services/values.h"
+
+namespace sorvane {
+
+// The platform the services talk to; set by the frame at start-up.
+void setServicePlatform(platform::Platform* platform);
+platform::Platform& servicePlatform();
+
+inline const Text kDefaultBoxCaption = Text("信息：");
+
+// Flags: Windows MessageBox values. Adds task modality unless system modal is
+// asked for. Returns the result code (0 OK … 5 Yes, 6 No); 0 if no box showed.
+std::int32_t messageBox(const Text& message, std::int32_t flags = 0,
+                        const Text& title = kDefaultBoxCaption);
+
+Text browseForFolder(const Text& prompt, bool includeFiles = false);
+
+// The common dialog's vertical-bar filter list as description/pattern pairs:
+// trailing white space removed, "||" closes the list.
+std::vector<std::pair<std::string, std::string>> parseFilterList(const Text& filter);
+
+}  // namespace sorvane

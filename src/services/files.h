@@ -1,0 +1,21 @@
+#pragma once
+// Whole files in and out, raw bytes: no code-page, line-end or byte-order-mark
+// handling. Names are handed to the file system as they are; a relative name
+// is resolved against the current directory.
+
+#include <initializer_list>
+
+#include "services/values.h"
+
+namespace sorvane {
+
+// Writes the parts in order and returns true when all of them reached the disk.
+// The bytes go to a temporary file beside the target that is renamed over it,
+// so a failed write (disk full, say) leaves an existing file as it was.
+bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts);
+inline bool writeFile(const Text& name, const ByteSet& data) { return writeFile(name, {&data}); }
+
+// The whole file; empty on any failure (missing, a folder, no permission).
+ByteSet readFile(const Text& name);
+
+}  // namespace sorvane
