@@ -1,0 +1,2 @@
+// The Linux desktop program.
+int main() { return 0; }
