@@ -1,0 +1,195 @@
+#include "app/frame.h"
+
+#include <new>
+#include <stdexcept>
+
+#include "services/conversions.h"
+#include "services/dialogs.h"
+#include "services/memory.h"
+#include "services/process.h"
+
+namespace sorvane::app {
+namespace {
+
+Frame* gFrame = nullptr;  // for the allocation-failure and clock hooks
+
+void onAllocationFailure(std::size_t bytes) {
+  if (gFrame) gFrame->fatalError(0, allocationFailureMessage(bytes));
+  std::abort();
+}
+
+CivilTime platformClock(void* context) {
+  auto* platform = static_cast<platform::Platform*>(context);
+  platform::LocalTime t = platform->localTimeNow();
+  return {t.year, t.month, t.day, t.hour, t.minute, t.second};
+}
+
+}  // namespace
+
+Frame::Frame(platform::Platform& platform, HandlerTable handlers)
+    : platform_(platform), handlers_(std::move(handlers)) {}
+
+Frame::~Frame() {
+  if (gFrame == this) {
+    gFrame = nullptr;
+    setAllocationFailureHandler(nullptr);
+    setLocalClockSource(nullptr, nullptr);
+  }
+  platform_.setEventSink(nullptr);
+}
+
+int Frame::run() {
+  startUp();
+  runMessageLoop();
+  shutdown();
+  return 0;
+}
+
+void Frame::startUp() {
+  state_ = FrameState::Starting;
+  // Every run-time allocation failure ends here, with the byte count.
+  gFrame = this;
+  setAllocationFailureHandler(&onAllocationFailure);
+
+  // The program's own folder becomes the current directory, so that relative
+  // paths mean the same thing however the program was started.
+  SplitPath self = splitProgramPath(executablePath());
+  setCurrentFolder(self.folder);
+
+  // The services and the controls call back into the frame from here on.
+  platform_.setEventSink(this);
+  setServicePlatform(&platform_);
+  setLocalClockSource(&platformClock, &platform_);
+
+  std::optional<WindowLayout> layout = loadMainWindowLayout();
+  if (!layout) fatalError(0, Text("载入窗口模板数据段出错!"));
+
+  vars_ = ProgramVariables{};
+  cleanup_ = [this] {
+    vars_.urlArray.clear();
+    vars_.urlArray.shrink_to_fit();
+  };
+
+  if (!buildMainWindow(*layout)) fatalError(0, Text("载入启动窗口失败"));
+  resolveBindings(*layout);
+  state_ = FrameState::Running;
+}
+
+void Frame::runMessageLoop() {
+  loopEntered_ = true;
+  if (!mainWindowLoaded()) return;
+  platform_.runLoop();
+}
+
+void Frame::shutdown() {
+  ++stopCounter_;
+  state_ = FrameState::Stopping;
+  shuttingDown_ = true;
+  stopAllTimers();
+  if (mainWindow_ != 0) platform_.destroyWidget(mainWindow_);
+  if (cleanup_) {
+    auto routine = std::move(cleanup_);
+    cleanup_ = nullptr;
+    routine();
+  }
+}
+
+Text Frame::fatalReportText(std::int32_t code, const Text& message) {
+  Text report("运行时出错!\r\n\r\n");
+  if (code != 0) report += Text("错误代码：") + toText(code) + Text("\r\n\r\n");
+  if (!message.empty()) report += Text("错误信息：") + message + Text("\r\n");
+  return report;
+}
+
+void Frame::fatalError(std::int32_t code, const Text& message) {
+  // No tick, click or other event may run a handler while the report is up.
+  ++stopCounter_;
+  platform_.messageBox(fatalReportText(code, message).bytes(), "错误",
+                       platform::box::kOk | platform::box::kIconError | platform::box::kTaskModal);
+  cleanup_ = nullptr;  // the clean-up routine does not run after a fatal error
+  shutdown();
+  platform_.exitProcess(-1);
+}
+
+const Text& Frame::urlAt(std::int32_t index) {
+  if (index < 1) fatalError(4, Text("数组成员引用下标必须大于等于1"));
+  if (static_cast<std::size_t>(index) > vars_.urlArray.size())
+    fatalError(1, Text("数组成员引用下标超出定义范围"));
+  return vars_.urlArray[static_cast<std::size_t>(index) - 1];
+}
+
+Control& Frame::control(std::string_view name) {
+  for (Control& c : controls_) {
+    if (c.name == name) return c;
+  }
+  if (window_.name == name) return window_;
+  // Only the program's own code names controls; a wrong name is a bug.
+  throw std::logic_error("no control named " + std::string(name));
+}
+
+Control* Frame::controlForWidget(platform::WidgetId widget) {
+  if (widget == 0) return nullptr;
+  if (widget == window_.widget) return &window_;
+  for (Control& c : controls_) {
+    if (c.widget == widget) return &c;
+  }
+  return nullptr;
+}
+
+void Frame::raiseEvent(Control* control, int eventNumber) {
+  if (stopCounter_ > 0 || shuttingDown_) return;
+  if (!mainWindowLoaded()) fatalError(0, Text("未找到引发事件的窗口"));
+  if (control == nullptr) fatalError(0, Text("未找到引发事件的窗口组件"));
+  auto binding = control->bindings.find(eventNumber);
+  if (binding == control->bindings.end()) return;
+  Handler handler = binding->second;  // a copy: the handler may outlive a rebind
+  try {
+    handler(*this);
+  } catch (const std::bad_alloc&) {
+    allocationFailed(0);
+  }
+}
+
+void Frame::widgetEvent(platform::WidgetId widget, int eventNumber) {
+  if (stopCounter_ > 0 || shuttingDown_) return;
+  raiseEvent(controlForWidget(widget), eventNumber);
+}
+
+void Frame::closeRequested(platform::WidgetId window) {
+  // The window's close event is not bound, so a close request always closes.
+  if (window == mainWindow_ && mainWindow_ != 0) platform_.destroyWidget(mainWindow_);
+}
+
+void Frame::widgetDestroyed(platform::WidgetId widget) {
+  if (Control* c = controlForWidget(widget)) {
+    if (c->type == ControlType::Timer && c->timerRunning) {
+      platform_.stopTimer(c->timerId);
+      c->timerRunning = false;
+    }
+    c->widget = 0;
+  }
+  if (widget == mainWindow_ && mainWindow_ != 0) {
+    mainWindow_ = 0;
+    stopAllTimers();
+    if (loopEntered_) platform_.quitLoop();
+  }
+}
+
+void Frame::stopAllTimers() {
+  for (Control& c : controls_) {
+    if (c.type == ControlType::Timer && c.timerRunning) {
+      platform_.stopTimer(c.timerId);
+      c.timerRunning = false;
+    }
+  }
+}
+
+void Frame::resolveBindings(const WindowLayout& layout) {
+  for (const Binding& b : layout.bindings) {
+    auto handler = handlers_.find(b.handler);
+    if (handler == handlers_.end()) continue;  // names no handler: stays unbound
+    control(b.control).bindings[b.eventNumber] = handler->second;
+  }
+}
+
+}  // namespace sorvane::app

@@ -1,0 +1,109 @@
+#include "capture/snapshot.h"
+
+#include <cmath>
+#include <cstring>
+#include <new>
+
+#include "services/memory.h"
+
+namespace sorvane::capture {
+namespace {
+
+void putLe16(std::uint8_t* p, std::uint32_t v) {
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void putLe32(std::uint8_t* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+std::uint32_t bmpRowStride(std::int32_t width) {
+  return ((24u * static_cast<std::uint32_t>(width) + 31u) / 32u) * 4u;
+}
+
+ByteSet encodeBmp(const platform::Pixels& pixels) {
+  if (pixels.width <= 0 || pixels.height <= 0) return ByteSet();
+  const std::uint32_t stride = bmpRowStride(pixels.width);
+  const std::uint32_t imageSize = stride * static_cast<std::uint32_t>(pixels.height);
+  const std::size_t total = kBmpHeaderSize + imageSize;
+  std::vector<std::uint8_t> out;
+  try {
+    out.assign(total, 0);
+  } catch (const std::bad_alloc&) {
+    allocationFailed(total);
+  }
+  std::uint8_t* h = out.data();
+  h[0] = 'B';
+  h[1] = 'M';
+  putLe32(h + 2, static_cast<std::uint32_t>(total));
+  putLe32(h + 10, kBmpHeaderSize);  // no palette at 24 bits per pixel
+  putLe32(h + 14, 40);
+  putLe32(h + 18, static_cast<std::uint32_t>(pixels.width));
+  putLe32(h + 22, static_cast<std::uint32_t>(pixels.height));  // positive: bottom-up
+  putLe16(h + 26, 1);
+  putLe16(h + 28, 24);
+  putLe32(h + 34, imageSize);
+  const std::size_t rowBytes = static_cast<std::size_t>(pixels.width) * 3;
+  for (int y = 0; y < pixels.height; ++y) {
+    const std::uint8_t* src = pixels.bgr.data() + static_cast<std::size_t>(y) * rowBytes;
+    std::uint8_t* dst = h + kBmpHeaderSize + static_cast<std::size_t>(pixels.height - 1 - y) * stride;
+    std::memcpy(dst, src, rowBytes);
+  }
+  return ByteSet(std::move(out));
+}
+
+std::int32_t wantedSize(std::int32_t captured, std::int32_t requested) {
+  if (requested == 0) return captured;
+  if (requested > 0) return requested;
+  std::int64_t percent = -static_cast<std::int64_t>(requested);
+  if (percent < 10) percent = 10;
+  return static_cast<std::int32_t>(std::llround(static_cast<double>(captured) * percent / 100.0));
+}
+
+platform::Pixels scalePixels(const platform::Pixels& source, int width, int height) {
+  platform::Pixels out;
+  out.width = width;
+  out.height = height;
+  out.bgr.assign(static_cast<std::size_t>(width) * height * 3, 0);
+  const double sx = static_cast<double>(source.width) / width;
+  const double sy = static_cast<double>(source.height) / height;
+  for (int y = 0; y < height; ++y) {
+    const int y0 = static_cast<int>(y * sy);
+    const int y1 = std::max(y0 + 1, static_cast<int>(std::ceil((y + 1) * sy)));
+    for (int x = 0; x < width; ++x) {
+      const int x0 = static_cast<int>(x * sx);
+      const int x1 = std::max(x0 + 1, static_cast<int>(std::ceil((x + 1) * sx)));
+      unsigned sum[3] = {0, 0, 0};
+      unsigned count = 0;
+      for (int yy = y0; yy < std::min(y1, source.height); ++yy) {
+        for (int xx = x0; xx < std::min(x1, source.width); ++xx) {
+          const std::uint8_t* p =
+              source.bgr.data() + (static_cast<std::size_t>(yy) * source.width + xx) * 3;
+          for (int c = 0; c < 3; ++c) sum[c] += p[c];
+          ++count;
+        }
+      }
+      std::uint8_t* d = out.bgr.data() + (static_cast<std::size_t>(y) * width + x) * 3;
+      for (int c = 0; c < 3; ++c) d[c] = static_cast<std::uint8_t>(count ? sum[c] / count : 0);
+    }
+  }
+  return out;
+}
+
+ByteSet snapshot(platform::Platform& platform, std::uint32_t handle, std::int32_t width,
+                 std::int32_t height) {
+  if (handle != 0 && !platform.widgetExists(handle)) return ByteSet();
+  platform::Pixels captured;
+  if (!platform.capture(handle, captured)) return ByteSet();
+  if (captured.width <= 0 || captured.height <= 0) return ByteSet();
+  const std::int32_t w = wantedSize(captured.width, width);
+  const std::int32_t h = wantedSize(captured.height, height);
+  if (w <= 0 || h <= 0) return ByteSet();
+  if (w == captured.width && h == captured.height) return encodeBmp(captured);
+  return encodeBmp(scalePixels(captured, w, h));
+}
+
+}  // namespace sorvane::capture

@@ -1,0 +1,22 @@
+#pragma once
+// Where the program lives, and the process's current directory.
+
+#include "services/values.h"
+
+namespace sorvane {
+
+// The executable's full path; empty if it cannot be found.
+Text executablePath();
+
+struct SplitPath {
+  Text folder;  // without a trailing separator; empty when the path has none
+  Text file;
+};
+// Splits at the last separator character ('/' on Linux, '\' on Windows),
+// walking by characters so that a second byte equal to the separator is not
+// taken for one.
+SplitPath splitProgramPath(const Text& path);
+
+bool setCurrentFolder(const Text& folder);
+
+}  // namespace sorvane

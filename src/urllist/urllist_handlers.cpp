@@ -1,0 +1,5 @@
+#include "urllist/urllist_handlers.h"
+
+namespace sorvane::urllist {
+void addHandlers(app::HandlerTable&) {}
+}  // namespace sorvane::urllist
