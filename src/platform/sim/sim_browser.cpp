@@ -1,0 +1,82 @@
+// The scripted browser and synthetic captures.
+
+#include "platform/sim/sim_platform.h"
+
+namespace sorvane::sim {
+
+bool SimPlatform::loadEnded(const BrowserState::Load& load) const {
+  return !load.script.neverEnds && now_ >= load.startMs + load.script.durationMs;
+}
+
+void SimPlatform::browserNavigate(WidgetId browser, const std::string& url) {
+  WidgetState* w = find(browser);
+  if (!w || w->spec.kind != WidgetKind::Browser) return;
+  navigations_.push_back({browser, url, now_});
+  BrowserState& b = w->browser;
+  // A load that has ended is what the page shows until the new one ends; one
+  // still running is dropped, and the view keeps what it showed before it.
+  if (b.load && loadEnded(*b.load)) {
+    b.shown = b.load->script.fails ? errorPage_ : pageColour(b.load->url);
+    b.showsPage = true;
+  }
+  LoadScript script;
+  script.durationMs = defaultLoadMs_;
+  if (auto it = loadScripts_.find(url); it != loadScripts_.end()) script = it->second;
+  b.load = BrowserState::Load{url, now_, script};
+}
+
+bool SimPlatform::browserBusy(WidgetId browser) const {
+  const WidgetState* w = find(browser);
+  return w && w->browser.load && !loadEnded(*w->browser.load);
+}
+
+void SimPlatform::setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g,
+                                std::uint8_t b) {
+  pageColours_[url] = Rgb{r, g, b};
+}
+
+Rgb SimPlatform::pageColour(const std::string& url) const {
+  if (auto it = pageColours_.find(url); it != pageColours_.end()) return it->second;
+  // FNV-1a of the address; kept away from white so a page never looks blank.
+  std::uint32_t h = 2166136261u;
+  for (unsigned char c : url) h = (h ^ c) * 16777619u;
+  return Rgb{static_cast<std::uint8_t>(h & 0x7F), static_cast<std::uint8_t>((h >> 8) & 0xFF),
+             static_cast<std::uint8_t>((h >> 16) & 0xFF)};
+}
+
+Rgb SimPlatform::shownColour(WidgetId browser) const {
+  const WidgetState* w = find(browser);
+  if (!w) return kWhite;
+  const BrowserState& b = w->browser;
+  if (b.load && loadEnded(*b.load)) return b.load->script.fails ? errorPage_ : pageColour(b.load->url);
+  return b.showsPage ? b.shown : kWhite;
+}
+
+bool SimPlatform::capture(WidgetId widget, platform::Pixels& out) {
+  ++captureCount_;
+  if (failNextCapture_) {
+    failNextCapture_ = false;
+    return false;
+  }
+  int width = screenWidth_, height = screenHeight_;
+  Rgb colour = screenColour_;
+  if (widget != 0) {
+    const WidgetState* w = find(widget);
+    if (!w) return false;
+    width = w->rect.width;
+    height = w->rect.height;
+    colour = w->spec.kind == WidgetKind::Browser ? shownColour(widget) : kButtonFaceRgb;
+  }
+  if (width <= 0 || height <= 0) return false;
+  out.width = width;
+  out.height = height;
+  out.bgr.resize(static_cast<std::size_t>(width) * height * 3);
+  for (std::size_t i = 0; i < out.bgr.size(); i += 3) {
+    out.bgr[i] = colour.b;
+    out.bgr[i + 1] = colour.g;
+    out.bgr[i + 2] = colour.r;
+  }
+  return true;
+}
+
+}  // namespace sorvane::sim

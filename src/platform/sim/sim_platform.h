@@ -1,0 +1,334 @@
+#pragma once
+// The simulated platform: the deterministic desktop the program's tests run on.
+//
+// Links nothing but the standard library. Time is a virtual clock in
+// milliseconds that moves only when the loop is driven (advance, advanceTo,
+// runLoop, or the nested loop of a modal box); the browser loads scripted
+// pages, boxes and dialogs take scripted answers, and captures return synthetic
+// pixels, so every timeline of the program can be checked to the millisecond.
+//
+// Order of events at one virtual instant (the rule every timeline test relies
+// on): scheduled test actions (at/after, window activation) run first, in the
+// order they were scheduled, because on the desktop input is handled before
+// timer messages; then timer ticks, ties broken by start order (the timer
+// started earlier ticks first). A tick is rescheduled one period on before its
+// callback runs, so a callback that opens a box sees its own timer tick again
+// inside the box, exactly as the desktop's nested loop would deliver it. Idle
+// work (whenIdle) runs once nothing more is due at the current instant, before
+// the clock moves on.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sorvane::sim {
+
+using platform::Rect;
+using platform::TimerId;
+using platform::WidgetId;
+using platform::WidgetKind;
+
+// Thrown by exitProcess. Deliberately not derived from std::exception: nothing
+// in the core may catch it (no catch (...) that swallows, no handler barrier
+// that turns it into a fatal error report), so it reaches the test unchanged.
+struct ProcessExit {
+  int code = 0;
+};
+
+// How a scripted page loads.
+struct LoadScript {
+  int durationMs = 300;    // busy from navigate for this long
+  bool neverEnds = false;  // busy for ever (until the next navigate)
+  bool fails = false;      // ends like a success but shows the error page
+};
+
+struct Navigation {
+  WidgetId browser = 0;
+  std::string url;
+  std::int64_t atMs = 0;
+};
+
+struct Rgb {
+  std::uint8_t r = 0, g = 0, b = 0;
+  friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+
+// What the platform's button face looks like in a capture.
+inline constexpr Rgb kButtonFaceRgb{240, 240, 240};
+inline constexpr Rgb kWhite{255, 255, 255};
+
+// A message box as the program showed it. answeredAtMs is -1 while it is open
+// (or when the process ended inside it).
+struct Box {
+  std::string text;
+  std::string caption;
+  unsigned flags = 0;
+  std::int64_t openedAtMs = 0;
+  std::int64_t answeredAtMs = -1;
+  int result = 0;
+};
+
+// kFirstButton answers with the box's first button: OK, Abort, Yes or Retry.
+inline constexpr int kFirstButton = -1;
+struct BoxAnswer {
+  int result = kFirstButton;
+  int delayMs = 0;
+};
+
+struct FolderRequest {
+  std::string prompt;
+  bool includeFiles = false;
+  std::int64_t openedAtMs = 0;
+  std::int64_t answeredAtMs = -1;
+  std::string result;
+};
+
+struct FileRequest {
+  platform::FileDialogRequest request;
+  std::int64_t openedAtMs = 0;
+  std::int64_t answeredAtMs = -1;
+  std::optional<std::string> result;
+};
+
+enum class ModalKind { MessageBox, Folder, File };
+
+// Why the last runLoop returned.
+enum class LoopEnd { None, Quit, NothingLeft, RunLimit };
+
+struct BrowserState {
+  struct Load {
+    std::string url;
+    std::int64_t startMs = 0;
+    LoadScript script;
+  };
+  std::optional<Load> load;    // the latest navigation
+  bool showsPage = false;      // something was shown before the latest load
+  Rgb shown = kWhite;          // what was shown before the latest load
+};
+
+// One widget as the program made it, plus what it holds now.
+struct WidgetState {
+  WidgetId id = 0;
+  platform::WidgetSpec spec;  // exactly as given to createWidget
+  WidgetId parent = 0;
+  std::vector<WidgetId> children;  // in creation (or re-parenting) order
+  Rect rect;                       // the top-level window is centred on the screen
+  std::string text;
+  bool visible = false;
+  bool enabled = true;
+  bool checked = false;
+  std::vector<std::string> items;
+  int selection = -1;
+  BrowserState browser;
+};
+
+struct TimerInfo {
+  TimerId id = 0;
+  int periodMs = 0;
+  std::int64_t nextDueMs = 0;
+};
+
+class SimPlatform : public platform::Platform {
+ public:
+  SimPlatform();
+  ~SimPlatform() override;
+
+  // ---- The seam -----------------------------------------------------------
+  void setEventSink(platform::EventSink* sink) override;
+  WidgetId createWidget(const platform::WidgetSpec& spec) override;
+  void destroyWidget(WidgetId widget) override;
+  bool widgetExists(WidgetId widget) const override;
+  void setParent(WidgetId child, WidgetId parent) override;
+  void setVisible(WidgetId widget, bool visible) override;
+  bool isVisible(WidgetId widget) const override;  // the widget's own flag
+  void setEnabled(WidgetId widget, bool enabled) override;
+  bool isEnabled(WidgetId widget) const override;  // the widget's own flag
+  Rect widgetRect(WidgetId widget) const override;
+  void setText(WidgetId widget, const std::string& text) override;
+  std::string text(WidgetId widget) const override;
+  void setChecked(WidgetId checkBox, bool checked) override;
+  bool isChecked(WidgetId checkBox) const override;
+  int listAdd(WidgetId list, const std::string& item) override;
+  bool listDelete(WidgetId list, int index) override;
+  void listClear(WidgetId list) override;
+  int listCount(WidgetId list) const override;
+  std::string listItem(WidgetId list, int index) const override;
+  int listSelection(WidgetId list) const override;
+  WidgetId focusedWidget() const override;
+  void setFocus(WidgetId widget) override;
+  void browserNavigate(WidgetId browser, const std::string& url) override;
+  bool browserBusy(WidgetId browser) const override;
+  bool capture(WidgetId widget, platform::Pixels& out) override;
+  TimerId startTimer(int periodMs, std::function<void()> tick) override;
+  void stopTimer(TimerId timer) override;
+  platform::LocalTime localTimeNow() const override;
+  std::int64_t monotonicMs() const override;
+  int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  std::string browseForFolder(const std::string& prompt, bool includeFiles) override;
+  std::optional<std::string> fileDialog(const platform::FileDialogRequest& request) override;
+  void runLoop() override;
+  void quitLoop() override;
+  void whenIdle(std::function<void()> work) override;
+  [[noreturn]] void exitProcess(int code) override;
+
+  // ---- Clock and loop -----------------------------------------------------
+  std::int64_t now() const { return now_; }
+  // The local time at virtual 0; localTimeNow is this plus now, in whole seconds.
+  void setLocalTime(const platform::LocalTime& atZero);
+  // Runs a test action at a virtual time (a time already past means "now").
+  void at(std::int64_t timeMs, std::function<void()> action);
+  void after(std::int64_t delayMs, std::function<void()> action);
+  // Processes everything due up to the target in time order, then sets the
+  // clock to it. A box answered later than the target leaves the clock there.
+  void advance(std::int64_t ms);
+  void advanceTo(std::int64_t timeMs);
+  // runLoop gives up after this much virtual time (default 24 hours).
+  void setRunLimit(std::int64_t ms) { runLimitMs_ = ms; }
+  bool stalled() const { return lastLoopEnd_ == LoopEnd::NothingLeft; }
+  LoopEnd lastLoopEnd() const { return lastLoopEnd_; }
+  // runLoop levels plus open boxes and dialogs.
+  int loopDepth() const { return static_cast<int>(runLevels_.size()) + openModals_; }
+  std::vector<TimerInfo> timers() const;  // running timers, by id
+
+  // ---- Widgets --------------------------------------------------------------
+  // Throws std::invalid_argument for an unknown id; the reference lives until
+  // the widget is destroyed.
+  const WidgetState& widget(WidgetId id) const;
+  std::vector<WidgetId> widgetsOfKind(WidgetKind kind) const;  // creation order
+  WidgetId findWidget(WidgetKind kind, const std::string& text) const;  // 0: none
+  WidgetId topLevel() const;  // the first live top-level window, or 0
+  // The next createWidget of this kind returns 0.
+  void failNextCreate(WidgetKind kind) { failCreates_.push_back(kind); }
+  void setScreen(int width, int height, Rgb colour);
+  // Showing the top-level window activates it (posted as an action at the
+  // current instant); switch off to drive activation only by hand.
+  void setAutoActivate(bool on) { autoActivate_ = on; }
+
+  // ---- The user -------------------------------------------------------------
+  // Each returns false and raises nothing when refused: the widget is missing
+  // or of the wrong kind, it or a parent is hidden or disabled, or a box or
+  // dialog is open (the main window counts as disabled then).
+  bool click(WidgetId id);  // focuses it first, like a mouse press
+  bool typeText(WidgetId edit, const std::string& bytes);
+  bool pasteText(WidgetId edit, const std::string& bytes);
+  // Select-all and paste: unfiltered, refused when read-only.
+  bool setEditText(WidgetId edit, const std::string& bytes);
+  bool selectItem(WidgetId list, int index);
+  bool doubleClickItem(WidgetId list, int index);
+  // Sent to the window before dispatch; not delivered when the focused widget
+  // is disabled. Space is not a platform::Key: pressSpace reports Key::Other
+  // and, when the program leaves it, clicks a focused button or check box.
+  bool pressKey(platform::Key key, unsigned modifiers = platform::kNone);
+  bool pressSpace();
+  bool closeWindow();
+  bool activate();
+  bool deactivate();
+
+  // ---- Browser and capture --------------------------------------------------
+  void scriptLoad(const std::string& url, LoadScript script) { loadScripts_[url] = script; }
+  void setDefaultLoadMs(int ms) { defaultLoadMs_ = ms; }
+  const std::vector<Navigation>& navigations() const { return navigations_; }
+  // A page shows from the end of its load; until then the previous page (white
+  // before the first), and a page that never ends shows nothing new.
+  void setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g, std::uint8_t b);
+  Rgb pageColour(const std::string& url) const;  // assigned or derived from the url
+  void setErrorPageColour(Rgb colour) { errorPage_ = colour; }
+  Rgb shownColour(WidgetId browser) const;
+  void failNextCapture() { failNextCapture_ = true; }
+  int captureCount() const { return captureCount_; }  // every call, failed ones too
+
+  // ---- Boxes and dialogs ----------------------------------------------------
+  // Answers are used in the order boxes open; with none queued the default
+  // answer applies (first button after 0 ms unless changed).
+  void answerBoxes(std::vector<BoxAnswer> answers);
+  void setDefaultBoxAnswer(BoxAnswer answer) { defaultBox_ = answer; }
+  void answerFolder(std::string path, int delayMs = 0);  // "" cancels
+  void answerFile(std::optional<std::string> path, int delayMs = 0);
+  const std::vector<Box>& boxes() const { return boxes_; }
+  const std::vector<FolderRequest>& folderRequests() const { return folderRequests_; }
+  const std::vector<FileRequest>& fileRequests() const { return fileRequests_; }
+  int openBoxCount() const { return openBoxes_; }
+  int openModalCount() const { return openModals_; }
+  std::size_t pendingBoxAnswers() const { return boxAnswers_.size(); }
+  // Called when a box or dialog has opened, before its nested loop runs.
+  void onBoxOpened(std::function<void(const Box&)> fn) { onBoxOpened_ = std::move(fn); }
+  void onDialogOpened(std::function<void(ModalKind)> fn) { onDialogOpened_ = std::move(fn); }
+
+ private:
+  struct Timer {
+    int periodMs = 0;
+    std::int64_t dueMs = 0;
+    std::function<void()> tick;
+  };
+  enum class Step { Worked, NothingLeft, BeyondLimit };
+
+  // Loop core (sim_loop.cpp).
+  Step stepOnce(std::int64_t limitMs);
+  std::optional<std::int64_t> nextDue() const;
+  void runNested(std::int64_t untilMs);
+
+  // Widgets (sim_widgets.cpp).
+  WidgetState* find(WidgetId id);
+  const WidgetState* find(WidgetId id) const;
+  bool usable(WidgetId id) const;  // the user could reach it now
+  bool effectivelyShownAndEnabled(WidgetId id) const;
+  void moveFocus(WidgetId to);
+  void raise(WidgetId id, int event);
+  void postActivation();
+
+  // User (sim_user.cpp).
+  bool changeEditText(WidgetId id, std::string text);
+
+  // Browser (sim_browser.cpp).
+  bool loadEnded(const BrowserState::Load& load) const;
+
+  platform::EventSink* sink_ = nullptr;
+
+  std::int64_t now_ = 0;
+  std::int64_t baseSeconds_ = 0;
+  std::int64_t runLimitMs_ = 24LL * 60 * 60 * 1000;
+  std::uint64_t nextSeq_ = 1;
+  std::map<TimerId, Timer> timers_;
+  TimerId nextTimerId_ = 1;
+  std::map<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> actions_;
+  std::deque<std::function<void()>> idle_;
+  std::vector<bool> runLevels_;  // quit requested, per runLoop level
+  bool pendingQuit_ = false;
+  LoopEnd lastLoopEnd_ = LoopEnd::None;
+
+  std::map<WidgetId, WidgetState> widgets_;
+  WidgetId nextWidgetId_ = 1;
+  WidgetId focus_ = 0;
+  std::vector<WidgetKind> failCreates_;
+  int screenWidth_ = 1280, screenHeight_ = 1024;
+  Rgb screenColour_{58, 110, 165};
+  bool autoActivate_ = true;
+
+  std::map<std::string, LoadScript> loadScripts_;
+  int defaultLoadMs_ = 300;
+  std::vector<Navigation> navigations_;
+  std::map<std::string, Rgb> pageColours_;
+  Rgb errorPage_{200, 200, 200};
+  bool failNextCapture_ = false;
+  int captureCount_ = 0;
+
+  std::deque<BoxAnswer> boxAnswers_;
+  BoxAnswer defaultBox_;
+  std::deque<std::pair<std::string, int>> folderAnswers_;
+  std::deque<std::pair<std::optional<std::string>, int>> fileAnswers_;
+  std::vector<Box> boxes_;
+  std::vector<FolderRequest> folderRequests_;
+  std::vector<FileRequest> fileRequests_;
+  int openBoxes_ = 0;
+  int openModals_ = 0;
+  std::function<void(const Box&)> onBoxOpened_;
+  std::function<void(ModalKind)> onDialogOpened_;
+};
+
+}  // namespace sorvane::sim

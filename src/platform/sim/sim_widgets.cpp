@@ -1,0 +1,249 @@
+// Widgets in memory: creation, the parent tree, state the program writes, focus.
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "platform/sim/sim_platform.h"
+
+namespace sorvane::sim {
+
+using platform::WidgetSpec;
+
+WidgetState* SimPlatform::find(WidgetId id) {
+  auto it = widgets_.find(id);
+  return it == widgets_.end() ? nullptr : &it->second;
+}
+
+const WidgetState* SimPlatform::find(WidgetId id) const {
+  auto it = widgets_.find(id);
+  return it == widgets_.end() ? nullptr : &it->second;
+}
+
+const WidgetState& SimPlatform::widget(WidgetId id) const {
+  if (const WidgetState* w = find(id)) return *w;
+  throw std::invalid_argument("no widget " + std::to_string(id));
+}
+
+std::vector<WidgetId> SimPlatform::widgetsOfKind(WidgetKind kind) const {
+  std::vector<WidgetId> out;
+  for (const auto& [id, w] : widgets_)
+    if (w.spec.kind == kind) out.push_back(id);
+  return out;
+}
+
+WidgetId SimPlatform::findWidget(WidgetKind kind, const std::string& text) const {
+  for (const auto& [id, w] : widgets_)
+    if (w.spec.kind == kind && w.text == text) return id;
+  return 0;
+}
+
+WidgetId SimPlatform::topLevel() const {
+  for (const auto& [id, w] : widgets_)
+    if (w.spec.kind == WidgetKind::TopLevel) return id;
+  return 0;
+}
+
+void SimPlatform::setScreen(int width, int height, Rgb colour) {
+  screenWidth_ = width;
+  screenHeight_ = height;
+  screenColour_ = colour;
+}
+
+void SimPlatform::raise(WidgetId id, int event) {
+  if (sink_) sink_->widgetEvent(id, event);
+}
+
+void SimPlatform::postActivation() {
+  // Posted rather than sent: the program learns the window's id only when
+  // createWidget returns, and the desktop delivers the activation by message.
+  at(now_, [this] {
+    if (WidgetId top = topLevel(); top && openModals_ == 0 && sink_) sink_->windowActivated(top);
+  });
+}
+
+WidgetId SimPlatform::createWidget(const WidgetSpec& spec) {
+  if (auto it = std::find(failCreates_.begin(), failCreates_.end(), spec.kind);
+      it != failCreates_.end()) {
+    failCreates_.erase(it);
+    return 0;
+  }
+  if (spec.kind == WidgetKind::Browser && spec.browser.version > 1) return 0;
+  const bool mayBeRoot = spec.kind == WidgetKind::TopLevel || spec.kind == WidgetKind::Hidden;
+  if (spec.parent == 0 ? !mayBeRoot : !find(spec.parent)) return 0;
+
+  const WidgetId id = nextWidgetId_++;
+  WidgetState& w = widgets_[id];
+  w.id = id;
+  w.spec = spec;
+  w.parent = spec.parent;
+  w.rect = spec.rect;
+  if (spec.kind == WidgetKind::TopLevel) {
+    w.rect.left = (screenWidth_ - spec.rect.width) / 2;
+    w.rect.top = (screenHeight_ - spec.rect.height) / 2;
+  }
+  w.text = spec.text;
+  w.visible = spec.visible && spec.kind != WidgetKind::Hidden;
+  w.enabled = !spec.disabled;
+  if (spec.parent) find(spec.parent)->children.push_back(id);
+  if (w.visible && spec.kind == WidgetKind::TopLevel && autoActivate_) postActivation();
+  return id;
+}
+
+void SimPlatform::destroyWidget(WidgetId widget) {
+  if (!find(widget)) return;
+  // The order is fixed before anything is reported, so a sink that reacts by
+  // destroying more widgets cannot upset the walk.
+  std::vector<WidgetId> order;
+  std::function<void(WidgetId)> walk = [&](WidgetId id) {
+    for (WidgetId c : find(id)->children) walk(c);
+    order.push_back(id);
+  };
+  walk(widget);
+  if (WidgetState* p = find(find(widget)->parent)) std::erase(p->children, widget);
+  for (WidgetId id : order) {
+    if (!widgets_.erase(id)) continue;
+    if (focus_ == id) focus_ = 0;
+    if (sink_) sink_->widgetDestroyed(id);
+  }
+}
+
+bool SimPlatform::widgetExists(WidgetId widget) const { return find(widget) != nullptr; }
+
+void SimPlatform::setParent(WidgetId child, WidgetId parent) {
+  WidgetState* c = find(child);
+  if (!c || !find(parent) || child == parent) return;
+  // Refuse to hang a widget below itself.
+  for (WidgetId up = parent; up; up = find(up)->parent)
+    if (up == child) return;
+  if (WidgetState* old = find(c->parent)) std::erase(old->children, child);
+  c->parent = parent;
+  find(parent)->children.push_back(child);
+}
+
+void SimPlatform::setVisible(WidgetId widget, bool visible) {
+  WidgetState* w = find(widget);
+  if (!w || w->spec.kind == WidgetKind::Hidden) return;
+  const bool shown = visible && !w->visible;
+  w->visible = visible;
+  if (shown && w->spec.kind == WidgetKind::TopLevel && autoActivate_) postActivation();
+}
+
+bool SimPlatform::isVisible(WidgetId widget) const {
+  const WidgetState* w = find(widget);
+  return w && w->visible;
+}
+
+void SimPlatform::setEnabled(WidgetId widget, bool enabled) {
+  // Like the desktop, disabling the focused widget leaves the focus on it.
+  if (WidgetState* w = find(widget)) w->enabled = enabled;
+}
+
+bool SimPlatform::isEnabled(WidgetId widget) const {
+  const WidgetState* w = find(widget);
+  return w && w->enabled;
+}
+
+Rect SimPlatform::widgetRect(WidgetId widget) const {
+  const WidgetState* w = find(widget);
+  return w ? w->rect : Rect{};
+}
+
+void SimPlatform::setText(WidgetId widget, const std::string& text) {
+  if (WidgetState* w = find(widget)) w->text = text;
+}
+
+std::string SimPlatform::text(WidgetId widget) const {
+  const WidgetState* w = find(widget);
+  return w ? w->text : std::string();
+}
+
+void SimPlatform::setChecked(WidgetId checkBox, bool checked) {
+  WidgetState* w = find(checkBox);
+  if (w && w->spec.kind == WidgetKind::CheckBox) w->checked = checked;
+}
+
+bool SimPlatform::isChecked(WidgetId checkBox) const {
+  const WidgetState* w = find(checkBox);
+  return w && w->checked;
+}
+
+int SimPlatform::listAdd(WidgetId list, const std::string& item) {
+  WidgetState* w = find(list);
+  if (!w || w->spec.kind != WidgetKind::ListBox) return -1;
+  w->items.push_back(item);
+  return static_cast<int>(w->items.size()) - 1;
+}
+
+bool SimPlatform::listDelete(WidgetId list, int index) {
+  WidgetState* w = find(list);
+  if (!w || w->spec.kind != WidgetKind::ListBox || index < 0 ||
+      index >= static_cast<int>(w->items.size()))
+    return false;
+  w->items.erase(w->items.begin() + index);
+  // The selection follows its item, and goes with it.
+  if (w->selection == index)
+    w->selection = -1;
+  else if (w->selection > index)
+    --w->selection;
+  return true;
+}
+
+void SimPlatform::listClear(WidgetId list) {
+  WidgetState* w = find(list);
+  if (!w || w->spec.kind != WidgetKind::ListBox) return;
+  w->items.clear();
+  w->selection = -1;
+}
+
+int SimPlatform::listCount(WidgetId list) const {
+  const WidgetState* w = find(list);
+  return w ? static_cast<int>(w->items.size()) : 0;
+}
+
+std::string SimPlatform::listItem(WidgetId list, int index) const {
+  const WidgetState* w = find(list);
+  if (!w || index < 0 || index >= static_cast<int>(w->items.size())) return {};
+  return w->items[index];
+}
+
+int SimPlatform::listSelection(WidgetId list) const {
+  const WidgetState* w = find(list);
+  return w ? w->selection : -1;
+}
+
+WidgetId SimPlatform::focusedWidget() const { return focus_; }
+
+bool SimPlatform::effectivelyShownAndEnabled(WidgetId id) const {
+  for (const WidgetState* w = find(id); w; w = find(w->parent))
+    if (!w->visible || !w->enabled) return false;
+  return find(id) != nullptr;
+}
+
+void SimPlatform::setFocus(WidgetId widget) {
+  if (widget != 0 && !effectivelyShownAndEnabled(widget)) return;
+  moveFocus(widget);
+}
+
+// The controls that report focus changes as events -8 and -7.
+static bool reportsFocus(const WidgetState* w) {
+  if (!w) return false;
+  switch (w->spec.kind) {
+    case WidgetKind::Button:
+    case WidgetKind::CheckBox:
+    case WidgetKind::EditBox:
+    case WidgetKind::ListBox:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void SimPlatform::moveFocus(WidgetId to) {
+  const WidgetId from = focus_;
+  if (from == to) return;
+  focus_ = to;
+  if (reportsFocus(find(from))) raise(from, -8);
+  if (to && focus_ == to && reportsFocus(find(to))) raise(to, -7);
+}
+
+}  // namespace sorvane::sim
