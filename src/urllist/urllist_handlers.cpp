@@ -1,5 +1,114 @@
+// The address list: urlArray is the authoritative list, 列表框1 shows it item
+// for item (item k is entry k + 1).
+
 #include "urllist/urllist_handlers.h"
 
+#include "services/conversions.h"
+#include "services/dialogs.h"
+#include "services/files.h"
+#include "urllist/list_file.h"
+
 namespace sorvane::urllist {
-void addHandlers(app::HandlerTable&) {}
+
+using app::Frame;
+namespace prop = app::prop;
+
+namespace {
+
+constexpr std::int32_t kYesNo = 4;
+constexpr std::int32_t kYes = 5;
+constexpr std::int32_t kOpenFile = 0;
+constexpr std::int32_t kSaveFile = 1;
+
+std::int32_t entryCount(Frame& frame) {
+  return static_cast<std::int32_t>(frame.vars().urlArray.size());
+}
+
+}  // namespace
+
+bool urlAlreadyListed(Frame& frame, const Text& url) {
+  for (std::int32_t i = 1; i <= entryCount(frame); ++i) {
+    if (frame.urlAt(i) == url) return true;
+  }
+  return false;
+}
+
+void refreshUrlListBox(Frame& frame) {
+  app::Control& list = frame.control("列表框1");
+  frame.clear(list);
+  for (std::int32_t i = 1; i <= entryCount(frame); ++i) frame.addItem(list, frame.urlAt(i));
+  // A run in progress picks up the new size.
+  frame.vars().runCount = entryCount(frame);
+}
+
+void addUrl(Frame& frame) {
+  app::Control& input = frame.control("编辑框2");
+  // Only the emptiness test ignores spaces; the entry keeps them.
+  if (removeAllSpaces(frame.readText(input, prop::editBox::content)).empty()) return;
+  TextArray& urls = frame.vars().urlArray;
+  if (urlAlreadyListed(frame, frame.readText(input, prop::editBox::content))) {
+    // Run steps go on while the question is open; the list changes only after.
+    if (messageBox(Text("该网址已经存在！是否继续添加？"), kYesNo) == kYes)
+      urls.push_back(frame.readText(input, prop::editBox::content));
+  } else {
+    urls.push_back(frame.readText(input, prop::editBox::content));
+  }
+  refreshUrlListBox(frame);
+}
+
+void deleteUrl(Frame& frame) {
+  app::Control& list = frame.control("列表框1");
+  TextArray& urls = frame.vars().urlArray;
+  const std::int32_t selected = frame.readInt(list, prop::listBox::currentSelection);
+  if (selected >= 0 && selected < entryCount(frame)) urls.erase(urls.begin() + selected);
+  frame.deleteItem(list, frame.readInt(list, prop::listBox::currentSelection));
+}
+
+void clearUrlList(Frame& frame) {
+  frame.clear(frame.control("列表框1"));
+  frame.writeText(frame.control("编辑框2"), prop::editBox::content, Text());
+  TextArray().swap(frame.vars().urlArray);
+  // Halts a run; the caption, runCount and nextIndex stay as they are.
+  frame.writeInt(frame.control("时钟2"), prop::timer::period, 0);
+  frame.writeInt(frame.control("时钟1"), prop::timer::period, 0);
+}
+
+void exportUrlList(Frame& frame) {
+  if (entryCount(frame) == 0) {
+    messageBox(Text("网址列表不可为空！"), 0);
+    return;
+  }
+  app::Control& dialog = frame.control("通用对话框1");
+  frame.writeInt(dialog, prop::commonDlg::type, kSaveFile);
+  if (!frame.openDialog(dialog)) return;
+  app::Control& list = frame.control("列表框1");
+  TextArray shown;
+  for (std::int32_t k = 1; k <= entryCount(frame); ++k) shown.push_back(frame.getItemText(list, k - 1));
+  const bool saved =
+      writeFile(frame.readText(dialog, prop::commonDlg::fileName), encodeListFile(shown));
+  messageBox(Text(saved ? "保存成功！" : "保存失败！"), 0);
+}
+
+void importUrlList(Frame& frame) {
+  app::Control& dialog = frame.control("通用对话框1");
+  frame.writeInt(dialog, prop::commonDlg::type, kOpenFile);
+  if (!frame.openDialog(dialog)) return;
+  // A file that cannot be read leaves the list as it was.
+  std::optional<ByteSet> bytes = readFileChecked(frame.readText(dialog, prop::commonDlg::fileName));
+  if (!bytes) {
+    messageBox(Text("导入失败！"), 0);
+    return;
+  }
+  frame.vars().urlArray = decodeListFile(*bytes);
+  refreshUrlListBox(frame);
+}
+
+void addHandlers(app::HandlerTable& table) {
+  table.emplace("addUrl", &addUrl);
+  table.emplace("deleteUrl", &deleteUrl);
+  table.emplace("clearUrlList", &clearUrlList);
+  table.emplace("exportUrlList", &exportUrlList);
+  table.emplace("importUrlList", &importUrlList);
+}
+
 }  // namespace sorvane::urllist

@@ -1,0 +1,79 @@
+// The capture folder (编辑框1, chosen with 按钮6), the "截图" switch (选择框1)
+// and the capture step that saves the browser's picture under a date-time name.
+
+#include <filesystem>
+#include <system_error>
+
+#include "capture/snapshot.h"
+#include "run/run_handlers.h"
+#include "services/conversions.h"
+#include "services/dialogs.h"
+#include "services/files.h"
+
+namespace sorvane::run {
+
+using app::Frame;
+namespace prop = app::prop;
+
+namespace {
+
+bool nameTaken(const Text& name) {
+  std::error_code error;
+  // symlink_status, so that a dangling link is not replaced either.
+  return std::filesystem::exists(std::filesystem::symlink_status(name.bytes(), error));
+}
+
+}  // namespace
+
+Text normaliseFolderPath(const Text& path) {
+  if (path.empty()) return Text();
+  const Text separator(kFolderSeparator);
+  if (endsWithCharacter(path, separator)) return path;
+  return path + separator;
+}
+
+void chooseCaptureFolder(Frame& frame) {
+  const Text folder = normaliseFolderPath(browseForFolder(Text("请选择保存截图的文件夹：")));
+  app::Control& folderBox = frame.control("编辑框1");
+  app::Control& checkBox = frame.control("选择框1");
+  frame.writeText(folderBox, prop::editBox::content, folder);
+  // Choosing switches screenshots on; cancelling the picker (an empty folder)
+  // switches them off again.
+  frame.writeInt(checkBox, prop::checkBox::checked, 1);
+  if (frame.readText(folderBox, prop::editBox::content).empty())
+    frame.writeInt(checkBox, prop::checkBox::checked, 0);
+}
+
+void checkCaptureFolder(Frame& frame) {
+  app::Control& checkBox = frame.control("选择框1");
+  // The box has toggled itself before this runs.
+  if (frame.readInt(checkBox, prop::checkBox::checked) == 1) {
+    if (frame.readText(frame.control("编辑框1"), prop::editBox::content).empty()) {
+      frame.writeInt(checkBox, prop::checkBox::checked, 0);
+      messageBox(Text("请在右边选择截图保存目录！"), 0);
+    }
+    return;
+  }
+  frame.writeInt(checkBox, prop::checkBox::checked, 0);
+}
+
+Text freeCaptureName(const Text& stem) {
+  const Text extension(".jpg");
+  Text name = stem + extension;
+  // Two captures within one second share a time stamp; the later one gets a
+  // number instead of replacing the earlier picture.
+  for (std::int32_t n = 2; nameTaken(name); ++n)
+    name = stem + Text("(") + toText(n) + Text(")") + extension;
+  return name;
+}
+
+void capturePage(Frame& frame) {
+  const Text stamp = toText(currentDateTime());
+  const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
+  const ByteSet picture =
+      capture::snapshot(frame.platform(), frame.windowHandle(frame.control("互联网浏览器1")));
+  // A picture that cannot be written is skipped without a word; the run goes on.
+  writeFile(freeCaptureName(folder + stamp), picture);
+}
+
+}  // namespace sorvane::run
