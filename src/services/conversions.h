@@ -13,6 +13,8 @@ namespace sorvane {
 Text toText(DateTime value);
 Text toText(const ByteSet& bytes);  // up to the first zero byte
 Text toText(const Text& text);
+// A string literal is text, not a logical (it would otherwise convert to bool).
+inline Text toText(const char* text) { return Text(text); }
 Text toText(bool logical);          // "真" / "假"
 Text toText(std::uint8_t value);    // %u
 Text toText(std::int16_t value);    // %d

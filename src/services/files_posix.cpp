@@ -1,0 +1,173 @@
+// Whole-file reading and writing on POSIX systems.
+
+#ifndef _WIN32
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "services/files.h"
+
+namespace sorvane {
+
+namespace {
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  // Closes now and says whether the close went well (NFS and full disks report
+  // lost data only here).
+  bool close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+// Removes the temporary file unless it was renamed into place.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+  ~TemporaryFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  const std::string& path() const { return path_; }
+  void keep() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) return false;
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+// Creates a new file "<folder>.<name>.XXXXXX" beside `target`, with the mode a
+// plain open(O_CREAT, 0666) would give it. Fills `path`; -1 on failure.
+int createTemporaryBeside(const std::string& target, std::string& path) {
+  const std::size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  // Leave room for the prefix and suffix within the 255-byte name limit.
+  const std::string base = target.substr(folder.size()).substr(0, 200);
+  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::minstd_rand random(static_cast<unsigned>(
+      std::chrono::steady_clock::now().time_since_epoch().count() ^ ::getpid()));
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string suffix(6, 'x');
+    for (char& c : suffix) c = kLetters[random() % (sizeof kLetters - 1)];
+    path = folder + "." + base + "." + suffix;
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts) {
+  if (name.empty()) return false;
+  std::string target = name.bytes();
+  if (target.back() == '/') return false;
+
+  // Write through a symbolic link to the file it names, as opening it would.
+  struct stat existing {};
+  bool exists = ::lstat(target.c_str(), &existing) == 0;
+  if (exists && S_ISLNK(existing.st_mode)) {
+    if (char* resolved = ::realpath(target.c_str(), nullptr)) {
+      target = resolved;
+      ::free(resolved);
+      exists = ::stat(target.c_str(), &existing) == 0;
+    } else {
+      exists = false;  // a dangling link is replaced by the new file
+    }
+  }
+  if (exists) {
+    if (!S_ISREG(existing.st_mode)) return false;  // a folder, a device …
+    // A read-only file stays as it is, as it would for an open for writing.
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+  }
+
+  std::string temporaryPath;
+  FileDescriptor fd(createTemporaryBeside(target, temporaryPath));
+  if (fd.get() < 0) return false;
+  TemporaryFile temporary(temporaryPath);
+
+  if (exists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) return false;
+  for (const ByteSet* part : parts) {
+    if (part && !writeAll(fd.get(), part->data(), part->size())) return false;
+  }
+  if (!fd.close()) return false;
+  if (::rename(temporary.path().c_str(), target.c_str()) != 0) return false;
+  temporary.keep();
+  return true;
+}
+
+ByteSet readFile(const Text& name) {
+  if (name.empty()) return {};
+  // O_NONBLOCK so that a named pipe cannot hang the program on open; it is
+  // turned away below like any other file that is not a regular file.
+  FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return {};
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return {};
+
+  std::vector<std::uint8_t> bytes;
+  try {
+    // One byte more than the file's size, so that the end of the file is seen
+    // without growing the buffer.
+    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
+  } catch (const std::exception&) {
+    return {};  // too big to hold: no file rather than no program
+  }
+  std::size_t used = 0;
+  for (;;) {
+    if (used == bytes.size()) {
+      try {
+        bytes.resize(bytes.size() * 2);  // the file grew while being read
+      } catch (const std::exception&) {
+        return {};
+      }
+    }
+    const ssize_t got = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return {};
+    }
+    if (got == 0) break;
+    used += static_cast<std::size_t>(got);
+  }
+  bytes.resize(used);
+  return ByteSet(std::move(bytes));
+}
+
+}  // namespace sorvane
+
+#endif  // _WIN32
