@@ -68,11 +68,15 @@ class GbkCodePage final : public CodePage {
     if (first == 0xA3 && second >= 0xA1 && second <= 0xFE) return second - 0x80;
     if (first != 0xA1) return -1;
     switch (second) {
-      case 0xA1: return ' ';
-      case 0xAB: return '~';
+      case 0xA1:
+        return ' ';
+      case 0xAB:
+        return '~';
       case 0xEE:
-      case 0xEF: return '*';  // white and black star
-      default: return -1;
+      case 0xEF:
+        return '*';  // white and black star
+      default:
+        return -1;
     }
   }
 

@@ -17,9 +17,12 @@ constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";  // U+FFFD
 
 const char* iconvName(int codePage) {
   switch (codePage) {
-    case 936: return "GBK";
-    case 65001: return "UTF-8";
-    default: return nullptr;
+    case 936:
+      return "GBK";
+    case 65001:
+      return "UTF-8";
+    default:
+      return nullptr;
   }
 }
 

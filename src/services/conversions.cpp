@@ -56,8 +56,10 @@ double parseLeadingNumber(std::string_view text) {
   if (pos < text.size() && text[pos] == '.') {
     for (++pos; pos < text.size() && isDigit(text[pos]); ++pos, ++digits) {
       if (significant) continue;
-      if (text[pos] != '0') significant = true;
-      else --magnitude;
+      if (text[pos] != '0')
+        significant = true;
+      else
+        --magnitude;
     }
   }
   if (digits == 0) return 0.0;
@@ -78,8 +80,8 @@ double parseLeadingNumber(std::string_view text) {
   }
   const std::string_view number = text.substr(start, pos - start);
   double value = 0.0;
-  const auto result =
-      std::from_chars(number.data(), number.data() + number.size(), value, std::chars_format::general);
+  const auto result = std::from_chars(number.data(), number.data() + number.size(), value,
+                                      std::chars_format::general);
   if (result.ec == std::errc::result_out_of_range) {
     value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   }

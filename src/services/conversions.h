@@ -15,13 +15,13 @@ Text toText(const ByteSet& bytes);  // up to the first zero byte
 Text toText(const Text& text);
 // A string literal is text, not a logical (it would otherwise convert to bool).
 inline Text toText(const char* text) { return Text(text); }
-Text toText(bool logical);          // "真" / "假"
-Text toText(std::uint8_t value);    // %u
-Text toText(std::int16_t value);    // %d
-Text toText(std::int32_t value);    // %d
+Text toText(bool logical);        // "真" / "假"
+Text toText(std::uint8_t value);  // %u
+Text toText(std::int16_t value);  // %d
+Text toText(std::int32_t value);  // %d
 Text toText(std::int64_t value);
-Text toText(float value);           // %.6g
-Text toText(double value);          // %.13g
+Text toText(float value);   // %.6g
+Text toText(double value);  // %.13g
 
 // The date-time text: "2024年3月5日14时7分9秒", with the clamp to
 // 1 January 100 .. 31 December 9999 and rounding to the nearest second.

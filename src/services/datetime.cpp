@@ -15,8 +15,8 @@ namespace sorvane {
 
 namespace {
 
-constexpr double kLatest = 2958465.0;     // 31 December 9999, 00:00:00
-constexpr double kEarliest = -657434.0;   // 1 January 100, 00:00:00
+constexpr double kLatest = 2958465.0;      // 31 December 9999, 00:00:00
+constexpr double kEarliest = -657434.0;    // 1 January 100, 00:00:00
 constexpr std::int64_t kDayZero = -25569;  // 30 December 1899, counted from 1 January 1970
 constexpr std::int64_t kSecondsPerDay = 86400;
 

@@ -86,8 +86,8 @@ TEST(Calendar, ProlepticGregorianDays) {
   // Every date in the usable range comes back as it went in.
   for (double day = -657433.0; day < 2958465.0; day += 97.0) {
     for (const int second : {0, 1, 43199, 86399}) {
-      const CivilTime civil = civilFromDateTime(
-          DateTime{day >= 0 ? day + second * kSecond : day - second * kSecond});
+      const CivilTime civil =
+          civilFromDateTime(DateTime{day >= 0 ? day + second * kSecond : day - second * kSecond});
       const DateTime back = dateTimeFromCivil(civil);
       ASSERT_NEAR(back.value, day >= 0 ? day + second * kSecond : day - second * kSecond, 1e-9)
           << civil.year << "-" << civil.month << "-" << civil.day;

@@ -1,8 +1,7 @@
 // Whole-file reading and writing on real folders.
 
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -173,7 +172,8 @@ TEST_F(Files, ReadFailuresGiveTheEmptyByteSet) {
 
 TEST_F(Files, LargeFilesRoundTrip) {
   std::vector<std::uint8_t> data(100u * 1024 * 1024);
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<std::uint8_t>(i * 7 + i / 4096);
   const ByteSet picture{std::move(data)};
   const Text name = path("big.bin");
   const auto start = std::chrono::steady_clock::now();
@@ -182,8 +182,9 @@ TEST_F(Files, LargeFilesRoundTrip) {
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_EQ(back.size(), picture.size());
   EXPECT_TRUE(back == picture);
-  RecordProperty("write_and_read_ms",
-                 static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
+  RecordProperty(
+      "write_and_read_ms",
+      static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
 }
 
 TEST_F(Files, AFileTooBigForMemoryReadsAsEmpty) {

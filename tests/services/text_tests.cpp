@@ -30,11 +30,10 @@ struct Encoding {
   std::string danglingLead;  // the start of a character cut off by the end
 };
 
-const Encoding kGbk{"Gbk",          gbkCodePage,  "\xA1\xA1", "\xA3\xB5", "\xA3\xB1",
-                    "\xA3\xAE",     "\xA3\xAD",   "\xD6\xD0", "\xD6"};
-const Encoding kUtf8{"Utf8",          utf8CodePage,   "\xE3\x80\x80", "\xEF\xBC\x95",
-                     "\xEF\xBC\x91", "\xEF\xBC\x8E", "\xEF\xBC\x8D", "\xE4\xB8\xAD",
-                     "\xE4\xB8"};
+const Encoding kGbk{"Gbk",      gbkCodePage, "\xA1\xA1", "\xA3\xB5", "\xA3\xB1",
+                    "\xA3\xAE", "\xA3\xAD",  "\xD6\xD0", "\xD6"};
+const Encoding kUtf8{"Utf8",         utf8CodePage,   "\xE3\x80\x80", "\xEF\xBC\x95", "\xEF\xBC\x91",
+                     "\xEF\xBC\x8E", "\xEF\xBC\x8D", "\xE4\xB8\xAD", "\xE4\xB8"};
 
 class EachCodePage : public ::testing::TestWithParam<Encoding> {
  protected:
@@ -70,16 +69,28 @@ TEST(CodePage, GbkLeadTakesAnySecondByte) {
   EXPECT_EQ(gbk.number(), 936);
   EXPECT_EQ(gbk.charLength("\x81\x5C", 0), 2u);  // second byte is a backslash
   EXPECT_EQ(gbk.charLength("\x80,", 0), 2u);
-  EXPECT_EQ(gbk.charLength("\xFF" "a", 0), 2u);
+  EXPECT_EQ(gbk.charLength("\xFF"
+                           "a",
+                           0),
+            2u);
   EXPECT_EQ(gbk.charLength("\xFF", 0), 0u);
 }
 
 TEST(CodePage, Utf8BrokenSequencesWalkAsSingleBytes) {
   const CodePage& utf8 = utf8CodePage();
   EXPECT_EQ(utf8.number(), 65001);
-  EXPECT_EQ(utf8.charLength("\x80" "a", 0), 1u);          // stray continuation
-  EXPECT_EQ(utf8.charLength("\xFF" "a", 0), 1u);          // never a lead
-  EXPECT_EQ(utf8.charLength("\xE4" "a,", 0), 1u);         // lead without its tail
+  EXPECT_EQ(utf8.charLength("\x80"
+                            "a",
+                            0),
+            1u);  // stray continuation
+  EXPECT_EQ(utf8.charLength("\xFF"
+                            "a",
+                            0),
+            1u);  // never a lead
+  EXPECT_EQ(utf8.charLength("\xE4"
+                            "a,",
+                            0),
+            1u);                                          // lead without its tail
   EXPECT_EQ(utf8.charLength("\xF0\x9F\x98\x80", 0), 4u);  // 😀
   EXPECT_EQ(utf8.charLength("\xF0\x9F\x98", 0), 0u);
   EXPECT_EQ(&systemCodePage(), &utf8CodePage());
@@ -117,15 +128,22 @@ TEST(CodePage, ConvertsAtTheEdges) {
   EXPECT_EQ(gbk.toUtf8("a\xD6\xD0\xCE\xC4"), "a中文");
   EXPECT_EQ(gbk.fromUtf8("a中文"), "a\xD6\xD0\xCE\xC4");
   EXPECT_EQ(gbk.toUtf8("\xA1\xA1"), "\xE3\x80\x80");
-  EXPECT_EQ(gbk.toUtf8("x\xD6"), "x\xEF\xBF\xBD");     // dangling lead
+  EXPECT_EQ(gbk.toUtf8("x\xD6"), "x\xEF\xBF\xBD");      // dangling lead
   EXPECT_EQ(gbk.toUtf8("\xFF\xFFz"), "\xEF\xBF\xBDz");  // no such character
-  EXPECT_EQ(gbk.fromUtf8("a\xF0\x9F\x98\x80" "b"), "a?b");
-  EXPECT_EQ(gbk.fromUtf8("a\xFF" "b"), "a?b");
+  EXPECT_EQ(gbk.fromUtf8("a\xF0\x9F\x98\x80"
+                         "b"),
+            "a?b");
+  EXPECT_EQ(gbk.fromUtf8("a\xFF"
+                         "b"),
+            "a?b");
 
   const CodePage& utf8 = utf8CodePage();
   EXPECT_EQ(utf8.toUtf8("中文"), "中文");
-  EXPECT_EQ(utf8.toUtf8("a\xFF" "b"), "a\xEF\xBF\xBD" "b");
-  EXPECT_EQ(utf8.toUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");  // overlong
+  EXPECT_EQ(utf8.toUtf8("a\xFF"
+                        "b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(utf8.toUtf8("\xC0\xAF"), "\xEF\xBF\xBD\xEF\xBF\xBD");          // overlong
   EXPECT_EQ(utf8.toUtf8("\xED\xA0\x80").find('\xED'), std::string::npos);  // surrogate
   EXPECT_EQ(utf8.fromUtf8("中文"), "中文");
 }
@@ -273,8 +291,7 @@ TEST_P(EachCodePage, SplitLimitsAndDelimiters) {
   const std::string h = e().hanzi;
   EXPECT_EQ(split("a" + h + "b" + h, h), texts({"a", "b"}));
   // A lead byte cut off by the end stops the scan; the rest is still kept.
-  EXPECT_EQ(split("a," + e().danglingLead, ","),
-            TextArray({Text("a"), Text(e().danglingLead)}));
+  EXPECT_EQ(split("a," + e().danglingLead, ","), TextArray({Text("a"), Text(e().danglingLead)}));
 }
 
 TEST(SplitText, GbkMatchesOnlyAtCharacterStarts) {
