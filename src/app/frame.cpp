@@ -1,5 +1,6 @@
 #include "app/frame.h"
 
+#include <cstdlib>
 #include <new>
 #include <stdexcept>
 
@@ -109,6 +110,7 @@ void Frame::fatalError(std::int32_t code, const Text& message) {
   cleanup_ = nullptr;  // the clean-up routine does not run after a fatal error
   shutdown();
   platform_.exitProcess(-1);
+  std::abort();  // a backend's exitProcess never comes back
 }
 
 const Text& Frame::urlAt(std::int32_t index) {
