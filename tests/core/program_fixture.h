@@ -1,0 +1,109 @@
+#pragma once
+// The whole program on the simulated platform, plus a scratch folder on disk.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/program.h"
+#include "platform/sim/sim_platform.h"
+
+namespace sorvane::testing {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+// What messageBox hands the platform for flags 0 and 4: task modality is added.
+inline constexpr unsigned kBoxOk = platform::box::kTaskModal;
+inline constexpr unsigned kBoxYesNo = platform::box::kYesNo | platform::box::kTaskModal;
+
+inline void expectBox(const sim::Box& box, const char* text, unsigned flags = kBoxOk) {
+  EXPECT_EQ(box.text, text);
+  EXPECT_EQ(box.caption, "信息：");
+  EXPECT_EQ(box.flags, flags);
+}
+
+inline std::string readBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline void writeBytes(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Program {
+  sim::SimPlatform sim;
+  app::Frame frame{sim, app::programHandlers()};
+
+  Program() { frame.startUp(); }
+  ~Program() {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  platform::WidgetId id(const char* name) { return frame.control(name).widget; }
+  std::string text(const char* name) { return sim.widget(id(name)).text; }
+  bool checked() { return sim.widget(id("选择框1")).checked; }
+  std::int32_t period(const char* timer) {
+    return frame.readInt(frame.control(timer), app::prop::timer::period);
+  }
+  bool click(const char* name) { return sim.click(id(name)); }
+  void setPause(const std::string& seconds) { sim.setEditText(id("编辑框3"), seconds); }
+  void add(std::initializer_list<const char*> urls) {
+    for (const char* url : urls) {
+      sim.setEditText(id("编辑框2"), url);
+      click("按钮2");
+    }
+  }
+  // Chooses a capture folder through 按钮6; returns it with its separator.
+  std::string chooseFolder(const fs::path& dir) {
+    sim.answerFolder(dir.string());
+    click("按钮6");
+    return text("编辑框1");
+  }
+  void importFile(const fs::path& path) {
+    sim.answerFile(path.string());
+    click("按钮4");
+  }
+
+  Strings urls() {
+    Strings out;
+    for (const Text& t : frame.vars().urlArray) out.push_back(t.bytes());
+    return out;
+  }
+  Strings items() { return sim.widget(id("列表框1")).items; }
+  Strings navigated() {
+    Strings out;
+    for (const sim::Navigation& n : sim.navigations()) out.push_back(n.url);
+    return out;
+  }
+  Strings boxTexts() {
+    Strings out;
+    for (const sim::Box& b : sim.boxes()) out.push_back(b.text);
+    return out;
+  }
+
+  // A fresh folder of this program's own, removed with it.
+  const fs::path& folder() {
+    std::string pattern = (fs::temp_directory_path() / "sorvane-core-XXXXXX").string();
+    if (folder_.empty() && ::mkdtemp(pattern.data())) folder_ = pattern;
+    return folder_;
+  }
+  fs::path file(const std::string& name) { return folder() / name; }
+  Strings filesInFolder() {
+    Strings names;
+    for (const auto& e : fs::directory_iterator(folder())) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  fs::path folder_;
+};
+
+}  // namespace sorvane::testing

@@ -1,0 +1,269 @@
+// The browse run and the capture step on the simulated platform: timelines on
+// the virtual clock, the capture folder and the screenshot names.
+
+#include "program_fixture.h"
+#include "run/run_handlers.h"
+
+namespace sorvane::testing {
+namespace {
+
+// The run is over: the box at that instant, the caption back, both timers off.
+void expectEnded(Program& p, const char* text, std::int64_t atMs) {
+  ASSERT_FALSE(p.sim.boxes().empty());
+  expectBox(p.sim.boxes().back(), text);
+  EXPECT_EQ(p.sim.boxes().back().openedAtMs, atMs);
+  EXPECT_EQ(p.text("按钮1"), "开始");
+  EXPECT_EQ(p.period("时钟1"), 0);
+  EXPECT_EQ(p.period("时钟2"), 0);
+}
+
+TEST(Run, OneAddressLoadsCapturesAndEnds) {
+  Program p;
+  p.sim.setLocalTime({2026, 12, 7, 9, 5, 0});
+  p.chooseFolder(p.folder());
+  p.add({"http://a/"});
+  p.click("按钮1");
+  EXPECT_EQ(p.text("按钮1"), "停止");
+  p.sim.advanceTo(999);
+  EXPECT_TRUE(p.sim.navigations().empty());
+  p.sim.advanceTo(1000);
+  EXPECT_EQ(p.navigated(), Strings{"http://a/"});
+  EXPECT_EQ(p.text("标签2"), "载入状态：正在载入");
+  EXPECT_EQ(p.period("时钟1"), 0);
+  EXPECT_EQ(p.period("时钟2"), 5000);
+
+  p.sim.advanceTo(5999);
+  EXPECT_TRUE(p.filesInFolder().empty());
+  p.sim.advanceTo(6000);
+  ASSERT_EQ(p.filesInFolder(), Strings{"2026年12月7日9时5分6秒.jpg"});
+  // A bitmap of the page on show, whatever the name says.
+  const std::string picture = readBytes(p.file("2026年12月7日9时5分6秒.jpg"));
+  const sim::Rgb page = p.sim.pageColour("http://a/");
+  EXPECT_EQ(picture.substr(0, 2), "BM");
+  EXPECT_EQ(picture.substr(54, 3), std::string({char(page.b), char(page.g), char(page.r)}));
+  EXPECT_EQ(p.period("时钟1"), 1000);
+  EXPECT_TRUE(p.sim.boxes().empty());
+
+  p.sim.advanceTo(7000);
+  expectEnded(p, "连续访问结束", 7000);
+  EXPECT_EQ(p.text("标签2"), "载入状态：正在载入");
+  p.sim.advance(60000);
+  EXPECT_EQ(p.sim.boxes().size(), 1u);
+  EXPECT_EQ(p.sim.navigations().size(), 1u);
+}
+
+TEST(Run, BusyPageWaitsForTheNextDwellTick) {
+  Program p;
+  p.chooseFolder(p.folder());
+  p.sim.scriptLoad("http://slow/", {7000});  // busy from 1 s to 8 s
+  p.add({"http://slow/", "http://b/"});
+  p.click("按钮1");
+  p.sim.advanceTo(6000);
+  EXPECT_EQ(p.sim.captureCount(), 0);
+  p.sim.advanceTo(11000);
+  EXPECT_EQ(p.sim.captureCount(), 1);
+  p.sim.advanceTo(12000);
+  ASSERT_EQ(p.sim.navigations().size(), 2u);
+  EXPECT_EQ(p.sim.navigations()[1].atMs, 12000);
+  // Writing the same pause again keeps 时钟2's phase: the next tick is 11 s + 5 s.
+  p.sim.advanceTo(15999);
+  EXPECT_EQ(p.sim.captureCount(), 1);
+  p.sim.advanceTo(16000);
+  EXPECT_EQ(p.sim.captureCount(), 2);
+  p.sim.advanceTo(17000);
+  expectEnded(p, "连续访问结束", 17000);
+}
+
+TEST(Run, StopThenStartBeginsAgainAtTheFirstAddress) {
+  Program p;
+  p.add({"a", "b"});
+  p.click("按钮1");
+  p.sim.advanceTo(2000);
+  p.click("按钮1");
+  EXPECT_EQ(p.text("按钮1"), "开始");
+  EXPECT_EQ(p.period("时钟1") + p.period("时钟2"), 0);
+  EXPECT_EQ(p.frame.vars().nextIndex, 2);
+  p.sim.advanceTo(30000);
+  EXPECT_EQ(p.navigated(), Strings{"a"});
+  p.click("按钮1");
+  p.sim.advanceTo(31000);
+  EXPECT_EQ(p.navigated(), (Strings{"a", "a"}));
+  EXPECT_TRUE(p.sim.boxes().empty());
+}
+
+TEST(Run, ChangedPauseAppliesFromTheNextPage) {
+  Program p;
+  p.add({"a", "b"});
+  p.click("按钮1");
+  p.sim.advanceTo(2000);
+  p.setPause("3");
+  EXPECT_EQ(p.period("时钟2"), 5000);
+  p.sim.advanceTo(7000);  // the dwell ends at 6 s, b loads at 7 s
+  ASSERT_EQ(p.sim.navigations().size(), 2u);
+  EXPECT_EQ(p.period("时钟2"), 3000);
+  bool restarted = false;
+  for (const sim::TimerInfo& t : p.sim.timers()) restarted |= t.periodMs == 3000 && t.nextDueMs == 10000;
+  EXPECT_TRUE(restarted);
+  p.sim.advanceTo(11000);
+  expectEnded(p, "连续访问结束", 11000);
+}
+
+TEST(Run, PauseOfZeroOrLessStallsUntilStop) {
+  for (const char* pause : {"", "0", "-2", "abc"}) {
+    SCOPED_TRACE(pause);
+    Program p;
+    p.add({"a"});
+    p.setPause(pause);
+    p.click("按钮1");
+    p.sim.advanceTo(120000);
+    EXPECT_EQ(p.sim.navigations().size(), 1u);
+    EXPECT_EQ(p.period("时钟1") + p.period("时钟2"), 0);
+    EXPECT_EQ(p.text("按钮1"), "停止");
+    EXPECT_TRUE(p.sim.boxes().empty());
+    p.click("按钮1");
+    EXPECT_EQ(p.text("按钮1"), "开始");
+  }
+  Program pasted;
+  pasted.add({"a"});
+  pasted.setPause("2.5");
+  pasted.click("按钮1");
+  pasted.sim.advanceTo(1000);
+  EXPECT_EQ(pasted.period("时钟2"), 2500);
+}
+
+TEST(Run, ClearingHaltsTheRunAndLeavesStopShown) {
+  Program p;
+  p.click("按钮1");  // nothing to visit
+  ASSERT_EQ(p.sim.boxes().size(), 1u);
+  expectBox(p.sim.boxes()[0], "请输入网址！");
+  EXPECT_EQ(p.period("时钟1"), 0);
+  p.add({"a", "b"});
+  p.click("按钮1");
+  p.sim.advanceTo(3000);
+  p.click("按钮5");
+  EXPECT_EQ(p.period("时钟1") + p.period("时钟2"), 0);
+  EXPECT_EQ(p.text("按钮1"), "停止");
+  p.sim.advanceTo(60000);
+  EXPECT_EQ(p.sim.navigations().size(), 1u);
+  p.click("按钮1");
+  EXPECT_EQ(p.boxTexts(), (Strings{"请输入网址！", "请输入网址！"}));
+  p.add({"c"});
+  p.click("按钮1");  // the stop branch
+  EXPECT_EQ(p.text("按钮1"), "开始");
+  EXPECT_EQ(p.period("时钟1"), 0);
+  p.click("按钮1");
+  EXPECT_EQ(p.period("时钟1"), 1000);
+}
+
+TEST(Run, ListChangesDuringARunTakeEffectAtTheNextPage) {
+  Program adding;  // an address added during the run is visited in it
+  adding.add({"a"});
+  adding.click("按钮1");
+  adding.sim.advanceTo(3000);
+  adding.add({"b"});
+  adding.sim.advanceTo(12000);
+  EXPECT_EQ(adding.navigated(), (Strings{"a", "b"}));
+  expectEnded(adding, "连续访问结束", 12000);
+
+  Program deleting;  // runCount stays 3, but the run stops where the list ends
+  deleting.add({"a", "b", "c"});
+  deleting.click("按钮1");
+  deleting.sim.advanceTo(2000);
+  deleting.sim.doubleClickItem(deleting.id("列表框1"), 2);
+  deleting.sim.doubleClickItem(deleting.id("列表框1"), 1);
+  deleting.sim.advanceTo(7000);
+  EXPECT_EQ(deleting.navigated(), Strings{"a"});
+  expectEnded(deleting, "连续访问结束", 7000);
+
+  Program importing;
+  importing.add({"a", "b", "c"});
+  importing.click("按钮1");
+  importing.sim.advanceTo(3000);
+  writeBytes(importing.file("list.txt"), "\r\nx\r\ny");
+  importing.importFile(importing.file("list.txt"));
+  EXPECT_EQ(importing.frame.vars().runCount, 2);
+  importing.sim.advanceTo(12000);
+  EXPECT_EQ(importing.navigated(), (Strings{"a", "y"}));
+  expectEnded(importing, "连续访问结束", 12000);
+}
+
+TEST(Run, ImportingAnEmptyListDuringARunEndsItOnce) {
+  Program p;
+  p.add({"a"});
+  p.click("按钮1");
+  p.sim.advanceTo(2000);
+  writeBytes(p.file("empty.txt"), "");
+  p.importFile(p.file("empty.txt"));
+  EXPECT_EQ(p.frame.vars().runCount, 0);
+  p.sim.advanceTo(7000);
+  expectEnded(p, "网址个数不可为0", 7000);
+  p.sim.advance(60000);
+  EXPECT_EQ(p.sim.boxes().size(), 1u);
+}
+
+TEST(CaptureFolder, PickerAndCheckBoxKeepEachOtherConsistent) {
+  Program p;
+  p.click("选择框1");  // no folder yet
+  EXPECT_FALSE(p.checked());
+  ASSERT_EQ(p.sim.boxes().size(), 1u);
+  expectBox(p.sim.boxes()[0], "请在右边选择截图保存目录！");
+
+  EXPECT_EQ(p.chooseFolder(p.folder()), p.folder().string() + "/");
+  EXPECT_TRUE(p.checked());
+  EXPECT_EQ(p.sim.folderRequests()[0].prompt, "请选择保存截图的文件夹：");
+  EXPECT_FALSE(p.sim.folderRequests()[0].includeFiles);
+  p.click("选择框1");
+  EXPECT_FALSE(p.checked());
+  p.click("选择框1");
+  EXPECT_TRUE(p.checked());
+
+  EXPECT_EQ(p.chooseFolder("/"), "/");
+  p.sim.answerFolder("");  // cancel
+  p.click("按钮6");
+  EXPECT_EQ(p.text("编辑框1"), "");
+  EXPECT_FALSE(p.checked());
+  EXPECT_EQ(p.sim.boxes().size(), 1u);
+
+  EXPECT_EQ(run::normaliseFolderPath(Text()), Text());
+  EXPECT_EQ(run::normaliseFolderPath(Text("/tmp/截图")), Text("/tmp/截图/"));
+}
+
+TEST(CaptureFolder, ScreenshotNamesFollowTheClockAndNeverOverwrite) {
+  Program p;
+  p.chooseFolder(p.folder());
+  const struct {
+    platform::LocalTime at;
+    const char* name;
+  } cases[] = {
+      {{2026, 12, 7, 9, 5, 3}, "2026年12月7日9时5分3秒.jpg"},
+      {{2026, 12, 7, 9, 0, 7}, "2026年12月7日9时0分7秒.jpg"},
+      {{2026, 12, 7, 9, 5, 0}, "2026年12月7日9时5分.jpg"},
+      {{2026, 12, 7, 0, 5, 0}, "2026年12月7日0时5分.jpg"},
+      {{2026, 12, 7, 9, 0, 0}, "2026年12月7日9时.jpg"},
+      {{2026, 12, 7, 0, 0, 0}, "2026年12月7日.jpg"},
+  };
+  for (const auto& c : cases) {
+    p.sim.setLocalTime(c.at);
+    run::capturePage(p.frame);
+    EXPECT_EQ(readBytes(p.file(c.name)).substr(0, 2), "BM") << c.name;
+  }
+  EXPECT_EQ(p.filesInFolder().size(), 6u);
+
+  // Two more in the same second as the first: both kept beside it.
+  writeBytes(p.file("2026年12月7日9时5分3秒.jpg"), "first");
+  p.sim.setLocalTime({2026, 12, 7, 9, 5, 3});
+  run::capturePage(p.frame);
+  run::capturePage(p.frame);
+  EXPECT_EQ(readBytes(p.file("2026年12月7日9时5分3秒.jpg")), "first");
+  EXPECT_EQ(readBytes(p.file("2026年12月7日9时5分3秒(2).jpg")).substr(0, 2), "BM");
+  EXPECT_EQ(readBytes(p.file("2026年12月7日9时5分3秒(3).jpg")).substr(0, 2), "BM");
+
+  // A folder that has gone away: nothing written, nothing said.
+  fs::remove_all(p.folder());
+  run::capturePage(p.frame);
+  EXPECT_FALSE(fs::exists(p.folder()));
+  EXPECT_TRUE(p.sim.boxes().empty());
+}
+
+}  // namespace
+}  // namespace sorvane::testing
