@@ -1,0 +1,204 @@
+#pragma once
+// Internals shared by the files of the GTK backend; nothing outside this folder
+// includes it. WebKit stays out of this header (it is slow to compile and only
+// gtk_browser.cpp needs it).
+
+#include <gtk/gtk.h>
+
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sorvane::platform::gtk {
+
+// Owns one reference of a GObject.
+template <typename T>
+class GRef {
+ public:
+  GRef() = default;
+  explicit GRef(T* adopted) : p_(adopted) {}
+  GRef(const GRef&) = delete;
+  GRef& operator=(const GRef&) = delete;
+  GRef(GRef&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  GRef& operator=(GRef&& o) noexcept {
+    reset(std::exchange(o.p_, nullptr));
+    return *this;
+  }
+  ~GRef() { reset(); }
+  void reset(T* adopted = nullptr) {
+    if (p_) g_object_unref(p_);
+    p_ = adopted;
+  }
+  T* get() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Runs program code from a GTK callback. An exception must not unwind through
+// C frames, so it ends here with a line on stderr.
+template <typename R, typename F>
+R guarded(R fallback, F&& f) noexcept {
+  try {
+    return f();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sorvane: exception in an event handler: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "sorvane: unknown exception in an event handler\n");
+  }
+  return fallback;
+}
+
+// UTF-8 that GTK accepts: invalid sequences become U+FFFD.
+std::string validUtf8(const std::string& bytes);
+
+// Applies a style sheet to one widget only.
+void styleWidget(GtkWidget* widget, const std::string& css);
+// "#rrggbb" from 0x00BBGGRR.
+std::string cssColour(std::uint32_t bgr);
+
+// Owns a dialog window until the function that showed it returns.
+struct DialogGuard {
+  explicit DialogGuard(GtkWidget* d);
+  DialogGuard(const DialogGuard&) = delete;
+  DialogGuard& operator=(const DialogGuard&) = delete;
+  ~DialogGuard();
+  GtkWidget* dialog;
+};
+
+struct BrowserView;  // gtk_browser.cpp
+struct BrowserViewDeleter {
+  void operator()(BrowserView* view) const;
+};
+using BrowserViewPtr = std::unique_ptr<BrowserView, BrowserViewDeleter>;
+
+// Makes the engine view with its input shield; nullptr when the settings are
+// not supported. The widget to place is browserWidget().
+BrowserViewPtr makeBrowserView(const BrowserSettings& settings);
+GtkWidget* browserWidget(BrowserView& view);
+void navigateBrowser(BrowserView& view, const std::string& url);
+bool isBrowserBusy(const BrowserView& view);
+
+struct ListItems {
+  GtkListStore* store = nullptr;  // owned by the tree view
+  GtkTreeSelection* selection = nullptr;
+  std::vector<std::string> items;  // the exact bytes given, in display order
+  bool userInput = false;          // a click or key is being handled by the tree view
+};
+
+struct Widget {
+  WidgetKind kind = WidgetKind::Hidden;
+  WidgetId parent = 0;
+  std::vector<WidgetId> children;
+  Rect rect;
+  GtkWidget* outer = nullptr;      // what sits in the parent's container (the window itself for the top level)
+  GtkWidget* inner = nullptr;      // what takes the focus and carries the content
+  GtkWidget* container = nullptr;  // the GtkFixed that holds children (top level, group box)
+  GtkWidget* caption = nullptr;    // the GtkLabel of a button or check box
+  std::string text;                // the bytes last written
+  std::string shownText;           // those bytes as handed to GTK
+  bool enabled = true;
+  gulong quietHandler = 0;  // blocked while the program itself changes the widget
+  std::unique_ptr<ListItems> list;
+  BrowserViewPtr browser;
+};
+
+class GtkPlatform final : public Platform {
+ public:
+  GtkPlatform();
+  ~GtkPlatform() override;
+
+  void setEventSink(EventSink* sink) override { sink_ = sink; }
+
+  WidgetId createWidget(const WidgetSpec& request) override;
+  void destroyWidget(WidgetId widget) override;
+  bool widgetExists(WidgetId widget) const override { return widgets_.count(widget) != 0; }
+  void setParent(WidgetId child, WidgetId parent) override;
+  void setVisible(WidgetId widget, bool visible) override;
+  bool isVisible(WidgetId widget) const override;
+  void setEnabled(WidgetId widget, bool enabled) override;
+  bool isEnabled(WidgetId widget) const override;
+  Rect widgetRect(WidgetId widget) const override;
+
+  void setText(WidgetId widget, const std::string& text) override;
+  std::string text(WidgetId widget) const override;
+  void setChecked(WidgetId checkBox, bool checked) override;
+  bool isChecked(WidgetId checkBox) const override;
+
+  int listAdd(WidgetId list, const std::string& item) override;
+  bool listDelete(WidgetId list, int index) override;
+  void listClear(WidgetId list) override;
+  int listCount(WidgetId list) const override;
+  std::string listItem(WidgetId list, int index) const override;
+  int listSelection(WidgetId list) const override;
+
+  WidgetId focusedWidget() const override;
+  void setFocus(WidgetId widget) override;
+
+  void browserNavigate(WidgetId browser, const std::string& url) override;
+  bool browserBusy(WidgetId browser) const override;
+
+  bool capture(WidgetId widget, Pixels& out) override;
+
+  TimerId startTimer(int periodMs, std::function<void()> tick) override;
+  void stopTimer(TimerId timer) override;
+
+  LocalTime localTimeNow() const override;
+  std::int64_t monotonicMs() const override;
+
+  int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  std::string browseForFolder(const std::string& prompt, bool includeFiles) override;
+  std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
+
+  void runLoop() override;
+  void quitLoop() override;
+  void whenIdle(std::function<void()> work) override;
+  [[noreturn]] void exitProcess(int code) override;
+
+  // For the signal handlers of this backend.
+  EventSink* sink() const { return sink_; }
+  Widget* find(WidgetId id);
+  const Widget* find(WidgetId id) const;
+  // The id of the widget of ours that contains this GTK widget, or 0.
+  WidgetId idOf(GtkWidget* gtkWidget) const;
+  void raise(WidgetId id, int eventNumber);
+  // The window dialogs are made transient for: the first top level still alive.
+  GtkWindow* dialogParent(WidgetId owner = 0) const;
+  void tick(TimerId id);
+
+ private:
+  WidgetId makeTopLevel(WidgetId id, const WidgetSpec& request);
+  GtkWidget* makeChild(WidgetId id, Widget& w, const WidgetSpec& request);
+  GtkWidget* makeListBox(WidgetId id, Widget& w, const WidgetSpec& request);
+  void placeIn(WidgetId parent, GtkWidget* outer, const Rect& r);
+  void collectSubtree(WidgetId id, std::vector<WidgetId>& out) const;
+  ListItems* listOf(WidgetId id);
+  const ListItems* listOf(WidgetId id) const;
+  int messageBoxIn(GtkWindow* parent, const std::string& text, const std::string& caption,
+                   unsigned flags);
+
+  struct Timer {
+    guint source = 0;
+    std::shared_ptr<std::function<void()>> tick;
+  };
+
+  EventSink* sink_ = nullptr;
+  std::map<WidgetId, Widget> widgets_;
+  WidgetId nextId_ = 1;
+  std::unordered_map<TimerId, Timer> timers_;
+  TimerId nextTimer_ = 1;
+  std::vector<GMainLoop*> loops_;  // innermost last; owned by runLoop's frames
+  bool quitPending_ = false;
+  GRef<GtkCssProvider> css_;
+};
+
+}  // namespace sorvane::platform::gtk

@@ -1,0 +1,232 @@
+// GTK 3 backend: the embedded browser on WebKitGTK (webkit2gtk-4.1).
+//
+// The view is for display only: a transparent shield above it eats every
+// pointer event, it never takes the focus, and nothing the page asks for ever
+// opens a window, a dialog or a file.
+
+#include <webkit2/webkit2.h>
+
+#include "platform/gtk/gtk_backend.h"
+
+namespace sorvane::platform::gtk {
+
+struct BrowserView {
+  GtkWidget* overlay = nullptr;  // one reference of ours besides the parent's
+  WebKitWebView* view = nullptr;  // owned by the overlay
+  GRef<WebKitWebContext> context;
+  bool crashed = false;
+};
+
+void BrowserViewDeleter::operator()(BrowserView* b) const {
+  if (b->overlay) {
+    if (!gtk_widget_in_destruction(b->overlay)) gtk_widget_destroy(b->overlay);
+    g_object_unref(b->overlay);
+  }
+  delete b;
+}
+
+namespace {
+
+// --- The shared, ephemeral engine context --------------------------------
+
+gboolean refuseDestination(WebKitDownload* download, gchar*, gpointer) {
+  webkit_download_cancel(download);
+  return TRUE;
+}
+
+void onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
+  // Nothing the browser shows is ever saved as a file.
+  g_signal_connect(download, "decide-destination", G_CALLBACK(refuseDestination), nullptr);
+  webkit_download_cancel(download);
+}
+
+// One context for every view: in memory only, so no page leaves cookies or a
+// cache on disk. It lives as long as some view holds it.
+GRef<WebKitWebContext> sharedContext() {
+  static WebKitWebContext* shared = nullptr;
+  if (shared) return GRef<WebKitWebContext>(WEBKIT_WEB_CONTEXT(g_object_ref(shared)));
+  WebKitWebContext* context = webkit_web_context_new_ephemeral();
+  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  g_signal_connect(context, "download-started", G_CALLBACK(onDownloadStarted), nullptr);
+  shared = context;
+  g_object_add_weak_pointer(G_OBJECT(context), reinterpret_cast<gpointer*>(&shared));
+  return GRef<WebKitWebContext>(context);
+}
+
+// --- Everything a page may ask for, answered without a window -------------
+
+gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
+  switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
+      // Leaving a page must never hang on a question nobody sees.
+      webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+      break;
+    case WEBKIT_SCRIPT_DIALOG_PROMPT:
+      webkit_script_dialog_prompt_set_text(dialog,
+                                           webkit_script_dialog_prompt_get_default_text(dialog));
+      break;
+    default:
+      break;
+  }
+  return TRUE;
+}
+
+gboolean refuse(WebKitWebView*, gpointer) { return TRUE; }
+
+gboolean refusePrint(WebKitWebView*, WebKitPrintOperation*, gpointer) { return TRUE; }
+
+gboolean refuseAuthentication(WebKitWebView*, WebKitAuthenticationRequest* request, gpointer) {
+  webkit_authentication_request_cancel(request);
+  return TRUE;
+}
+
+gboolean refuseFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer) {
+  webkit_file_chooser_request_cancel(request);
+  return TRUE;
+}
+
+gboolean refusePermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
+  webkit_permission_request_deny(request);
+  return TRUE;
+}
+
+gboolean refuseContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                           gpointer) {
+  return TRUE;
+}
+
+gboolean refuseColourChooser(WebKitWebView*, WebKitColorChooserRequest* request, gpointer) {
+  webkit_color_chooser_request_cancel(request);
+  return TRUE;
+}
+
+gboolean refuseOptionMenu(WebKitWebView*, WebKitOptionMenu* menu, GdkEvent*, GdkRectangle*,
+                          gpointer) {
+  webkit_option_menu_close(menu);
+  return TRUE;
+}
+
+gboolean refuseNotification(WebKitWebView*, WebKitNotification*, gpointer) { return TRUE; }
+
+GtkWidget* refuseNewWindow(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+
+bool isAttachment(WebKitURIResponse* response) {
+  SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+  const char* disposition =
+      headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+  return disposition && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
+}
+
+gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                      WebKitPolicyDecisionType type, gpointer) {
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    webkit_policy_decision_ignore(decision);
+    return TRUE;
+  }
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
+    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    // What cannot be shown, or is sent as an attachment, would become a
+    // download: drop it instead.
+    if (!webkit_response_policy_decision_is_mime_type_supported(response) ||
+        isAttachment(webkit_response_policy_decision_get_response(response))) {
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+void onWebProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+  static_cast<BrowserView*>(data)->crashed = true;
+}
+
+gboolean eatEvent(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
+
+void connectRefusals(WebKitWebView* view, BrowserView* owner) {
+  g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), nullptr);
+  g_signal_connect(view, "print", G_CALLBACK(refusePrint), nullptr);
+  g_signal_connect(view, "authenticate", G_CALLBACK(refuseAuthentication), nullptr);
+  g_signal_connect(view, "run-file-chooser", G_CALLBACK(refuseFileChooser), nullptr);
+  g_signal_connect(view, "permission-request", G_CALLBACK(refusePermission), nullptr);
+  g_signal_connect(view, "context-menu", G_CALLBACK(refuseContextMenu), nullptr);
+  g_signal_connect(view, "run-color-chooser", G_CALLBACK(refuseColourChooser), nullptr);
+  g_signal_connect(view, "show-option-menu", G_CALLBACK(refuseOptionMenu), nullptr);
+  g_signal_connect(view, "show-notification", G_CALLBACK(refuseNotification), nullptr);
+  g_signal_connect(view, "enter-fullscreen", G_CALLBACK(refuse), nullptr);
+  g_signal_connect(view, "create", G_CALLBACK(refuseNewWindow), nullptr);
+  g_signal_connect(view, "decide-policy", G_CALLBACK(decidePolicy), nullptr);
+  g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessGone), owner);
+}
+
+}  // namespace
+
+BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
+  if (settings.version > 1) return nullptr;
+  BrowserViewPtr b(new BrowserView);
+  b->context = sharedContext();
+
+  WebKitSettings* engine = webkit_settings_new();
+  // Software rendering keeps the picture of the page in the view itself, so a
+  // capture can draw the widget instead of reading the screen, which a dialog
+  // above the window would spoil.
+  webkit_settings_set_hardware_acceleration_policy(engine,
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  webkit_settings_set_javascript_can_open_windows_automatically(engine, FALSE);
+  webkit_settings_set_enable_developer_extras(engine, FALSE);
+  webkit_settings_set_enable_write_console_messages_to_stdout(engine, FALSE);
+  webkit_settings_set_enable_fullscreen(engine, FALSE);
+  webkit_settings_set_enable_back_forward_navigation_gestures(engine, FALSE);
+  webkit_settings_set_media_playback_requires_user_gesture(engine, TRUE);
+  auto* view = WEBKIT_WEB_VIEW(
+      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", b->context.get(), "settings", engine,
+                   nullptr));
+  g_object_unref(engine);
+  b->view = view;
+  connectRefusals(view, b.get());
+  gtk_widget_set_can_focus(GTK_WIDGET(view), FALSE);
+  if (!settings.registerAsDropTarget) gtk_drag_dest_unset(GTK_WIDGET(view));
+
+  GtkWidget* shield = gtk_event_box_new();
+  gtk_event_box_set_visible_window(GTK_EVENT_BOX(shield), FALSE);
+  gtk_event_box_set_above_child(GTK_EVENT_BOX(shield), TRUE);
+  gtk_widget_add_events(shield, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
+                                    GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
+                                    GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
+                                    GDK_LEAVE_NOTIFY_MASK | GDK_KEY_PRESS_MASK |
+                                    GDK_KEY_RELEASE_MASK | GDK_TOUCH_MASK);
+  g_signal_connect(shield, "event", G_CALLBACK(eatEvent), nullptr);
+
+  b->overlay = gtk_overlay_new();
+  g_object_ref_sink(b->overlay);
+  gtk_container_add(GTK_CONTAINER(b->overlay), GTK_WIDGET(view));
+  gtk_overlay_add_overlay(GTK_OVERLAY(b->overlay), shield);
+  gtk_widget_show(GTK_WIDGET(view));
+  gtk_widget_show(shield);
+  return b;
+}
+
+GtkWidget* browserWidget(BrowserView& b) { return b.overlay; }
+
+void navigateBrowser(BrowserView& b, const std::string& url) {
+  // The engine starts a new web process by itself if the last one died.
+  b.crashed = false;
+  std::string address = url.empty() ? std::string("about:blank") : validUtf8(url);
+  webkit_web_view_load_uri(b.view, address.c_str());
+}
+
+bool isBrowserBusy(const BrowserView& b) {
+  return !b.crashed && webkit_web_view_is_loading(b.view);
+}
+
+void GtkPlatform::browserNavigate(WidgetId id, const std::string& url) {
+  Widget* w = find(id);
+  if (w && w->browser) navigateBrowser(*w->browser, url);
+}
+
+bool GtkPlatform::browserBusy(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && w->browser && isBrowserBusy(*w->browser);
+}
+
+}  // namespace sorvane::platform::gtk

@@ -1,0 +1,355 @@
+// GTK 3 backend: start-up, the widget table and the properties every widget has.
+// Links GTK 3; the web engine lives in gtk_browser.cpp.
+
+#include "platform/gtk/gtk_platform.h"
+
+#include <algorithm>
+
+#include "platform/gtk/gtk_backend.h"
+
+namespace sorvane::platform::gtk {
+
+namespace {
+
+constexpr const char* kIdKey = "sorvane-id";
+
+// Every control of the main window uses one CJK-capable font at the size of
+// the classic dialog font, and the theme's generous paddings are trimmed so
+// that each widget really fits the rectangle the layout gives it.
+constexpr const char* kMainWindowCss = R"css(
+window.sorvane-main, window.sorvane-main * {
+  font-family: "WenQuanYi Zen Hei", sans-serif;
+  font-size: 12px;
+}
+window.sorvane-main button {
+  padding: 0 2px;
+  min-height: 0;
+  min-width: 0;
+}
+window.sorvane-main entry {
+  padding: 0 3px;
+  min-height: 0;
+  min-width: 0;
+}
+window.sorvane-main checkbutton {
+  padding: 0;
+  min-height: 0;
+}
+window.sorvane-main checkbutton check {
+  margin: 0 4px 0 0;
+  min-width: 13px;
+  min-height: 13px;
+}
+window.sorvane-main frame > label {
+  margin: 0 2px;
+}
+window.sorvane-main frame > border {
+  border-radius: 0;
+}
+window.sorvane-main treeview.view {
+  padding: 0 2px;
+}
+window.sorvane-main .sorvane-line-border {
+  border: 1px solid black;
+  border-radius: 0;
+  box-shadow: none;
+}
+)css";
+
+}  // namespace
+
+std::string validUtf8(const std::string& bytes) {
+  if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) return bytes;
+  gchar* fixed = g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size()));
+  std::string out(fixed);
+  g_free(fixed);
+  return out;
+}
+
+void styleWidget(GtkWidget* widget, const std::string& css) {
+  GtkCssProvider* provider = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
+  gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
+                                 GTK_STYLE_PROVIDER(provider),
+                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+  g_object_unref(provider);  // the style context keeps its own reference
+}
+
+std::string cssColour(std::uint32_t bgr) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "#%02x%02x%02x", bgr & 0xFFu, (bgr >> 8) & 0xFFu,
+                (bgr >> 16) & 0xFFu);
+  return buf;
+}
+
+std::unique_ptr<Platform> makeGtkPlatform(int* argc, char*** argv) {
+  // Classic scroll bars everywhere, in lists and in pictures of pages alike.
+  g_setenv("GTK_OVERLAY_SCROLLING", "0", TRUE);
+  if (!gtk_init_check(argc, argv)) return nullptr;
+  return std::make_unique<GtkPlatform>();
+}
+
+GtkPlatform::GtkPlatform() {
+  GtkSettings* settings = gtk_settings_get_default();
+  g_object_set(settings, "gtk-overlay-scrolling", FALSE, "gtk-dialogs-use-header", FALSE,
+               "gtk-enable-animations", FALSE, "gtk-font-name", "WenQuanYi Zen Hei 9", nullptr);
+  css_.reset(gtk_css_provider_new());
+  gtk_css_provider_load_from_data(css_.get(), kMainWindowCss, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
+                                            GTK_STYLE_PROVIDER(css_.get()),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+GtkPlatform::~GtkPlatform() {
+  sink_ = nullptr;  // the program is going away; report nothing more
+  for (auto& [id, t] : timers_) g_source_remove(t.source);
+  timers_.clear();
+  std::vector<WidgetId> tops;
+  for (auto& [id, w] : widgets_)
+    if (w.kind == WidgetKind::TopLevel) tops.push_back(id);
+  for (WidgetId id : tops) destroyWidget(id);
+  gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(),
+                                               GTK_STYLE_PROVIDER(css_.get()));
+}
+
+Widget* GtkPlatform::find(WidgetId id) {
+  auto it = widgets_.find(id);
+  return it == widgets_.end() ? nullptr : &it->second;
+}
+
+const Widget* GtkPlatform::find(WidgetId id) const {
+  auto it = widgets_.find(id);
+  return it == widgets_.end() ? nullptr : &it->second;
+}
+
+WidgetId GtkPlatform::idOf(GtkWidget* gtkWidget) const {
+  for (GtkWidget* g = gtkWidget; g; g = gtk_widget_get_parent(g)) {
+    auto id = static_cast<WidgetId>(GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(g), kIdKey)));
+    if (id && widgets_.count(id)) return id;
+  }
+  return 0;
+}
+
+void GtkPlatform::raise(WidgetId id, int eventNumber) {
+  if (!sink_ || !find(id)) return;
+  guarded(0, [&] {
+    sink_->widgetEvent(id, eventNumber);
+    return 0;
+  });
+}
+
+WidgetId GtkPlatform::createWidget(const WidgetSpec& request) {
+  WidgetId id = nextId_++;
+  if (request.kind == WidgetKind::TopLevel) return makeTopLevel(id, request);
+  Widget* parent = find(request.parent);
+  if (!parent || !parent->container) return 0;
+
+  Widget w;
+  w.kind = request.kind;
+  w.parent = request.parent;
+  w.rect = request.rect;
+  w.text = request.text;
+  w.shownText = validUtf8(request.text);
+  w.enabled = !request.disabled;
+  GtkWidget* outer = makeChild(id, w, request);
+  if (!outer) return 0;
+  w.outer = outer;
+  g_object_set_data(G_OBJECT(outer), kIdKey, GUINT_TO_POINTER(id));
+  if (w.inner) g_object_set_data(G_OBJECT(w.inner), kIdKey, GUINT_TO_POINTER(id));
+  placeIn(request.parent, outer, request.rect);
+  // Hidden widgets exist only to be owned; the browser keeps its own flag so
+  // that its page is never drawn greyed out.
+  if (w.kind != WidgetKind::Hidden && w.kind != WidgetKind::Browser)
+    gtk_widget_set_sensitive(outer, !request.disabled);
+  if (w.kind != WidgetKind::Hidden) gtk_widget_set_visible(outer, request.visible);
+  parent->children.push_back(id);
+  widgets_.emplace(id, std::move(w));
+  return id;
+}
+
+void GtkPlatform::placeIn(WidgetId parent, GtkWidget* outer, const Rect& r) {
+  Widget* p = find(parent);
+  gtk_widget_set_size_request(outer, std::max(r.width, 1), std::max(r.height, 1));
+  gtk_fixed_put(GTK_FIXED(p->container), outer, r.left, r.top);
+}
+
+void GtkPlatform::collectSubtree(WidgetId id, std::vector<WidgetId>& out) const {
+  const Widget* w = find(id);
+  if (!w) return;
+  for (WidgetId c : w->children) collectSubtree(c, out);
+  out.push_back(id);
+}
+
+void GtkPlatform::destroyWidget(WidgetId id) {
+  Widget* w = find(id);
+  if (!w) return;
+  std::vector<WidgetId> order;  // children before their parents
+  collectSubtree(id, order);
+  if (Widget* p = find(w->parent)) std::erase(p->children, id);
+  GtkWidget* outer = w->outer;
+  // Take the records out first: GTK may still emit focus signals while it
+  // tears the widgets down, and those must find nothing to report.
+  std::vector<Widget> gone;
+  for (WidgetId d : order) {
+    auto it = widgets_.find(d);
+    gone.push_back(std::move(it->second));
+    widgets_.erase(it);
+  }
+  gtk_widget_destroy(outer);
+  gone.clear();
+  if (!sink_) return;
+  for (WidgetId d : order)
+    guarded(0, [&] {
+      if (sink_) sink_->widgetDestroyed(d);
+      return 0;
+    });
+}
+
+void GtkPlatform::setParent(WidgetId child, WidgetId parent) {
+  Widget* c = find(child);
+  Widget* p = find(parent);
+  if (!c || !p || !p->container || c->kind == WidgetKind::TopLevel || child == parent) return;
+  for (WidgetId up = parent; up; up = find(up)->parent)
+    if (up == child) return;  // would make a widget its own ancestor
+  g_object_ref(c->outer);
+  gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(c->outer)), c->outer);
+  gtk_fixed_put(GTK_FIXED(p->container), c->outer, c->rect.left, c->rect.top);
+  g_object_unref(c->outer);
+  if (Widget* old = find(c->parent)) std::erase(old->children, child);
+  c->parent = parent;
+  p->children.push_back(child);
+}
+
+void GtkPlatform::setVisible(WidgetId id, bool visible) {
+  Widget* w = find(id);
+  if (!w || w->kind == WidgetKind::Hidden) return;
+  if (w->kind == WidgetKind::TopLevel && visible) {
+    gtk_window_present(GTK_WINDOW(w->outer));
+    return;
+  }
+  gtk_widget_set_visible(w->outer, visible);
+}
+
+bool GtkPlatform::isVisible(WidgetId id) const {
+  const Widget* w = find(id);
+  if (!w || w->kind == WidgetKind::Hidden) return false;
+  return gtk_widget_is_visible(w->outer);
+}
+
+void GtkPlatform::setEnabled(WidgetId id, bool enabled) {
+  Widget* w = find(id);
+  if (!w) return;
+  w->enabled = enabled;
+  switch (w->kind) {
+    case WidgetKind::TopLevel:  // modality is the dialogs' business; never grey the whole window
+    case WidgetKind::Browser:   // it takes no input anyway
+    case WidgetKind::Hidden:
+      break;
+    default:
+      gtk_widget_set_sensitive(w->outer, enabled);
+  }
+}
+
+bool GtkPlatform::isEnabled(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && w->enabled;
+}
+
+Rect GtkPlatform::widgetRect(WidgetId id) const {
+  const Widget* w = find(id);
+  return w ? w->rect : Rect{};
+}
+
+void GtkPlatform::setText(WidgetId id, const std::string& text) {
+  Widget* w = find(id);
+  if (!w) return;
+  w->text = text;
+  w->shownText = validUtf8(text);
+  const char* shown = w->shownText.c_str();
+  switch (w->kind) {
+    case WidgetKind::TopLevel:
+      gtk_window_set_title(GTK_WINDOW(w->outer), shown);
+      break;
+    case WidgetKind::Label:
+      gtk_label_set_text(GTK_LABEL(w->inner), shown);
+      break;
+    case WidgetKind::Button:
+    case WidgetKind::CheckBox:
+      gtk_label_set_text(GTK_LABEL(w->caption), shown);
+      break;
+    case WidgetKind::GroupBox:
+      gtk_frame_set_label(GTK_FRAME(w->inner), shown);
+      break;
+    case WidgetKind::EditBox:
+      g_signal_handler_block(w->inner, w->quietHandler);
+      gtk_entry_set_text(GTK_ENTRY(w->inner), shown);
+      g_signal_handler_unblock(w->inner, w->quietHandler);
+      break;
+    default:
+      break;  // kept, but nothing shows it
+  }
+}
+
+std::string GtkPlatform::text(WidgetId id) const {
+  const Widget* w = find(id);
+  if (!w) return {};
+  if (w->kind == WidgetKind::EditBox) {
+    std::string now = gtk_entry_get_text(GTK_ENTRY(w->inner));
+    // Unchanged since the program wrote it: give back its exact bytes.
+    if (now != w->shownText) return now;
+  }
+  return w->text;
+}
+
+void GtkPlatform::setChecked(WidgetId id, bool checked) {
+  Widget* w = find(id);
+  if (!w || w->kind != WidgetKind::CheckBox) return;
+  g_signal_handler_block(w->inner, w->quietHandler);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w->inner), checked);
+  g_signal_handler_unblock(w->inner, w->quietHandler);
+}
+
+bool GtkPlatform::isChecked(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && w->kind == WidgetKind::CheckBox &&
+         gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w->inner));
+}
+
+WidgetId GtkPlatform::focusedWidget() const {
+  // While one of our dialogs is the active window, no widget of ours has the focus.
+  GList* tops = gtk_window_list_toplevels();
+  bool otherActive = false;
+  for (GList* l = tops; l; l = l->next)
+    if (gtk_window_is_active(GTK_WINDOW(l->data)) && !idOf(GTK_WIDGET(l->data))) otherActive = true;
+  g_list_free(tops);
+  if (otherActive) return 0;
+  for (const auto& [id, w] : widgets_) {
+    if (w.kind != WidgetKind::TopLevel || !gtk_widget_get_visible(w.outer)) continue;
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(w.outer));
+    if (focus) return idOf(focus);
+  }
+  return 0;
+}
+
+void GtkPlatform::setFocus(WidgetId id) {
+  Widget* w = find(id);
+  if (!w) return;
+  if (w->kind == WidgetKind::TopLevel) {
+    gtk_window_set_focus(GTK_WINDOW(w->outer), nullptr);
+    return;
+  }
+  if (w->inner && gtk_widget_get_can_focus(w->inner)) gtk_widget_grab_focus(w->inner);
+}
+
+GtkWindow* GtkPlatform::dialogParent(WidgetId owner) const {
+  if (const Widget* w = find(owner)) {
+    GtkWidget* top = gtk_widget_get_toplevel(w->outer);
+    if (GTK_IS_WINDOW(top) && gtk_widget_get_visible(top)) return GTK_WINDOW(top);
+  }
+  for (const auto& [id, w] : widgets_)
+    if (w.kind == WidgetKind::TopLevel && gtk_widget_get_visible(w.outer))
+      return GTK_WINDOW(w.outer);
+  return nullptr;
+}
+
+}  // namespace sorvane::platform::gtk

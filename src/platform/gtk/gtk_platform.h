@@ -1,0 +1,15 @@
+#pragma once
+// The GTK 3 + WebKitGTK desktop behind the platform seam. This header names no
+// GTK type, so the program's start-up code stays free of toolkit includes.
+
+#include <memory>
+
+#include "platform/platform.h"
+
+namespace sorvane::platform::gtk {
+
+// Opens the display and prepares the toolkit (fonts, styles, the web engine's
+// shared context). Returns nullptr when no display can be opened.
+std::unique_ptr<Platform> makeGtkPlatform(int* argc, char*** argv);
+
+}  // namespace sorvane::platform::gtk

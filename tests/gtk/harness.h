@@ -1,0 +1,90 @@
+#pragma once
+// Shared pieces of the GTK backend tests: one platform and one main window for
+// the whole run (a web process is slow to start), a recording event sink, a
+// loop pump and a small HTTP server on 127.0.0.1.
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sorvane::gtktest {
+
+using namespace sorvane::platform;
+
+struct Recorder : EventSink {
+  struct Event {
+    WidgetId widget;
+    int number;
+  };
+  std::vector<Event> events;
+  std::vector<WidgetId> destroyed;
+  std::vector<WidgetId> closeRequests;
+  std::function<bool(WidgetId, Key, unsigned)> onKey;
+  int activations = 0;
+
+  void widgetEvent(WidgetId w, int n) override { events.push_back({w, n}); }
+  void closeRequested(WidgetId w) override { closeRequests.push_back(w); }
+  void widgetDestroyed(WidgetId w) override { destroyed.push_back(w); }
+  bool keyDown(WidgetId w, Key k, unsigned m) override { return onKey ? onKey(w, k, m) : false; }
+  void windowActivated(WidgetId) override { ++activations; }
+  void windowDeactivated(WidgetId) override {}
+  int count(WidgetId w, int n) const;
+  void clear() { events.clear(); destroyed.clear(); closeRequests.clear(); }
+};
+
+// Serves a few fixed pages; every other path is a 404.
+class PageServer {
+ public:
+  PageServer();
+  ~PageServer();
+  std::string url(const std::string& path) const;
+  int requests(const std::string& path) const;
+
+ private:
+  void serve();
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+  mutable std::map<std::string, int> hits_;
+};
+
+struct Harness {
+  std::unique_ptr<Platform> platform;
+  Recorder sink;
+  WidgetId window = 0;
+  WidgetId browser = 0;
+  PageServer server;
+  std::string home;  // $HOME of this run, a fresh folder
+};
+
+Harness& harness();
+Platform& ui();
+
+// Runs the loop until done() or the time is up; returns done().
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs);
+void pumpFor(int ms);
+
+// Loads a page and waits until the browser is idle and has painted it.
+bool loadPage(const std::string& url, int timeoutMs = 15000);
+
+// The GTK widget of the given type somewhere under a widget, or nullptr.
+GtkWidget* findDescendant(GtkWidget* root, GType type);
+// A button of a window whose label (mnemonic marks removed) is this text.
+GtkWidget* findButton(GtkWidget* root, const std::string& label);
+// Our dialogs that are on screen now.
+std::vector<GtkWindow*> openDialogs();
+GtkWindow* mainGtkWindow();
+
+// Pixel (x, y) of a capture as 0xRRGGBB.
+unsigned pixelAt(const Pixels& p, int x, int y);
+bool near(unsigned rgb, unsigned expected, int tolerance = 24);
+
+}  // namespace sorvane::gtktest

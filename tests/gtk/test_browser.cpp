@@ -1,0 +1,113 @@
+// The embedded engine, real, against pages served from 127.0.0.1.
+
+#include <gtest/gtest.h>
+#include <webkit2/webkit2.h>
+
+#include <filesystem>
+
+#include "harness.h"
+
+namespace sorvane::gtktest {
+namespace {
+
+namespace fs = std::filesystem;
+
+WidgetId browser() { return harness().browser; }
+
+Pixels captureBrowser() {
+  Pixels p;
+  EXPECT_TRUE(ui().capture(browser(), p));
+  return p;
+}
+
+void expectHalves(const Pixels& p) {
+  ASSERT_EQ(p.width, 672);
+  ASSERT_EQ(p.height, 568);
+  ASSERT_EQ(p.bgr.size(), 672u * 568u * 3u);
+  for (auto [x, y] : {std::pair{5, 5}, {200, 300}, {330, 560}})
+    EXPECT_TRUE(near(pixelAt(p, x, y), 0xFF0000)) << x << "," << y << " " << std::hex << pixelAt(p, x, y);
+  for (auto [x, y] : {std::pair{342, 5}, {500, 300}, {666, 560}})
+    EXPECT_TRUE(near(pixelAt(p, x, y), 0x0000FF)) << x << "," << y << " " << std::hex << pixelAt(p, x, y);
+}
+
+TEST(Browser, BusyFollowsTheLoadThroughSuccessAndFailure) {
+  WidgetSpec fresh;
+  fresh.kind = WidgetKind::Browser;
+  fresh.parent = harness().window;
+  fresh.rect = {700, 8, 100, 100};
+  WidgetId unused = ui().createWidget(fresh);
+  ASSERT_NE(unused, 0u);
+  EXPECT_FALSE(ui().browserBusy(unused));
+  ui().destroyWidget(unused);
+  fresh.browser.version = 2;
+  EXPECT_EQ(ui().createWidget(fresh), 0u);
+
+  ui().browserNavigate(browser(), harness().server.url("/halves"));
+  EXPECT_TRUE(ui().browserBusy(browser()));
+  EXPECT_TRUE(pumpUntil([] { return !ui().browserBusy(browser()); }, 15000));
+
+  // A closed local port: grab a free one and let it go again.
+  GSocketListener* probe = g_socket_listener_new();
+  guint16 port = g_socket_listener_add_any_inet_port(probe, nullptr, nullptr);
+  g_socket_listener_close(probe);
+  g_object_unref(probe);
+  ui().browserNavigate(browser(), "http://127.0.0.1:" + std::to_string(port) + "/");
+  EXPECT_TRUE(ui().browserBusy(browser()));
+  EXPECT_TRUE(pumpUntil([] { return !ui().browserBusy(browser()); }, 15000));
+
+  ui().browserNavigate(browser(), "http://sorvane-test.invalid/");
+  EXPECT_TRUE(ui().browserBusy(browser()));
+  EXPECT_TRUE(pumpUntil([] { return !ui().browserBusy(browser()); }, 30000));
+
+  ui().browserNavigate(browser(), "");
+  EXPECT_TRUE(pumpUntil([] { return !ui().browserBusy(browser()); }, 15000));
+}
+
+TEST(Browser, CaptureShowsThePageAtTheControlsSize) {
+  ASSERT_TRUE(loadPage(harness().server.url("/halves")));
+  auto started = std::chrono::steady_clock::now();
+  Pixels p = captureBrowser();
+  auto took = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - started);
+  std::printf("capture of the browser took %lld us\n", static_cast<long long>(took.count()));
+  expectHalves(p);
+}
+
+TEST(Browser, PageDialogsDownloadsAndNewWindowsOpenNothing) {
+  size_t before = openDialogs().size();
+  ASSERT_TRUE(loadPage(harness().server.url("/dialogs")));
+  pumpFor(500);
+  EXPECT_EQ(openDialogs().size(), before);
+  // confirm() was answered with OK, so the script went on and painted green.
+  EXPECT_TRUE(near(pixelAt(captureBrowser(), 300, 300), 0x00FF00));
+
+  ASSERT_TRUE(loadPage(harness().server.url("/popup")));
+  pumpFor(500);
+  EXPECT_EQ(openDialogs().size(), before);
+  EXPECT_EQ(harness().server.requests("/blue"), 0);
+
+  ASSERT_TRUE(loadPage(harness().server.url("/download")));
+  ASSERT_TRUE(loadPage(harness().server.url("/download-html")));
+  pumpFor(1000);
+  EXPECT_GE(harness().server.requests("/download"), 1);
+  for (const auto& entry : fs::recursive_directory_iterator(harness().home))
+    EXPECT_EQ(entry.path().filename().string().find("sorvane-download"), std::string::npos)
+        << entry.path();
+  for (const auto& entry : fs::directory_iterator(fs::current_path()))
+    EXPECT_EQ(entry.path().filename().string().find("sorvane-download"), std::string::npos)
+        << entry.path();
+}
+
+TEST(Browser, ANewWebProcessTakesOverAfterACrash) {
+  ASSERT_TRUE(loadPage(harness().server.url("/blue")));
+  auto* view = WEBKIT_WEB_VIEW(findDescendant(GTK_WIDGET(mainGtkWindow()), WEBKIT_TYPE_WEB_VIEW));
+  ASSERT_NE(view, nullptr);
+  webkit_web_view_terminate_web_process(view);
+  pumpFor(300);
+  EXPECT_FALSE(ui().browserBusy(browser()));
+  ASSERT_TRUE(loadPage(harness().server.url("/halves")));
+  expectHalves(captureBrowser());
+}
+
+}  // namespace
+}  // namespace sorvane::gtktest
