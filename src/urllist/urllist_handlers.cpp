@@ -83,7 +83,8 @@ void exportUrlList(Frame& frame) {
   if (!frame.openDialog(dialog)) return;
   app::Control& list = frame.control("列表框1");
   TextArray shown;
-  for (std::int32_t k = 1; k <= entryCount(frame); ++k) shown.push_back(frame.getItemText(list, k - 1));
+  for (std::int32_t k = 1; k <= entryCount(frame); ++k)
+    shown.push_back(frame.getItemText(list, k - 1));
   const bool saved =
       writeFile(frame.readText(dialog, prop::commonDlg::fileName), encodeListFile(shown));
   messageBox(Text(saved ? "保存成功！" : "保存失败！"), 0);

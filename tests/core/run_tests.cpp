@@ -102,7 +102,8 @@ TEST(Run, ChangedPauseAppliesFromTheNextPage) {
   ASSERT_EQ(p.sim.navigations().size(), 2u);
   EXPECT_EQ(p.period("时钟2"), 3000);
   bool restarted = false;
-  for (const sim::TimerInfo& t : p.sim.timers()) restarted |= t.periodMs == 3000 && t.nextDueMs == 10000;
+  for (const sim::TimerInfo& t : p.sim.timers())
+    restarted |= t.periodMs == 3000 && t.nextDueMs == 10000;
   EXPECT_TRUE(restarted);
   p.sim.advanceTo(11000);
   expectEnded(p, "连续访问结束", 11000);

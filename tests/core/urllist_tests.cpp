@@ -10,7 +10,8 @@ namespace {
 
 Strings decode(const std::string& bytes, const CodePage& cp = systemCodePage()) {
   Strings out;
-  for (const Text& t : urllist::decodeListFile(ByteSet::fromString(bytes), cp)) out.push_back(t.bytes());
+  for (const Text& t : urllist::decodeListFile(ByteSet::fromString(bytes), cp))
+    out.push_back(t.bytes());
   return out;
 }
 
@@ -30,7 +31,8 @@ TEST(UrlList, AddingIgnoresBlankInputAndAsksAboutDuplicates) {
   EXPECT_EQ(p.urls(), (Strings{"http://a/", "HTTP://A/", " http://a/", "\t", "http://a/"}));
   EXPECT_EQ(p.items(), p.urls());
   ASSERT_EQ(p.sim.boxes().size(), 2u);
-  for (const sim::Box& box : p.sim.boxes()) expectBox(box, "该网址已经存在！是否继续添加？", kBoxYesNo);
+  for (const sim::Box& box : p.sim.boxes())
+    expectBox(box, "该网址已经存在！是否继续添加？", kBoxYesNo);
 
   p.setPause("2");  // both copies are visited
   p.click("按钮1");
