@@ -25,10 +25,9 @@ bool nameTaken(const Text& name) {
 
 }  // namespace
 
-Text normaliseFolderPath(const Text& path) {
+Text normaliseFolderPath(const Text& path, const Text& separator, const CodePage& cp) {
   if (path.empty()) return Text();
-  const Text separator(kFolderSeparator);
-  if (endsWithCharacter(path, separator)) return path;
+  if (endsWithCharacter(path, separator, cp)) return path;
   return path + separator;
 }
 

@@ -2,6 +2,7 @@
 // The browse run, the capture folder and the capture step.
 
 #include "app/frame.h"
+#include "services/codepage.h"
 #include "services/values.h"
 
 namespace sorvane::run {
@@ -29,7 +30,8 @@ inline constexpr const char* kFolderSeparator = "/";
 // The path with a trailing separator; empty stays empty. The last character,
 // not the last byte, is tested, so a double-byte character whose second byte
 // looks like a backslash does not count as one.
-Text normaliseFolderPath(const Text& path);
+Text normaliseFolderPath(const Text& path, const Text& separator = Text(kFolderSeparator),
+                         const CodePage& cp = systemCodePage());
 
 // The first of stem + ".jpg", stem + "(2).jpg", stem + "(3).jpg" … that names
 // nothing on disk yet.

@@ -227,6 +227,10 @@ TEST(CaptureFolder, PickerAndCheckBoxKeepEachOtherConsistent) {
 
   EXPECT_EQ(run::normaliseFolderPath(Text()), Text());
   EXPECT_EQ(run::normaliseFolderPath(Text("/tmp/截图")), Text("/tmp/截图/"));
+  // GBK 0xD5 0x5C is one character, although its second byte is a backslash.
+  EXPECT_EQ(run::normaliseFolderPath(Text("D:\\\xD5\x5C"), Text("\\"), gbkCodePage()),
+            Text("D:\\\xD5\x5C\\"));
+  EXPECT_EQ(run::normaliseFolderPath(Text("C:\\"), Text("\\"), gbkCodePage()), Text("C:\\"));
 }
 
 TEST(CaptureFolder, ScreenshotNamesFollowTheClockAndNeverOverwrite) {
