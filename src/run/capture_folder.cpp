@@ -71,7 +71,10 @@ void capturePage(Frame& frame) {
   const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
   const ByteSet picture =
       capture::snapshot(frame.platform(), frame.windowHandle(frame.control("互联网浏览器1")));
-  // A picture that cannot be written is skipped without a word; the run goes on.
+  // No picture (the browser could not be read) means no file: an empty ".jpg"
+  // would only look like a broken picture. A picture that cannot be written is
+  // skipped without a word; the run goes on either way.
+  if (picture.empty()) return;
   writeFile(freeCaptureName(folder + stamp), picture);
 }
 

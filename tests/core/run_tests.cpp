@@ -263,6 +263,12 @@ TEST(CaptureFolder, ScreenshotNamesFollowTheClockAndNeverOverwrite) {
   EXPECT_EQ(readBytes(p.file("2026年12月7日9时5分3秒(2).jpg")).substr(0, 2), "BM");
   EXPECT_EQ(readBytes(p.file("2026年12月7日9时5分3秒(3).jpg")).substr(0, 2), "BM");
 
+  // A capture that yields no picture leaves no empty file behind.
+  p.sim.setLocalTime({2026, 12, 7, 10, 0, 1});
+  p.sim.failNextCapture();
+  run::capturePage(p.frame);
+  EXPECT_FALSE(fs::exists(p.file("2026年12月7日10时0分1秒.jpg")));
+
   // A folder that has gone away: nothing written, nothing said.
   fs::remove_all(p.folder());
   run::capturePage(p.frame);
