@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <vector>
 #include <memory>
 #include <string>
 #include <thread>
@@ -28,9 +29,13 @@ struct Recorder : EventSink {
   std::vector<WidgetId> destroyed;
   std::vector<WidgetId> closeRequests;
   std::function<bool(WidgetId, Key, unsigned)> onKey;
+  std::function<void(WidgetId, int)> onEvent;
   int activations = 0;
 
-  void widgetEvent(WidgetId w, int n) override { events.push_back({w, n}); }
+  void widgetEvent(WidgetId w, int n) override {
+    events.push_back({w, n});
+    if (onEvent) onEvent(w, n);
+  }
   void closeRequested(WidgetId w) override { closeRequests.push_back(w); }
   void widgetDestroyed(WidgetId w) override { destroyed.push_back(w); }
   bool keyDown(WidgetId w, Key k, unsigned m) override { return onKey ? onKey(w, k, m) : false; }
@@ -82,6 +87,23 @@ GtkWidget* findButton(GtkWidget* root, const std::string& label);
 // Our dialogs that are on screen now.
 std::vector<GtkWindow*> openDialogs();
 GtkWindow* mainGtkWindow();
+
+// The program's controls, built once in the test window on first use.
+struct Control {
+  const char* name;
+  WidgetKind kind;
+  const char* parent;  // nullptr: the main window
+  Rect rect;
+  const char* text;
+};
+extern const std::vector<Control> kLayout;
+const std::map<std::string, WidgetId>& controls();
+WidgetId id(const char* name);
+// The outermost GTK widget of one of ours.
+GtkWidget* gtkOf(WidgetId wanted, GtkWidget* root = nullptr);
+// A key press through GTK's own dispatch to the main window, as from the X server.
+void pressKey(guint keyval, guint state = 0);
+void typeText(const char* text);
 
 // Pixel (x, y) of a capture as 0xRRGGBB.
 unsigned pixelAt(const Pixels& p, int x, int y);

@@ -51,6 +51,10 @@ gboolean onListButton(GtkWidget* tree, GdkEventButton* ev, gpointer data) {
   return asUserInput(p, tree, ev, GTK_WIDGET_GET_CLASS(tree)->button_press_event);
 }
 
+gboolean onListRelease(GtkWidget* tree, GdkEventButton* ev, gpointer data) {
+  return asUserInput(self(data), tree, ev, GTK_WIDGET_GET_CLASS(tree)->button_release_event);
+}
+
 gboolean onListKey(GtkWidget* tree, GdkEventKey* ev, gpointer data) {
   return asUserInput(self(data), tree, ev, GTK_WIDGET_GET_CLASS(tree)->key_press_event);
 }
@@ -95,6 +99,7 @@ GtkWidget* GtkPlatform::makeListBox(WidgetId, Widget& w, const WidgetSpec& reque
   gtk_tree_selection_set_select_function(items.selection, allowSelection, &items, nullptr);
   g_signal_connect(items.selection, "changed", G_CALLBACK(onSelectionChanged), this);
   g_signal_connect(tree, "button-press-event", G_CALLBACK(onListButton), this);
+  g_signal_connect(tree, "button-release-event", G_CALLBACK(onListRelease), this);
   g_signal_connect(tree, "key-press-event", G_CALLBACK(onListKey), this);
   g_signal_connect(tree, "focus-in-event", G_CALLBACK(onListFocusIn), this);
   g_signal_connect(tree, "focus-out-event", G_CALLBACK(onListFocusOut), this);
