@@ -1,0 +1,92 @@
+// Timers, idle work, the loop and the hard exit.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "harness.h"
+
+namespace sorvane::gtktest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+TEST(Timers, TickPeriodicallyFromOnePeriodAfterTheStart) {
+  std::vector<std::int64_t> at;
+  std::int64_t started = ui().monotonicMs();
+  TimerId t = ui().startTimer(60, [&] { at.push_back(ui().monotonicMs() - started); });
+  ASSERT_NE(t, 0u);
+  pumpFor(400);
+  ui().stopTimer(t);
+  size_t ticks = at.size();
+  pumpFor(150);
+  EXPECT_EQ(at.size(), ticks);  // stopped means stopped
+  ASSERT_GE(ticks, 4u);
+  EXPECT_LE(ticks, 7u);
+  EXPECT_GE(at.front(), 55);
+  EXPECT_LT(at.front(), 200);
+  EXPECT_EQ(ui().startTimer(0, [] {}), 0u);
+}
+
+TEST(Timers, ATickMayStopItselfAndStartOthers) {
+  int selfStopping = 0;
+  int victim = 0;
+  int late = 0;
+  TimerId victimId = ui().startTimer(20, [&] { ++victim; });
+  TimerId lateId = 0;
+  TimerId selfId = 0;
+  selfId = ui().startTimer(25, [&] {
+    if (++selfStopping == 3) {
+      ui().stopTimer(selfId);
+      ui().stopTimer(victimId);
+      lateId = ui().startTimer(30, [&] { ++late; });
+    }
+  });
+  pumpFor(350);
+  EXPECT_EQ(selfStopping, 3);
+  int victimTicks = victim;
+  pumpFor(100);
+  EXPECT_EQ(victim, victimTicks);
+  EXPECT_GE(late, 3);
+  ui().stopTimer(lateId);
+  ui().stopTimer(lateId);  // twice is harmless
+}
+
+TEST(Loop, RunsUntilQuitAndIdleWorkRuns) {
+  int idle = 0;
+  ui().whenIdle([&] { ++idle; });
+  TimerId t = ui().startTimer(30, [&] { ui().quitLoop(); });
+  auto started = Clock::now();
+  ui().runLoop();
+  ui().stopTimer(t);
+  EXPECT_LT(Clock::now() - started, std::chrono::seconds(2));
+  EXPECT_EQ(idle, 1);
+
+  ui().quitLoop();  // asked for before the loop runs: it ends at once
+  started = Clock::now();
+  ui().runLoop();
+  EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(200));
+}
+
+TEST(Loop, ExitProcessEndsWithTheLowByteOfTheCode) {
+  for (int code : {0, 3, -1}) {
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ui().exitProcess(code);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), code & 0xFF);
+  }
+}
+
+TEST(Clock, LocalTimeIsPlausible) {
+  LocalTime now = ui().localTimeNow();
+  EXPECT_GE(now.year, 2024);
+  EXPECT_GE(now.month, 1);
+  EXPECT_LE(now.month, 12);
+  EXPECT_LE(now.second, 60);
+}
+
+}  // namespace
+}  // namespace sorvane::gtktest
