@@ -229,6 +229,22 @@ unsigned pixelAt(const Pixels& p, int x, int y) {
   return (unsigned{p.bgr[i + 2]} << 16) | (unsigned{p.bgr[i + 1]} << 8) | p.bgr[i];
 }
 
+void keepPicture(const Pixels& p, const std::string& name) {
+  const char* folder = std::getenv("SORVANE_TEST_PICTURES");
+  if (!folder || p.width <= 0) return;
+  std::vector<guchar> rgb(p.bgr.size());
+  for (size_t i = 0; i + 2 < p.bgr.size(); i += 3) {
+    rgb[i] = p.bgr[i + 2];
+    rgb[i + 1] = p.bgr[i + 1];
+    rgb[i + 2] = p.bgr[i];
+  }
+  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_data(rgb.data(), GDK_COLORSPACE_RGB, FALSE, 8, p.width,
+                                               p.height, p.width * 3, nullptr, nullptr);
+  std::string path = std::string(folder) + "/" + name + ".png";
+  gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr);
+  g_object_unref(pixbuf);
+}
+
 bool near(unsigned rgb, unsigned expected, int tolerance) {
   for (int shift = 0; shift < 24; shift += 8) {
     int a = static_cast<int>((rgb >> shift) & 0xFF);
@@ -251,6 +267,7 @@ int main(int argc, char** argv) {
   setenv("XDG_DOWNLOAD_DIR", (std::string(home) + "/Downloads").c_str(), 1);
   if (chdir(home) != 0) return 2;
 
+  auto started = std::chrono::steady_clock::now();
   auto platform = sorvane::platform::gtk::makeGtkPlatform(&argc, &argv);
   if (!platform) {
     std::fprintf(stderr, "no display: run under tests/run-under-display\n");
@@ -275,6 +292,12 @@ int main(int argc, char** argv) {
   web.visible = true;
   web.disabled = true;
   h.browser = h.platform->createWidget(web);
+  pumpUntil([] { return mainGtkWindow() && gtk_widget_get_mapped(GTK_WIDGET(mainGtkWindow())); },
+            5000);
+  std::printf("window with browser on screen %lld ms after start-up\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - started)
+                                         .count()));
   pumpFor(300);
 
   int result = RUN_ALL_TESTS();

@@ -107,6 +107,9 @@ void typeText(const char* text);
 
 // Pixel (x, y) of a capture as 0xRRGGBB.
 unsigned pixelAt(const Pixels& p, int x, int y);
+// Keeps a picture as PNG in $SORVANE_TEST_PICTURES, when that is set, for a
+// person to look at.
+void keepPicture(const Pixels& p, const std::string& name);
 bool near(unsigned rgb, unsigned expected, int tolerance = 24);
 
 }  // namespace sorvane::gtktest

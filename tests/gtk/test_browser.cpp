@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <webkit2/webkit2.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "harness.h"
@@ -42,9 +43,14 @@ TEST(Browser, BusyFollowsTheLoadThroughSuccessAndFailure) {
   fresh.browser.version = 2;
   EXPECT_EQ(ui().createWidget(fresh), 0u);
 
+  auto started = std::chrono::steady_clock::now();
   ui().browserNavigate(browser(), harness().server.url("/halves"));
   EXPECT_TRUE(ui().browserBusy(browser()));
   EXPECT_TRUE(pumpUntil([] { return !ui().browserBusy(browser()); }, 15000));
+  std::printf("first local page loaded in %lld ms\n",
+              static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now() - started)
+                                         .count()));
 
   // A closed local port: grab a free one and let it go again.
   GSocketListener* probe = g_socket_listener_new();
@@ -71,6 +77,23 @@ TEST(Browser, CaptureShowsThePageAtTheControlsSize) {
       std::chrono::steady_clock::now() - started);
   std::printf("capture of the browser took %lld us\n", static_cast<long long>(took.count()));
   expectHalves(p);
+  keepPicture(p, "browser-halves");
+}
+
+TEST(Browser, ALongPageShowsAClassicScrollBar) {
+  ASSERT_TRUE(loadPage(harness().server.url("/long")));
+  Pixels p = captureBrowser();
+  keepPicture(p, "browser-long");
+  EXPECT_TRUE(near(pixelAt(p, 300, 300), 0xFFFFFF));
+  // A classic bar keeps its track, edged by a line, down the whole right side
+  // (an overlay bar would leave the page white there).
+  int edged = 0;
+  for (int y = 100; y < 560; y += 10) {
+    bool line = false;
+    for (int x = 630; x < 672; ++x) line = line || !near(pixelAt(p, x, y), 0xFFFFFF, 4);
+    edged += line;
+  }
+  EXPECT_EQ(edged, 46);
 }
 
 TEST(Browser, PageDialogsDownloadsAndNewWindowsOpenNothing) {
@@ -96,6 +119,26 @@ TEST(Browser, PageDialogsDownloadsAndNewWindowsOpenNothing) {
   for (const auto& entry : fs::directory_iterator(fs::current_path()))
     EXPECT_EQ(entry.path().filename().string().find("sorvane-download"), std::string::npos)
         << entry.path();
+}
+
+TEST(Browser, ThePageGetsNoClicksWheelOrKeys) {
+  ASSERT_TRUE(loadPage(harness().server.url("/link")));
+  int ox = 0, oy = 0;
+  gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(mainGtkWindow())), &ox, &oy);
+  // The middle of the browser, on the link that covers the whole page.
+  std::string at = std::to_string(ox + 336) + " " + std::to_string(oy + 8 + 284);
+  ASSERT_EQ(std::system(("xdotool mousemove " + at + " click 1 click 1 click 5 click 5 key End")
+                            .c_str()),
+            0);
+  pumpFor(1000);
+  EXPECT_EQ(harness().server.requests("/blue"), 0);
+  EXPECT_FALSE(ui().browserBusy(browser()));
+  Pixels p = captureBrowser();
+  EXPECT_TRUE(near(pixelAt(p, 336, 284), 0xFF0000));
+  auto* view = findDescendant(GTK_WIDGET(mainGtkWindow()), WEBKIT_TYPE_WEB_VIEW);
+  EXPECT_FALSE(gtk_widget_has_focus(view));
+  // Nor is it drawn as a disabled widget would be.
+  EXPECT_TRUE(gtk_widget_is_sensitive(view));
 }
 
 TEST(Browser, ANewWebProcessTakesOverAfterACrash) {

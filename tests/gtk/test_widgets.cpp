@@ -55,6 +55,19 @@ TEST(MainWindow, EveryControlTakesExactlyItsRectangleAndItsCaptionFits) {
   }
 }
 
+TEST(MainWindow, ItsPictureShowsTheControls) {
+  Pixels p;
+  ASSERT_TRUE(ui().capture(harness().window, p));
+  EXPECT_EQ(p.width, 1073);
+  EXPECT_EQ(p.height, 620);
+  keepPicture(p, "main-window");
+  Pixels screen;
+  ASSERT_TRUE(ui().capture(0, screen));
+  EXPECT_EQ(screen.width, 1280);
+  EXPECT_EQ(screen.height, 1024);
+  keepPicture(screen, "screen");
+}
+
 TEST(Texts, ComeBackAsTheExactBytesGiven) {
   const std::string notUtf8 = "\xB5\xDA\xD2\xBB abc";  // GBK bytes, invalid as UTF-8
   const std::string chinese = "载入状态：正在载入";
