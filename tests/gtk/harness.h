@@ -31,6 +31,7 @@ struct Recorder : EventSink {
   std::function<bool(WidgetId, Key, unsigned)> onKey;
   std::function<void(WidgetId, int)> onEvent;
   int activations = 0;
+  int deactivations = 0;
 
   void widgetEvent(WidgetId w, int n) override {
     events.push_back({w, n});
@@ -40,7 +41,7 @@ struct Recorder : EventSink {
   void widgetDestroyed(WidgetId w) override { destroyed.push_back(w); }
   bool keyDown(WidgetId w, Key k, unsigned m) override { return onKey ? onKey(w, k, m) : false; }
   void windowActivated(WidgetId) override { ++activations; }
-  void windowDeactivated(WidgetId) override {}
+  void windowDeactivated(WidgetId) override { ++deactivations; }
   int count(WidgetId w, int n) const;
   void clear() { events.clear(); destroyed.clear(); closeRequests.clear(); }
 };

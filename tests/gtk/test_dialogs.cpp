@@ -66,8 +66,16 @@ TEST(MessageBox, TimersTickWhileItWaitsAndItIsModalOverTheMainWindow) {
     if (ok) buttonName = atk_object_get_name(gtk_widget_get_accessible(ok));
     return press("确定");
   });
+  ASSERT_TRUE(pumpUntil([] { return gtk_window_is_active(mainGtkWindow()); }, 3000));
+  Recorder& sink = harness().sink;
+  int activations = sink.activations;
+  int deactivations = sink.deactivations;
   EXPECT_EQ(ui().messageBox("连续访问结束", "信息：", box::kOk), box::kResultOk);
   EXPECT_GE(answer.ticks, 5);
+  // The box took the focus and, once answered, gave it back to the main window.
+  EXPECT_EQ(sink.deactivations, deactivations + 1);
+  EXPECT_TRUE(pumpUntil([] { return gtk_window_is_active(mainGtkWindow()); }, 3000));
+  EXPECT_EQ(sink.activations, activations + 1);
   EXPECT_EQ(title, "信息：");
   EXPECT_TRUE(modal);
   EXPECT_TRUE(transient);
