@@ -28,11 +28,12 @@ struct Page {
 Page pageFor(const std::string& path) {
   const std::string html = "Content-Type: text/html; charset=utf-8\r\n";
   if (path == "/halves")
-    return {html,
-            "<!doctype html><html><body style='margin:0'>"
-            "<div style='position:fixed;left:0;top:0;width:50%;height:100%;background:#ff0000'></div>"
-            "<div style='position:fixed;right:0;top:0;width:50%;height:100%;background:#0000ff'></div>"
-            "</body></html>"};
+    return {
+        html,
+        "<!doctype html><html><body style='margin:0'>"
+        "<div style='position:fixed;left:0;top:0;width:50%;height:100%;background:#ff0000'></div>"
+        "<div style='position:fixed;right:0;top:0;width:50%;height:100%;background:#0000ff'></div>"
+        "</body></html>"};
   if (path == "/blue")
     return {html, "<!doctype html><html><body style='margin:0;background:#0000ff'></body></html>"};
   if (path == "/green")
@@ -53,9 +54,10 @@ Page pageFor(const std::string& path) {
             "<!doctype html><html><body style='margin:0;background:#00ff00'><script>"
             "window.open('/blue', 'other');</script></body></html>"};
   if (path == "/download")
-    return {"Content-Type: application/octet-stream\r\n"
-            "Content-Disposition: attachment; filename=\"sorvane-download.bin\"\r\n",
-            "not to be saved"};
+    return {
+        "Content-Type: application/octet-stream\r\n"
+        "Content-Disposition: attachment; filename=\"sorvane-download.bin\"\r\n",
+        "not to be saved"};
   if (path == "/download-html")
     return {html + "Content-Disposition: attachment; filename=\"sorvane-download.html\"\r\n",
             "<html><body>not to be saved</body></html>"};

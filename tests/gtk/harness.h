@@ -8,7 +8,6 @@
 #include <chrono>
 #include <functional>
 #include <map>
-#include <vector>
 #include <memory>
 #include <string>
 #include <thread>
@@ -43,7 +42,11 @@ struct Recorder : EventSink {
   void windowActivated(WidgetId) override { ++activations; }
   void windowDeactivated(WidgetId) override { ++deactivations; }
   int count(WidgetId w, int n) const;
-  void clear() { events.clear(); destroyed.clear(); closeRequests.clear(); }
+  void clear() {
+    events.clear();
+    destroyed.clear();
+    closeRequests.clear();
+  }
 };
 
 // Serves a few fixed pages; every other path is a 404.

@@ -78,11 +78,12 @@ void pressKey(guint keyval, guint state) {
   GdkKeymapKey* keys = nullptr;
   gint n = 0;
   if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()),
-                                        keyval, &keys, &n) && n > 0)
+                                        keyval, &keys, &n) &&
+      n > 0)
     ev->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
   g_free(keys);
-  gdk_event_set_device(ev, gdk_seat_get_keyboard(
-                               gdk_display_get_default_seat(gdk_display_get_default())));
+  gdk_event_set_device(
+      ev, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
   gtk_main_do_event(ev);
   gdk_event_free(ev);
 }

@@ -26,9 +26,11 @@ void expectHalves(const Pixels& p) {
   ASSERT_EQ(p.height, 568);
   ASSERT_EQ(p.bgr.size(), 672u * 568u * 3u);
   for (auto [x, y] : {std::pair{5, 5}, {200, 300}, {330, 560}})
-    EXPECT_TRUE(near(pixelAt(p, x, y), 0xFF0000)) << x << "," << y << " " << std::hex << pixelAt(p, x, y);
+    EXPECT_TRUE(near(pixelAt(p, x, y), 0xFF0000))
+        << x << "," << y << " " << std::hex << pixelAt(p, x, y);
   for (auto [x, y] : {std::pair{342, 5}, {500, 300}, {666, 560}})
-    EXPECT_TRUE(near(pixelAt(p, x, y), 0x0000FF)) << x << "," << y << " " << std::hex << pixelAt(p, x, y);
+    EXPECT_TRUE(near(pixelAt(p, x, y), 0x0000FF))
+        << x << "," << y << " " << std::hex << pixelAt(p, x, y);
 }
 
 TEST(Browser, BusyFollowsTheLoadThroughSuccessAndFailure) {
@@ -127,9 +129,9 @@ TEST(Browser, ThePageGetsNoClicksWheelOrKeys) {
   gdk_window_get_origin(gtk_widget_get_window(GTK_WIDGET(mainGtkWindow())), &ox, &oy);
   // The middle of the browser, on the link that covers the whole page.
   std::string at = std::to_string(ox + 336) + " " + std::to_string(oy + 8 + 284);
-  ASSERT_EQ(std::system(("xdotool mousemove " + at + " click 1 click 1 click 5 click 5 key End")
-                            .c_str()),
-            0);
+  ASSERT_EQ(
+      std::system(("xdotool mousemove " + at + " click 1 click 1 click 5 click 5 key End").c_str()),
+      0);
   pumpFor(1000);
   EXPECT_EQ(harness().server.requests("/blue"), 0);
   EXPECT_FALSE(ui().browserBusy(browser()));

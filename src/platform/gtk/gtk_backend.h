@@ -100,7 +100,8 @@ struct Widget {
   WidgetId parent = 0;
   std::vector<WidgetId> children;
   Rect rect;
-  GtkWidget* outer = nullptr;      // what sits in the parent's container (the window itself for the top level)
+  GtkWidget* outer =
+      nullptr;  // what sits in the parent's container (the window itself for the top level)
   GtkWidget* inner = nullptr;      // what takes the focus and carries the content
   GtkWidget* container = nullptr;  // the GtkFixed that holds children (top level, group box)
   GtkWidget* caption = nullptr;    // the GtkLabel of a button or check box

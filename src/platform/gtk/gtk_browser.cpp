@@ -11,7 +11,7 @@
 namespace sorvane::platform::gtk {
 
 struct BrowserView {
-  GtkWidget* overlay = nullptr;  // one reference of ours besides the parent's
+  GtkWidget* overlay = nullptr;   // one reference of ours besides the parent's
   WebKitWebView* view = nullptr;  // owned by the overlay
   GRef<WebKitWebContext> context;
   bool crashed = false;
@@ -118,8 +118,8 @@ bool isAttachment(WebKitURIResponse* response) {
   return disposition && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
 }
 
-gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                      WebKitPolicyDecisionType type, gpointer) {
+gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                      gpointer) {
   if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
     webkit_policy_decision_ignore(decision);
     return TRUE;
@@ -178,9 +178,8 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
   webkit_settings_set_enable_fullscreen(engine, FALSE);
   webkit_settings_set_enable_back_forward_navigation_gestures(engine, FALSE);
   webkit_settings_set_media_playback_requires_user_gesture(engine, TRUE);
-  auto* view = WEBKIT_WEB_VIEW(
-      g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", b->context.get(), "settings", engine,
-                   nullptr));
+  auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", b->context.get(),
+                                            "settings", engine, nullptr));
   g_object_unref(engine);
   b->view = view;
   connectRefusals(view, b.get());
@@ -190,11 +189,10 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
   GtkWidget* shield = gtk_event_box_new();
   gtk_event_box_set_visible_window(GTK_EVENT_BOX(shield), FALSE);
   gtk_event_box_set_above_child(GTK_EVENT_BOX(shield), TRUE);
-  gtk_widget_add_events(shield, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                    GDK_SCROLL_MASK | GDK_SMOOTH_SCROLL_MASK |
-                                    GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
-                                    GDK_LEAVE_NOTIFY_MASK | GDK_KEY_PRESS_MASK |
-                                    GDK_KEY_RELEASE_MASK | GDK_TOUCH_MASK);
+  gtk_widget_add_events(shield, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_SCROLL_MASK |
+                                    GDK_SMOOTH_SCROLL_MASK | GDK_POINTER_MOTION_MASK |
+                                    GDK_ENTER_NOTIFY_MASK | GDK_LEAVE_NOTIFY_MASK |
+                                    GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_TOUCH_MASK);
   g_signal_connect(shield, "event", G_CALLBACK(eatEvent), nullptr);
 
   b->overlay = gtk_overlay_new();

@@ -26,7 +26,8 @@ void toBgr(cairo_surface_t* surface, Pixels& out) {
   out.bgr.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
   std::uint8_t* dst = out.bgr.data();
   for (int y = 0; y < height; ++y) {
-    const auto* row = reinterpret_cast<const std::uint32_t*>(data + static_cast<size_t>(y) * stride);
+    const auto* row =
+        reinterpret_cast<const std::uint32_t*>(data + static_cast<size_t>(y) * stride);
     for (int x = 0; x < width; ++x) {
       std::uint32_t px = row[x];
       *dst++ = static_cast<std::uint8_t>(px);

@@ -32,7 +32,8 @@ std::vector<BoxButton> boxButtons(unsigned buttonSet) {
               {"重试(_R)", box::kResultRetry},
               {"忽略(_I)", box::kResultIgnore}};
     case box::kYesNoCancel:
-      return {{"是(_Y)", box::kResultYes}, {"否(_N)", box::kResultNo}, {"取消", box::kResultCancel}};
+      return {
+          {"是(_Y)", box::kResultYes}, {"否(_N)", box::kResultNo}, {"取消", box::kResultCancel}};
     case box::kYesNo:
       return {{"是(_Y)", box::kResultYes}, {"否(_N)", box::kResultNo}};
     case box::kRetryCancel:
@@ -140,13 +141,13 @@ int GtkPlatform::messageBoxIn(GtkWindow* parent, const std::string& text,
   gtk_label_set_xalign(GTK_LABEL(message), 0.0f);
   gtk_widget_set_valign(message, GTK_ALIGN_CENTER);
   gtk_box_pack_start(GTK_BOX(row), message, TRUE, TRUE, 0);
-  gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE,
-                     0);
+  gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(dialog))), row, TRUE, TRUE, 0);
   gtk_widget_show_all(row);
 
   std::vector<GtkWidget*> made;
   for (const BoxButton& b : buttons) {
-    GtkWidget* button = gtk_dialog_add_button(GTK_DIALOG(dialog), b.label, kResponseBase + b.result);
+    GtkWidget* button =
+        gtk_dialog_add_button(GTK_DIALOG(dialog), b.label, kResponseBase + b.result);
     nameForAssistiveTools(button, withoutMnemonic(b.label));
     made.push_back(button);
   }

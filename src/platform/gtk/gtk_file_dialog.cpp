@@ -59,7 +59,8 @@ void addFilters(GtkFileChooser* chooser, const FileDialogRequest& request) {
   std::vector<GtkFileFilter*> added;
   for (const auto& [description, patterns] : request.filters) {
     GtkFileFilter* filter = gtk_file_filter_new();
-    gtk_file_filter_set_name(filter, validUtf8(description.empty() ? patterns : description).c_str());
+    gtk_file_filter_set_name(filter,
+                             validUtf8(description.empty() ? patterns : description).c_str());
     gchar** parts = g_strsplit(patterns.c_str(), ";", -1);
     for (gchar** p = parts; *p; ++p) {
       std::string pattern = trimmed(*p);
@@ -77,8 +78,8 @@ void addFilters(GtkFileChooser* chooser, const FileDialogRequest& request) {
 // as it does in the classic dialog.
 void setInitialPlace(GtkFileChooser* chooser, const FileDialogRequest& request) {
   std::string cwd = currentDirectory();
-  std::string folder = request.initialDirectory.empty() ? cwd
-                                                        : absolute(request.initialDirectory, cwd);
+  std::string folder =
+      request.initialDirectory.empty() ? cwd : absolute(request.initialDirectory, cwd);
   std::string name = request.fileName;
   if (name.find('/') != std::string::npos) {
     std::string full = absolute(name, folder);

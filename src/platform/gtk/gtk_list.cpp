@@ -43,8 +43,7 @@ gboolean onListButton(GtkWidget* tree, GdkEventButton* ev, gpointer data) {
   if (ev->type == GDK_2BUTTON_PRESS) {
     if (ev->button == 1 && ev->window == gtk_tree_view_get_bin_window(GTK_TREE_VIEW(tree)) &&
         gtk_tree_view_get_path_at_pos(GTK_TREE_VIEW(tree), static_cast<gint>(ev->x),
-                                      static_cast<gint>(ev->y), nullptr, nullptr, nullptr,
-                                      nullptr))
+                                      static_cast<gint>(ev->y), nullptr, nullptr, nullptr, nullptr))
       p->raise(p->idOf(tree), 1);
     return TRUE;  // no row activation
   }

@@ -69,8 +69,7 @@ std::string validUtf8(const std::string& bytes) {
 void styleWidget(GtkWidget* widget, const std::string& css) {
   GtkCssProvider* provider = gtk_css_provider_new();
   gtk_css_provider_load_from_data(provider, css.c_str(), -1, nullptr);
-  gtk_style_context_add_provider(gtk_widget_get_style_context(widget),
-                                 GTK_STYLE_PROVIDER(provider),
+  gtk_style_context_add_provider(gtk_widget_get_style_context(widget), GTK_STYLE_PROVIDER(provider),
                                  GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
   g_object_unref(provider);  // the style context keeps its own reference
 }

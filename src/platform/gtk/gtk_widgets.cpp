@@ -39,8 +39,14 @@ Key keyOf(guint keyval) {
 
 bool isArrow(guint keyval) {
   switch (keyval) {
-    case GDK_KEY_Up: case GDK_KEY_Down: case GDK_KEY_Left: case GDK_KEY_Right:
-    case GDK_KEY_KP_Up: case GDK_KEY_KP_Down: case GDK_KEY_KP_Left: case GDK_KEY_KP_Right:
+    case GDK_KEY_Up:
+    case GDK_KEY_Down:
+    case GDK_KEY_Left:
+    case GDK_KEY_Right:
+    case GDK_KEY_KP_Up:
+    case GDK_KEY_KP_Down:
+    case GDK_KEY_KP_Left:
+    case GDK_KEY_KP_Right:
       return true;
     default:
       return false;
@@ -60,9 +66,8 @@ gboolean onWindowKey(GtkWidget* window, GdkEventKey* ev, gpointer data) {
   WidgetId id = p->idOf(window);
   if (!id) return FALSE;
   Key key = keyOf(ev->keyval);
-  bool handled = guarded(false, [&] {
-    return p->sink() && p->sink()->keyDown(id, key, modifiersOf(ev->state));
-  });
+  bool handled = guarded(
+      false, [&] { return p->sink() && p->sink()->keyDown(id, key, modifiersOf(ev->state)); });
   if (handled || !p->find(id)) return TRUE;
   // The program runs the tab cycle itself; GTK's own focus chain must never move.
   if (key == Key::Tab) return TRUE;
