@@ -124,6 +124,11 @@ bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts) {
   for (const ByteSet* part : parts) {
     if (part && !writeAll(fd.get(), part->data(), part->size())) return false;
   }
+  // The new bytes must be on the disk before they replace the old file: some
+  // file systems (network ones, copy-on-write ones) report a full disk only
+  // when the data is flushed, and a crash after an unflushed rename can leave
+  // an empty file where the old list was.
+  if (::fsync(fd.get()) != 0) return false;
   if (!fd.close()) return false;
   if (::rename(temporary.path().c_str(), target.c_str()) != 0) return false;
   temporary.keep();
