@@ -70,6 +70,12 @@ struct Program {
     sim.answerFile(path.string());
     click("按钮4");
   }
+  // Only with entries in the list: an empty list opens no dialog, and the
+  // queued answer would go to the next one.
+  void exportFile(const fs::path& path) {
+    sim.answerFile(path.string());
+    click("按钮3");
+  }
 
   Strings urls() {
     Strings out;
@@ -95,9 +101,10 @@ struct Program {
     return folder_;
   }
   fs::path file(const std::string& name) { return folder() / name; }
-  Strings filesInFolder() {
+  Strings filesInFolder() { return filesIn(folder()); }
+  static Strings filesIn(const fs::path& dir) {
     Strings names;
-    for (const auto& e : fs::directory_iterator(folder())) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
     return names;
   }
