@@ -83,11 +83,32 @@ gboolean keepOpen(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
 
 }  // namespace
 
-DialogGuard::DialogGuard(GtkWidget* d) : dialog(d) { g_object_ref(dialog); }
+namespace {
+
+// A window only takes the keyboard focus once it is on screen; without a
+// window manager to hand it over, the dialog asks for it itself.
+gboolean focusWhenMapped(GtkWidget* dialog, GdkEvent*, gpointer) {
+  gtk_window_present(GTK_WINDOW(dialog));
+  return FALSE;
+}
+
+}  // namespace
+
+DialogGuard::DialogGuard(GtkWidget* d) : dialog(d) {
+  g_object_ref(dialog);
+  g_signal_connect(dialog, "map-event", G_CALLBACK(focusWhenMapped), nullptr);
+}
 
 DialogGuard::~DialogGuard() {
+  GtkWindow* parent = gtk_window_get_transient_for(GTK_WINDOW(dialog));
+  if (parent) g_object_ref(parent);
   if (!gtk_widget_in_destruction(dialog)) gtk_widget_destroy(dialog);
   g_object_unref(dialog);
+  // The window the dialog was over becomes the active one again.
+  if (parent) {
+    if (gtk_widget_get_visible(GTK_WIDGET(parent))) gtk_window_present(parent);
+    g_object_unref(parent);
+  }
 }
 
 namespace {

@@ -113,6 +113,13 @@ void onWindowRealize(GtkWidget* window, gpointer) {
       g, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU));
 }
 
+// Shown means active, as for the classic window; without a window manager
+// nobody else would give the window the keyboard focus.
+gboolean onWindowMapped(GtkWidget* window, GdkEvent*, gpointer) {
+  gtk_window_present(GTK_WINDOW(window));
+  return FALSE;
+}
+
 gboolean onFocusIn(GtkWidget* widget, GdkEvent*, gpointer data) {
   self(data)->raise(self(data)->idOf(widget), -7);
   return FALSE;
@@ -187,6 +194,7 @@ WidgetId GtkPlatform::makeTopLevel(WidgetId id, const WidgetSpec& request) {
   gtk_window_move(GTK_WINDOW(window), w.rect.left, w.rect.top);
 
   g_signal_connect(window, "realize", G_CALLBACK(onWindowRealize), nullptr);
+  g_signal_connect(window, "map-event", G_CALLBACK(onWindowMapped), nullptr);
   g_signal_connect(window, "delete-event", G_CALLBACK(onWindowDelete), this);
   g_signal_connect(window, "key-press-event", G_CALLBACK(onWindowKey), this);
   g_signal_connect(window, "notify::is-active", G_CALLBACK(onWindowActive), this);
