@@ -1,0 +1,714 @@
+"""Driving the built program as a person would, for the end-to-end tests.
+
+The program runs on the virtual display that tests/run-under-display sets up.
+Its controls are found on the accessibility bus by role and caption, the way a
+screen reader sees them; the mouse and the keyboard are real X input from
+xdotool, so every click and key goes through the same path as a person's.
+Nothing here sleeps where a condition can be polled: on a loaded two-core
+machine fixed pauses are either too short or needlessly long.
+"""
+
+import http.server
+import os
+import re
+import shutil
+import socketserver
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi  # noqa: E402
+
+# Generous: the machine may be busy with a build next door.
+DEFAULT_TIMEOUT = 30.0
+POLL = 0.05
+
+# Client area of the main window, and where each control sits in it (left,
+# top, width, height). Controls inside a group box count from its corner,
+# so their absolute place is the group box's plus their own.
+CLIENT_SIZE = (1073, 620)
+GROUP1 = (696, 8)
+GROUP2 = (696, 552)
+
+
+def _inside(group, left, top, width, height):
+    return (group[0] + left, group[1] + top, width, height)
+
+
+# name: (role, caption or None, rectangle in the client area)
+LAYOUT = {
+    "互联网浏览器1": ("panel", None, (0, 8, 672, 568)),
+    "分组框1": ("panel", "网页地址", (696, 8, 352, 536)),
+    "列表框1": ("scroll pane", None, _inside(GROUP1, 8, 16, 336, 416)),
+    "标签3": ("label", "双击上边列表选项可删除！", _inside(GROUP1, 16, 432, 160, 24)),
+    "编辑框2": ("text", None, _inside(GROUP1, 12, 462, 240, 20)),
+    "按钮2": ("push button", "添加网址", _inside(GROUP1, 264, 456, 80, 32)),
+    "按钮3": ("push button", "导出网址", _inside(GROUP1, 80, 496, 80, 32)),
+    "按钮4": ("push button", "导入网址", _inside(GROUP1, 172, 496, 80, 32)),
+    "按钮5": ("push button", "清空网址", _inside(GROUP1, 264, 496, 80, 32)),
+    "分组框2": ("panel", "截图保存地址", (696, 552, 352, 64)),
+    "编辑框1": ("text", None, _inside(GROUP2, 8, 24, 296, 20)),
+    "按钮6": ("push button", "…", _inside(GROUP2, 312, 19, 32, 32)),
+    "标签2": ("label", "载入状态：", (0, 588, 248, 24)),
+    "标签1": ("label", "间隔（秒）：", (312, 588, 80, 24)),
+    "编辑框3": ("text", None, (392, 590, 40, 20)),
+    "选择框1": ("check box", "截图", (456, 588, 64, 24)),
+    "按钮1": ("push button", "开始", (568, 584, 80, 32)),
+}
+
+# Found by role and place: the program rewrites these captions.
+CHANGING_CAPTIONS = {"按钮1", "标签2"}
+
+PICTURE_WIDTH = 672
+PICTURE_HEIGHT = 568
+PICTURE_BYTES = 1145142
+PICTURE_NAME = re.compile(
+    r"^(\d{4})年(\d{1,2})月(\d{1,2})日"
+    r"(?:(\d{1,2})时(?:(\d{1,2})分(?:(\d{1,2})秒)?)?)?"
+    r"(?:\((\d+)\))?\.jpg$"
+)
+
+
+class TestFailure(AssertionError):
+    pass
+
+
+def wait_for(condition, timeout=DEFAULT_TIMEOUT, what="condition"):
+    """Polls until condition() gives something true and returns it."""
+    deadline = time.monotonic() + timeout
+    last_error = None
+    while True:
+        try:
+            value = condition()
+            if value:
+                return value
+        except (gi.repository.GLib.Error, RuntimeError) as e:  # object went away mid-read
+            last_error = e
+        if time.monotonic() > deadline:
+            extra = f" (last error: {last_error})" if last_error else ""
+            raise TestFailure(f"timed out after {timeout:.0f} s waiting for {what}{extra}")
+        time.sleep(POLL)
+
+
+# ---------------------------------------------------------------- X input
+
+
+def _xdotool(*args):
+    subprocess.run(["xdotool", *map(str, args)], check=True, env=_utf8_env())
+
+
+def _utf8_env():
+    env = dict(os.environ)
+    env["LANG"] = env["LC_ALL"] = "C.UTF-8"
+    return env
+
+
+def click_at(x, y, button=1):
+    _xdotool("mousemove", "--sync", int(x), int(y))
+    _xdotool("click", button)
+
+
+def double_click_at(x, y):
+    _xdotool("mousemove", "--sync", int(x), int(y))
+    _xdotool("click", "--repeat", 2, "--delay", 80, 1)
+
+
+def press(*keys):
+    """One or more key chords, e.g. press("ctrl+a", "BackSpace")."""
+    for k in keys:
+        _xdotool("key", "--clearmodifiers", k)
+
+
+def type_text(text):
+    """Types text with real key events; characters without a key on the
+    keyboard map (Chinese, for one) are mapped to a spare key for the moment."""
+    _xdotool("type", "--delay", 40, "--clearmodifiers", "--", text)
+
+
+def focused_x_window():
+    r = subprocess.run(["xdotool", "getwindowfocus"], capture_output=True, text=True)
+    return r.stdout.strip()
+
+
+# ---------------------------------------------------------------- AT-SPI
+
+
+def role(acc):
+    return acc.get_role_name()
+
+
+def name(acc):
+    return acc.get_name() or ""
+
+
+def states(acc):
+    return acc.get_state_set()
+
+
+def has_state(acc, state):
+    return states(acc).contains(state)
+
+
+def extents(acc):
+    """Screen rectangle (x, y, width, height)."""
+    e = acc.get_extents(Atspi.CoordType.SCREEN)
+    return (e.x, e.y, e.width, e.height)
+
+
+def centre(acc):
+    x, y, w, h = extents(acc)
+    return (x + w // 2, y + h // 2)
+
+
+def children(acc):
+    out = []
+    for i in range(acc.get_child_count()):
+        c = acc.get_child_at_index(i)
+        if c is not None:
+            out.append(c)
+    return out
+
+
+def descendants(acc, keep=lambda a: True, skip_inside=("table",)):
+    """Depth first; does not walk into tables (their cells are read through
+    the table interface, and a long list would make every search slow)."""
+    found = []
+    stack = [acc]
+    while stack:
+        a = stack.pop()
+        if a is not acc and keep(a):
+            found.append(a)
+        if a is not acc and role(a) in skip_inside:
+            continue
+        stack.extend(reversed(children(a)))
+    return found
+
+
+def text_of(acc):
+    t = acc.get_text_iface() if hasattr(acc, "get_text_iface") else acc
+    return Atspi.Text.get_text(t, 0, Atspi.Text.get_character_count(t))
+
+
+def settled_text(acc, quiet=0.8, timeout=DEFAULT_TIMEOUT):
+    """An entry's text once it has stayed the same for `quiet` seconds."""
+    deadline = time.monotonic() + timeout
+    last, since = None, time.monotonic()
+    while time.monotonic() < deadline:
+        acc.clear_cache()
+        now = text_of(acc)
+        if now != last:
+            last, since = now, time.monotonic()
+        elif time.monotonic() - since >= quiet:
+            return now
+        time.sleep(POLL)
+    return last
+
+
+def set_text(acc, text):
+    """Sets an entry's whole text without typing: only for fields a person
+    would paste into."""
+    e = acc.get_editable_text_iface()
+    e.set_text_contents(text)
+
+
+def table_rows(table):
+    """The texts of a one-column table (the list box), top to bottom."""
+    t = table.get_table_iface()
+    return [name(t.get_accessible_at(r, 0)) for r in range(t.get_n_rows())]
+
+
+def table_cell(table, row):
+    return table.get_table_iface().get_accessible_at(row, 0)
+
+
+def desktop_apps():
+    d = Atspi.get_desktop(0)
+    return [a for a in children(d)]
+
+
+# ---------------------------------------------------------------- the program
+
+
+class Program:
+    """The built program, started in a temporary home of its own."""
+
+    def __init__(self, executable, timeout=60.0):
+        self.executable = os.path.abspath(executable)
+        self.home = tempfile.mkdtemp(prefix="sorvane-e2e-")
+        self.log_path = os.path.join(self.home, "program.log")
+        env = _utf8_env()
+        env.update(
+            HOME=self.home,
+            XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
+            XDG_DATA_HOME=os.path.join(self.home, ".local", "share"),
+            XDG_CACHE_HOME=os.path.join(self.home, ".cache"),
+            NO_AT_BRIDGE="0",
+        )
+        self.notes = []  # things worth telling that are not failures
+        self._log = open(self.log_path, "wb")
+        self.started = time.time()
+        self.process = subprocess.Popen(
+            [self.executable], cwd=self.home, env=env, stdout=self._log, stderr=subprocess.STDOUT
+        )
+        self.app = wait_for(self._find_app, timeout, "the program on the accessibility bus")
+        self.window = wait_for(
+            lambda: self._top_level("frame", "Sorvane"), timeout, 'the main window "Sorvane"'
+        )
+        # The focus lands on the first button once the window is up and active.
+        wait_for(
+            lambda: self.focused_name() == "按钮1", timeout, "the focus on 开始 after start-up"
+        )
+
+    # -- finding things
+
+    def _find_app(self):
+        if self.process.poll() is not None:
+            raise TestFailure(f"the program ended early with code {self.process.returncode}")
+        for a in desktop_apps():
+            try:
+                if a.get_process_id() == self.process.pid and a.get_child_count() > 0:
+                    return a
+            except Exception:
+                continue
+        return None
+
+    def top_levels(self):
+        self.app.clear_cache()
+        return children(self.app)
+
+    def _top_level(self, wanted_role, wanted_name=None):
+        for w in self.top_levels():
+            if role(w) == wanted_role and (wanted_name is None or name(w) == wanted_name):
+                if has_state(w, Atspi.StateType.SHOWING):
+                    return w
+        return None
+
+    def origin(self):
+        """Screen position of the main window's client area."""
+        x, y, _, _ = extents(self.window)
+        return (x, y)
+
+    def control(self, layout_name):
+        """A control of the main window, by role and caption, or for the
+        caption-less ones by role and the place the layout gives them."""
+        wanted_role, caption, rect = LAYOUT[layout_name]
+        self.window.clear_cache()
+        found = descendants(self.window, lambda a: role(a) == wanted_role)
+        if caption is not None and layout_name not in CHANGING_CAPTIONS:
+            found = [a for a in found if name(a) == caption]
+        else:
+            found = [a for a in found if has_state(a, Atspi.StateType.SHOWING)]
+        if not found:
+            raise TestFailure(f"no {wanted_role} for {layout_name} ({caption or 'no caption'})")
+        ox, oy = self.origin()
+        want = (ox + rect[0] + rect[2] / 2, oy + rect[1] + rect[3] / 2)
+
+        def distance(a):
+            cx, cy = centre(a)
+            return abs(cx - want[0]) + abs(cy - want[1])
+
+        return min(found, key=distance)
+
+    def start_button(self):
+        """按钮1 under whichever caption it has now."""
+        return self.control("按钮1")
+
+    def list_table(self):
+        pane = self.control("列表框1")
+        tables = descendants(pane, lambda a: role(a) == "table", skip_inside=())
+        if not tables:
+            raise TestFailure("the list box has no table inside its scroll pane")
+        return tables[0]
+
+    def list_entries(self):
+        table = self.list_table()
+        table.clear_cache()
+        return table_rows(table)
+
+    def layout_rect(self, layout_name):
+        """Where the layout puts a control, in screen coordinates."""
+        ox, oy = self.origin()
+        x, y, w, h = LAYOUT[layout_name][2]
+        return (ox + x, oy + y, w, h)
+
+    def focused_name(self):
+        """Layout name of the control that has the keyboard focus, or a
+        description of whatever else has it."""
+        self.window.clear_cache()
+        for a in descendants(self.window, skip_inside=()):
+            if has_state(a, Atspi.StateType.FOCUSED):
+                return self._layout_name_of(a) or f"{role(a)} {name(a)!r}"
+        return None
+
+    def _layout_name_of(self, acc):
+        r = role(acc)
+        if r == "table":  # the list box's view sits in its scroll pane
+            return "列表框1"
+        cx, cy = centre(acc)
+        ox, oy = self.origin()
+        for layout_name, (lr, _, (x, y, w, h)) in LAYOUT.items():
+            if lr == r and ox + x <= cx < ox + x + w and oy + y <= cy < oy + y + h:
+                return layout_name
+        return None
+
+    def text(self, layout_name):
+        acc = self.control(layout_name)
+        acc.clear_cache()
+        return text_of(acc)
+
+    def is_checked(self, layout_name="选择框1"):
+        acc = self.control(layout_name)
+        acc.clear_cache()
+        return has_state(acc, Atspi.StateType.CHECKED)
+
+    # -- acting
+
+    def click(self, layout_name):
+        click_at(*centre(self.control(layout_name)))
+
+    def click_start(self):
+        click_at(*centre(self.start_button()))
+
+    def focus_field(self, layout_name):
+        """Clicks into an edit box and waits until it has the focus."""
+        self.click(layout_name)
+        wait_for(lambda: self.focused_name() == layout_name, what=f"the focus in {layout_name}")
+
+    def replace_text(self, layout_name, text):
+        """Clicks into an edit box, selects all it holds and types over it."""
+        self.focus_field(layout_name)
+        press("ctrl+a", "BackSpace")
+        wait_for(lambda: self.text(layout_name) == "", what=f"{layout_name} emptied")
+        if text:
+            type_text(text)
+            wait_for(lambda: self.text(layout_name) == text, what=f"{text!r} in {layout_name}")
+
+    def add_address(self, address):
+        """Types an address and presses 添加网址; returns without waiting for
+        the list, since a duplicate brings up a question first."""
+        self.replace_text("编辑框2", address)
+        self.click("按钮2")
+
+    def double_click_row(self, row):
+        cell = table_cell(self.list_table(), row)
+        double_click_at(*centre(cell))
+
+    def wait_for_entries(self, entries, timeout=DEFAULT_TIMEOUT):
+        wait_for(
+            lambda: self.list_entries() == list(entries),
+            timeout,
+            f"the list to read {list(entries)} (it reads {self._safe_entries()})",
+        )
+
+    def _safe_entries(self):
+        try:
+            return self.list_entries()
+        except Exception as e:  # only for messages
+            return f"<{e}>"
+
+    # -- message boxes
+
+    def message_box(self, timeout=DEFAULT_TIMEOUT):
+        """Waits for a message box; returns (box, its text, its buttons' names)."""
+
+        def find():
+            for w in self.top_levels():
+                if w is None or role(w) not in ("dialog", "alert", "frame") or name(w) == "Sorvane":
+                    continue
+                if not has_state(w, Atspi.StateType.SHOWING):
+                    continue
+                if role(w) == "file chooser":
+                    continue
+                labels = [name(a) for a in descendants(w, lambda a: role(a) == "label")]
+                buttons = [name(a) for a in descendants(w, lambda a: role(a) == "push button")]
+                if labels and buttons:
+                    return (w, "".join(labels), buttons)
+            return None
+
+        return wait_for(find, timeout, "a message box")
+
+    def answer(self, expected_text, button, timeout=DEFAULT_TIMEOUT):
+        """Waits for the message box that says expected_text and clicks the
+        named button; waits until the box has gone."""
+        box, text, buttons = self.message_box(timeout)
+        if text != expected_text:
+            raise TestFailure(f"message box says {text!r}, expected {expected_text!r}")
+        if button not in buttons:
+            raise TestFailure(f"message box has buttons {buttons}, no {button!r}")
+        target = [a for a in descendants(box, lambda a: role(a) == "push button")
+                  if name(a) == button][0]
+        click_at(*centre(target))
+        wait_for(lambda: not self._is_open(box), what=f"the box {expected_text!r} to close")
+        return box
+
+    def _is_open(self, window):
+        try:
+            return any(w == window and has_state(w, Atspi.StateType.SHOWING)
+                       for w in self.top_levels())
+        except Exception:
+            return False
+
+    def no_message_box(self):
+        try:
+            self.message_box(timeout=0)
+            return False
+        except TestFailure:
+            return True
+
+    # -- file and folder choosers
+
+    def chooser(self, timeout=DEFAULT_TIMEOUT):
+        def find():
+            for w in self.top_levels():
+                if role(w) == "file chooser" and has_state(w, Atspi.StateType.SHOWING):
+                    return w
+                if role(w) == "dialog" and descendants(w, lambda a: role(a) == "file chooser"):
+                    return w
+            return None
+
+        return wait_for(find, timeout, "a file or folder chooser")
+
+    def choose_path(self, path, accept_caption, timeout=DEFAULT_TIMEOUT):
+        """Fills a chooser in as a person would: Ctrl+L for the location
+        field, select what it holds, type the full path, Enter; then clicks
+        the accept button if the chooser is still there (a folder chooser may
+        take Enter as "go into this folder")."""
+        dialog = self.chooser(timeout)
+        wait_for(lambda: self._active(dialog), what="the chooser to take the keyboard")
+        press("ctrl+l")
+        entry = wait_for(lambda: self._focused_text(dialog), what="the chooser's location field")
+        self._type_location(entry, path)
+        press("Return")
+        deadline = time.monotonic() + 5
+        while self._is_open(dialog) and time.monotonic() < deadline:
+            time.sleep(POLL)
+        if self._is_open(dialog):
+            buttons = [a for a in descendants(dialog, lambda a: role(a) == "push button")
+                       if name(a) == accept_caption]
+            if not buttons:
+                raise TestFailure(f"the chooser has no {accept_caption!r} button")
+            click_at(*centre(buttons[0]))
+        wait_for(lambda: not self._is_open(dialog), what="the chooser to close")
+
+    def _type_location(self, entry, path):
+        """Types a path into a chooser's location field the way a person
+        does who watches it. In the open and folder choosers GTK completes a
+        name as it is typed and leaves the completion in the text unselected,
+        so typing on blindly doubles it: /tmp/sh gets "ots-" added, and the
+        rest of /tmp/shots-x then follows it. So: type what is missing, look,
+        rub out whatever the field added that does not belong, and go on. A
+        trailing "/" that the field adds to a folder's name is harmless."""
+        wanted = (path, path.rstrip("/") + "/")
+        press("ctrl+a", "BackSpace")
+        got = settled_text(entry)
+        for _ in range(12):
+            if got in wanted:
+                return
+            common = len(os.path.commonprefix([got, path]))
+            if common < len(got):
+                press(*["BackSpace"] * (len(got) - common))
+                self.notes.append(f"the location field added {got[common:]!r}; rubbed out")
+            else:
+                type_text(path[common:])
+            got = settled_text(entry)
+        raise TestFailure(f"could not type {path!r} into the location field; it holds {got!r}")
+
+    def _active(self, window):
+        window.clear_cache()
+        return has_state(window, Atspi.StateType.ACTIVE)
+
+    def _focused_text(self, window):
+        window.clear_cache()
+        for a in descendants(window, lambda a: role(a) == "text", skip_inside=("table",)):
+            if has_state(a, Atspi.StateType.FOCUSED):
+                return a
+        return None
+
+    # -- the end
+
+    def exit_code(self, timeout=DEFAULT_TIMEOUT):
+        try:
+            return self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise TestFailure("the program did not end")
+
+    def log(self):
+        self._log.flush()
+        with open(self.log_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def close(self):
+        """Ends the program if a test left it running; keeps nothing behind."""
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self._log.close()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+# ---------------------------------------------------------------- pages
+
+
+def colour_page(hex_colour):
+    return (
+        "<!DOCTYPE html><html><head><meta charset='utf-8'><title>%s</title></head>"
+        "<body style='margin:0;background:#%s'></body></html>" % (hex_colour, hex_colour)
+    ).encode()
+
+
+class PageServer:
+    """Serves /<rrggbb> as a page of that solid colour on 127.0.0.1."""
+
+    def __init__(self):
+        requests = self.requests = []
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                path = self.path.strip("/")
+                requests.append(path)
+                if re.fullmatch(r"[0-9a-fA-F]{6}", path):
+                    body = colour_page(path.lower())
+                    self.send_response(200)
+                    self.send_header("Content-Type", "text/html; charset=utf-8")
+                    self.send_header("Content-Length", str(len(body)))
+                    self.send_header("Cache-Control", "no-store")
+                    self.end_headers()
+                    self.wfile.write(body)
+                else:
+                    self.send_error(404)
+
+            def log_message(self, *args):
+                pass
+
+        class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+            daemon_threads = True
+            allow_reuse_address = True
+
+        self.server = Server(("127.0.0.1", 0), Handler)
+        self.port = self.server.server_address[1]
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def url(self, hex_colour):
+        return f"http://127.0.0.1:{self.port}/{hex_colour}"
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+# ---------------------------------------------------------------- pictures
+
+
+class Bmp:
+    """A 24-bit uncompressed BMP held in memory."""
+
+    def __init__(self, data):
+        if data[:2] != b"BM":
+            raise TestFailure("not a BMP: it does not start with 'BM'")
+        (self.file_size,) = struct.unpack_from("<I", data, 2)
+        (self.offset,) = struct.unpack_from("<I", data, 10)
+        header_size, width, height, planes, bits, compression = struct.unpack_from(
+            "<IiiHHI", data, 14
+        )
+        if bits != 24 or compression != 0:
+            raise TestFailure(f"BMP of {bits} bits, compression {compression}; expected 24, 0")
+        self.width = width
+        self.height = abs(height)
+        self.bottom_up = height > 0
+        self.stride = (width * 3 + 3) & ~3
+        self.data = data
+
+    def pixel(self, x, y):
+        """(r, g, b) at x, y counted from the top left."""
+        row = self.height - 1 - y if self.bottom_up else y
+        i = self.offset + row * self.stride + x * 3
+        b, g, r = self.data[i : i + 3]
+        return (r, g, b)
+
+    def colours_in(self, left, top, right, bottom, step=8):
+        """The set of colours in a rectangle, sampled on a grid."""
+        return {
+            self.pixel(x, y) for y in range(top, bottom, step) for x in range(left, right, step)
+        }
+
+
+def read_bmp(path):
+    with open(path, "rb") as f:
+        return Bmp(f.read())
+
+
+def picture_sort_key(file_name):
+    """(year, month, day, hour, minute, second, copy) from a picture's name,
+    or None when the name breaks the date-time rule."""
+    m = PICTURE_NAME.match(file_name)
+    if not m:
+        return None
+    y, mo, d, h, mi, s, n = m.groups()
+    parts = [int(y), int(mo), int(d), int(h or 0), int(mi or 0), int(s or 0), int(n or 1)]
+    # Zeros are left out, never written: 9时0分7秒 keeps its 0 minutes only
+    # because seconds follow, and a copy number starts at 2.
+    if s is not None and int(s) == 0:
+        return None
+    if s is None and mi is not None and int(mi) == 0:
+        return None
+    if mi is None and h is not None and int(h) == 0:
+        return None
+    if n is not None and int(n) < 2:
+        return None
+    return tuple(parts)
+
+
+# ---------------------------------------------------------------- running a test file
+
+
+def executable_from_argv():
+    if len(sys.argv) < 2:
+        sys.exit(f"usage: {sys.argv[0]} PATH/TO/sorvane")
+    exe = sys.argv.pop(1)
+    if not os.access(exe, os.X_OK):
+        sys.exit(f"{exe} is not an executable program")
+    return exe
+
+
+class Steps:
+    """Runs named steps in order, stops at the first failure, prints how
+    long each one took; the exit status tells CTest the outcome."""
+
+    def __init__(self):
+        self.started = time.monotonic()
+
+    def run(self, steps, cleanup, on_failure=None):
+        ok = True
+        try:
+            for step in steps:
+                t = time.monotonic()
+                label = (step.__doc__ or step.__name__).strip().splitlines()[0]
+                print(f"-- {label}", flush=True)
+                step()
+                print(f"   ok ({time.monotonic() - t:.1f} s)", flush=True)
+        except Exception as e:  # report every kind of failure the same way
+            ok = False
+            import traceback
+
+            traceback.print_exc()
+            print(f"FAILED: {e}", flush=True)
+            if on_failure:
+                try:
+                    on_failure()
+                except Exception as e2:
+                    print(f"(while collecting details: {e2})")
+        finally:
+            cleanup()
+        print(f"{'passed' if ok else 'failed'} in {time.monotonic() - self.started:.1f} s")
+        return 0 if ok else 1
