@@ -83,6 +83,7 @@ bool Frame::buildMainWindow(const WindowLayout& layout) {
   top.kind = platform::WidgetKind::TopLevel;
   top.rect = layout.rect;  // the backend centres it: the start position is "centred"
   top.text = textOf(layout.values, prop::window::caption);
+  top.name = window_.name;
   mainWindow_ = platform_.createWidget(top);
   if (mainWindow_ == 0) return false;
   window_.widget = mainWindow_;
@@ -106,6 +107,7 @@ bool Frame::buildMainWindow(const WindowLayout& layout) {
     spec.rect = l.rect;
     spec.disabled = (l.flags & kDisabled) != 0;
     spec.tabStop = (l.flags & kTabStop) != 0;
+    spec.name = c.name;
     int textProperty = liveTextProperty(l.type);
     if (textProperty >= 0) spec.text = textOf(l.values, textProperty);
     switch (l.type) {

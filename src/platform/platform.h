@@ -85,6 +85,9 @@ struct WidgetSpec {
   std::uint32_t textColour = 0;  // labels and check boxes
   std::uint32_t backColour = kButtonFaceColour;
   BrowserSettings browser;  // Browser only
+  // The program's own name for the control ("按钮1"). Backends expose it to
+  // assistive technology, which is also how the end-to-end tests find controls.
+  std::string name;
 };
 
 // Key codes the window looks at before dispatching; the rest arrive as Other.

@@ -180,6 +180,7 @@ class GtkPlatform final : public Platform {
   WidgetId makeTopLevel(WidgetId id, const WidgetSpec& request);
   GtkWidget* makeChild(WidgetId id, Widget& w, const WidgetSpec& request);
   GtkWidget* makeListBox(WidgetId id, Widget& w, const WidgetSpec& request);
+  void describe(const Widget& w, const WidgetSpec& request);
   void placeIn(WidgetId parent, GtkWidget* outer, const Rect& r);
   void collectSubtree(WidgetId id, std::vector<WidgetId>& out) const;
   ListItems* listOf(WidgetId id);

@@ -156,6 +156,7 @@ WidgetId GtkPlatform::createWidget(const WidgetSpec& request) {
   g_object_set_data(G_OBJECT(outer), kIdKey, GUINT_TO_POINTER(id));
   if (w.inner) g_object_set_data(G_OBJECT(w.inner), kIdKey, GUINT_TO_POINTER(id));
   placeIn(request.parent, outer, request.rect);
+  describe(w, request);
   // Hidden widgets exist only to be owned; the browser keeps its own flag so
   // that its page is never drawn greyed out.
   if (w.kind != WidgetKind::Hidden && w.kind != WidgetKind::Browser)
@@ -164,6 +165,21 @@ WidgetId GtkPlatform::createWidget(const WidgetSpec& request) {
   parent->children.push_back(id);
   widgets_.emplace(id, std::move(w));
   return id;
+}
+
+void GtkPlatform::describe(const Widget& w, const WidgetSpec& request) {
+  if (request.name.empty()) return;
+  // Controls without a caption of their own are named by the program's name
+  // for them; every control carries that name as its description.
+  const bool uncaptioned = w.kind == WidgetKind::EditBox || w.kind == WidgetKind::ListBox ||
+                           w.kind == WidgetKind::Browser;
+  for (GtkWidget* g : {w.outer, w.inner}) {
+    if (!g) continue;
+    AtkObject* a = gtk_widget_get_accessible(g);
+    if (!a) continue;
+    atk_object_set_description(a, request.name.c_str());
+    if (uncaptioned) atk_object_set_name(a, request.name.c_str());
+  }
 }
 
 void GtkPlatform::placeIn(WidgetId parent, GtkWidget* outer, const Rect& r) {
