@@ -28,6 +28,8 @@ from gi.repository import Atspi  # noqa: E402
 # Generous: the machine may be busy with a build next door.
 DEFAULT_TIMEOUT = 30.0
 POLL = 0.05
+# Waits longer than this are shown in the output, to see where the time goes.
+SLOW = 3.0
 
 # Client area of the main window, and where each control sits in it (left,
 # top, width, height). Controls inside a group box count from its corner,
@@ -81,12 +83,15 @@ class TestFailure(AssertionError):
 
 def wait_for(condition, timeout=DEFAULT_TIMEOUT, what="condition"):
     """Polls until condition() gives something true and returns it."""
-    deadline = time.monotonic() + timeout
+    began = time.monotonic()
+    deadline = began + timeout
     last_error = None
     while True:
         try:
             value = condition()
             if value:
+                if time.monotonic() - began > SLOW:
+                    print(f"   (waited {time.monotonic() - began:.1f} s for {what})", flush=True)
                 return value
         except (gi.repository.GLib.Error, RuntimeError) as e:  # object went away mid-read
             last_error = e
@@ -109,13 +114,27 @@ def _utf8_env():
     return env
 
 
+def mouse_location():
+    r = subprocess.run(["xdotool", "getmouselocation", "--shell"], capture_output=True,
+                       text=True, check=True)
+    values = dict(line.split("=", 1) for line in r.stdout.split())
+    return (int(values["X"]), int(values["Y"]))
+
+
+def move_to(x, y):
+    # xdotool's --sync waits for the pointer to arrive, and for seconds when
+    # it is already there; so move only when it has to.
+    if mouse_location() != (int(x), int(y)):
+        _xdotool("mousemove", "--sync", int(x), int(y))
+
+
 def click_at(x, y, button=1):
-    _xdotool("mousemove", "--sync", int(x), int(y))
+    move_to(x, y)
     _xdotool("click", button)
 
 
 def double_click_at(x, y):
-    _xdotool("mousemove", "--sync", int(x), int(y))
+    move_to(x, y)
     _xdotool("click", "--repeat", 2, "--delay", 80, 1)
 
 
@@ -693,7 +712,7 @@ class Steps:
         try:
             for step in steps:
                 t = time.monotonic()
-                label = (step.__doc__ or step.__name__).strip().splitlines()[0]
+                label = " ".join((step.__doc__ or step.__name__).split())
                 print(f"-- {label}", flush=True)
                 step()
                 print(f"   ok ({time.monotonic() - t:.1f} s)", flush=True)
