@@ -1,0 +1,159 @@
+#pragma once
+// What the GTK benchmarks share: a page server on 127.0.0.1, a platform wrapper that answers boxes and dialogs and
+// timestamps navigations and captures, and the program itself in-process.
+
+#include <gtk/gtk.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/frame.h"
+#include "bench_stats.h"
+#include "platform/platform.h"
+
+namespace sorvane::bench {
+
+// Serves /page/N: a small page of its own colour, N from 0 up. Everything
+// else is a 404. One thread; each request is answered and the connection closed.
+class PageServer {
+ public:
+  PageServer();
+  ~PageServer();
+  PageServer(const PageServer&) = delete;
+  PageServer& operator=(const PageServer&) = delete;
+  std::string url(int page) const;
+  // The page colour as 0xRRGGBB.
+  static unsigned colourOf(int page);
+  long requests() const;
+
+ private:
+  void serve();
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic_bool stop_{false};
+  std::atomic_long requests_{0};
+  std::thread thread_;
+};
+
+// A platform that hands everything to the real one, except that message boxes
+// and file dialogs are answered by the benchmark at once (no window appears),
+// and that navigations, captures and timer starts are reported with their time.
+class BenchPlatform final : public platform::Platform {
+ public:
+  explicit BenchPlatform(platform::Platform& real) : real_(real) {}
+
+  std::function<int(const std::string& text)> onMessageBox;  // default: OK
+  std::function<std::optional<std::string>(const platform::FileDialogRequest&)> onFileDialog;
+  std::function<void(double atMs, const std::string& url)> onNavigate;
+  std::function<void(double startMs, double costMs, const platform::Pixels& picture)> onCapture;
+  std::function<void(double atMs, int periodMs)> onStartTimer;
+  std::vector<std::string> boxes;  // texts of the boxes shown, in order
+
+  void setEventSink(platform::EventSink* sink) override { real_.setEventSink(sink); }
+  platform::WidgetId createWidget(const platform::WidgetSpec& s) override {
+    return real_.createWidget(s);
+  }
+  void destroyWidget(platform::WidgetId w) override { real_.destroyWidget(w); }
+  bool widgetExists(platform::WidgetId w) const override { return real_.widgetExists(w); }
+  void setParent(platform::WidgetId c, platform::WidgetId p) override { real_.setParent(c, p); }
+  void setVisible(platform::WidgetId w, bool v) override { real_.setVisible(w, v); }
+  bool isVisible(platform::WidgetId w) const override { return real_.isVisible(w); }
+  void setEnabled(platform::WidgetId w, bool e) override { real_.setEnabled(w, e); }
+  bool isEnabled(platform::WidgetId w) const override { return real_.isEnabled(w); }
+  platform::Rect widgetRect(platform::WidgetId w) const override { return real_.widgetRect(w); }
+  void setText(platform::WidgetId w, const std::string& t) override { real_.setText(w, t); }
+  std::string text(platform::WidgetId w) const override { return real_.text(w); }
+  void setChecked(platform::WidgetId w, bool c) override { real_.setChecked(w, c); }
+  bool isChecked(platform::WidgetId w) const override { return real_.isChecked(w); }
+  int listAdd(platform::WidgetId l, const std::string& i) override { return real_.listAdd(l, i); }
+  bool listDelete(platform::WidgetId l, int i) override { return real_.listDelete(l, i); }
+  void listClear(platform::WidgetId l) override { real_.listClear(l); }
+  int listCount(platform::WidgetId l) const override { return real_.listCount(l); }
+  std::string listItem(platform::WidgetId l, int i) const override { return real_.listItem(l, i); }
+  int listSelection(platform::WidgetId l) const override { return real_.listSelection(l); }
+  platform::WidgetId focusedWidget() const override { return real_.focusedWidget(); }
+  void setFocus(platform::WidgetId w) override { real_.setFocus(w); }
+  void browserNavigate(platform::WidgetId b, const std::string& url) override;
+  bool browserBusy(platform::WidgetId b) const override { return real_.browserBusy(b); }
+  bool capture(platform::WidgetId w, platform::Pixels& out) override;
+  platform::TimerId startTimer(int ms, std::function<void()> tick) override {
+    if (onStartTimer) onStartTimer(nowMs(), ms);
+    return real_.startTimer(ms, std::move(tick));
+  }
+  void stopTimer(platform::TimerId t) override { real_.stopTimer(t); }
+  platform::LocalTime localTimeNow() const override { return real_.localTimeNow(); }
+  std::int64_t monotonicMs() const override { return real_.monotonicMs(); }
+  int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  std::string browseForFolder(const std::string&, bool) override { return {}; }
+  std::optional<std::string> fileDialog(const platform::FileDialogRequest& r) override {
+    return onFileDialog ? onFileDialog(r) : std::nullopt;
+  }
+  void runLoop() override { real_.runLoop(); }
+  void quitLoop() override { real_.quitLoop(); }
+  void whenIdle(std::function<void()> work) override { real_.whenIdle(std::move(work)); }
+  [[noreturn]] void exitProcess(int code) override {
+    real_.exitProcess(code);
+    std::abort();  // the real one never comes back
+  }
+
+ private:
+  platform::Platform& real_;
+};
+
+// The GTK platform, a fresh $HOME and working folder for the engine, and the
+// benchmark's wrapper around it. Exits with a message when there is no display.
+struct Desktop {
+  Desktop(int* argc, char*** argv);
+  ~Desktop();
+  std::unique_ptr<platform::Platform> real;
+  std::unique_ptr<BenchPlatform> platform;
+  std::string home;
+};
+
+// The program with its handlers on the wrapper, started up and on screen.
+class Program {
+ public:
+  explicit Program(BenchPlatform& platform);
+  ~Program();
+  app::Frame& frame() { return *frame_; }
+  app::Control& control(const char* name) { return frame_->control(name); }
+  void click(const char* name) { frame_->raiseEvent(&control(name), 0); }
+  void doubleClick(const char* name) { frame_->raiseEvent(&control(name), 1); }
+  void setText(const char* name, const std::string& text);
+
+ private:
+  std::unique_ptr<app::Frame> frame_;
+};
+
+// The program's main window, found by its style class; nullptr before it exists.
+GtkWindow* mainGtkWindow();
+// Waits until the main window has painted a new frame and the loop has nothing
+// left to do; the time taken.
+double untilPainted(double timeoutMs = 5000);
+
+// Runs the GTK main loop for a while, or until a condition holds.
+void pumpFor(double ms);
+bool pumpUntil(const std::function<bool()>& done, double timeoutMs);
+// Runs whatever is pending until the loop has nothing left to do; the time taken.
+double settle(double timeoutMs = 10000);
+
+// A fresh folder under $TMPDIR (or /tmp), removed by the destructor.
+struct TempFolder {
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  std::string path;  // without a trailing separator
+};
+// Removes everything inside a folder, not the folder itself.
+void emptyFolder(const std::string& path);
+
+}  // namespace sorvane::bench
