@@ -562,6 +562,24 @@ class Program:
         with open(self.log_path, "rb") as f:
             return f.read().decode("utf-8", "replace")
 
+    def warnings(self):
+        """The distinct warnings the program and its libraries printed, with
+        how often each came (process ids and times taken out)."""
+        counts = {}
+        for line in self.log().splitlines():
+            if "CRITICAL" in line or "WARNING" in line:
+                key = re.sub(r"^\(\S+:\d+\): ", "", line)
+                key = re.sub(r"\*\*: \d\d:\d\d:\d\d\.\d+: ", "**: ", key)
+                counts[key] = counts.get(key, 0) + 1
+        return counts
+
+    def report(self):
+        """What a test tells besides pass or fail."""
+        for note in self.notes:
+            print(f"note: {note}")
+        for line, n in self.warnings().items():
+            print(f"program warning ({n}x): {line}")
+
     def close(self):
         """Ends the program if a test left it running; keeps nothing behind."""
         if self.process.poll() is None:

@@ -149,8 +149,32 @@ def clear_and_import():
     expect(p.no_message_box(), "importing showed a message")
 
 
+def stop_and_again():
+    """停止 halts a run at once; 开始 begins again at the first address"""
+    p.replace_text("编辑框3", "1")
+    fetched = len(server.requests)
+    p.click_start()
+    wait_for(lambda: len(server.requests) > fetched, what="the first page fetched")
+    p.click_start()
+    wait_for(lambda: e2e.name(p.start_button()) == "开始", what="the caption back to 开始")
+    # With a pause of 1 s the next page would be fetched within about 2 s.
+    halted_at = len(server.requests)
+    deadline = time.monotonic() + 4
+    while time.monotonic() < deadline:
+        expect(len(server.requests) == halted_at,
+               f"pages fetched after 停止: {server.requests[halted_at:]}")
+        time.sleep(e2e.POLL)
+    expect(p.no_message_box(), "停止 showed a message")
+    p.replace_text("编辑框3", "30")
+    p.click_start()
+    wait_for(lambda: len(server.requests) > halted_at, what="a page fetched after 开始")
+    again = server.requests[halted_at]
+    expect(again == RED, f"the new run began with {again}, not the first address {RED}")
+    expect(e2e.name(p.start_button()) == "停止", "the run is not on")
+
+
 def escape_ends():
-    """Esc ends the program with exit code 0"""
+    """Esc ends the program, in the middle of a run, with exit code 0"""
     wait_for(lambda: p.focused_name() is not None, what="a control of the main window focused")
     press("Escape")
     code = p.exit_code()
@@ -159,8 +183,7 @@ def escape_ends():
 
 def cleanup():
     if p:
-        for note in p.notes:
-            print(f"note: {note}")
+        p.report()
         p.close()
     server.close()
     import shutil
@@ -178,7 +201,7 @@ if __name__ == "__main__":
     sys.exit(
         e2e.Steps().run(
             [start, build_list, duplicate_refused, choose_folder, set_pause, run_through,
-             pictures, export_list, clear_and_import, escape_ends],
+             pictures, export_list, clear_and_import, stop_and_again, escape_ends],
             cleanup,
             details,
         )

@@ -217,8 +217,7 @@ def escape_ends():
 
 def cleanup():
     if p:
-        for note in p.notes:
-            print(f"note: {note}")
+        p.report()
         p.close()
     import shutil
 
