@@ -4,32 +4,35 @@ The program runs on the virtual display that tests/run-under-display sets up.
 Its controls are found on the accessibility bus by role and caption, the way a
 screen reader sees them; the mouse and the keyboard are real X input from
 xdotool, so every click and key goes through the same path as a person's.
-Nothing here sleeps where a condition can be polled: on a loaded two-core
-machine fixed pauses are either too short or needlessly long.
+The helpers live in e2e_desk (input, accessibility, waiting) and e2e_pages
+(pages and pictures); this module knows the program itself.
 """
 
-import http.server
 import os
 import re
 import shutil
-import socketserver
-import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
-import gi
+from e2e_desk import (
+    DEFAULT_TIMEOUT, POLL, Atspi, GLib, TestFailure, buttons_in, centre, children, click_at,
+    descendants, desktop_apps, double_click_at, extents, has_state, name, press, role,
+    settled_text, table_cell, table_rows, text_of, type_text, utf8_env, wait_for)
+from e2e_pages import (
+    PICTURE_BYTES, PICTURE_HEIGHT, PICTURE_NAME, PICTURE_WIDTH, PageServer, read_bmp,
+    picture_sort_key)
 
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi  # noqa: E402
-
-# Generous: the machine may be busy with a build next door.
-DEFAULT_TIMEOUT = 30.0
-POLL = 0.05
-# Waits longer than this are shown in the output, to see where the time goes.
-SLOW = 3.0
+# What the tests take from here: the helpers of e2e_desk and e2e_pages too.
+__all__ = [
+    "CLIENT_SIZE", "LAYOUT", "CHANGING_CAPTIONS", "Program", "Steps", "executable_from_argv",
+    "DEFAULT_TIMEOUT", "POLL", "Atspi", "GLib", "TestFailure", "buttons_in", "centre",
+    "children", "click_at", "descendants", "desktop_apps", "double_click_at", "extents",
+    "has_state", "name", "press", "role", "settled_text", "table_cell", "table_rows", "text_of",
+    "type_text", "utf8_env", "wait_for", "PICTURE_BYTES", "PICTURE_HEIGHT", "PICTURE_NAME",
+    "PICTURE_WIDTH", "PageServer", "read_bmp", "picture_sort_key",
+]
 
 # Client area of the main window, and where each control sits in it (left,
 # top, width, height). Controls inside a group box count from its corner,
@@ -67,189 +70,6 @@ LAYOUT = {
 # Found by role and place: the program rewrites these captions.
 CHANGING_CAPTIONS = {"按钮1", "标签2"}
 
-PICTURE_WIDTH = 672
-PICTURE_HEIGHT = 568
-PICTURE_BYTES = 1145142
-PICTURE_NAME = re.compile(
-    r"^(\d{4})年(\d{1,2})月(\d{1,2})日"
-    r"(?:(\d{1,2})时(?:(\d{1,2})分(?:(\d{1,2})秒)?)?)?"
-    r"(?:\((\d+)\))?\.jpg$"
-)
-
-
-class TestFailure(AssertionError):
-    pass
-
-
-def wait_for(condition, timeout=DEFAULT_TIMEOUT, what="condition"):
-    """Polls until condition() gives something true and returns it."""
-    began = time.monotonic()
-    deadline = began + timeout
-    last_error = None
-    while True:
-        try:
-            value = condition()
-            if value:
-                if time.monotonic() - began > SLOW:
-                    print(f"   (waited {time.monotonic() - began:.1f} s for {what})", flush=True)
-                return value
-        except (gi.repository.GLib.Error, RuntimeError) as e:  # object went away mid-read
-            last_error = e
-        if time.monotonic() > deadline:
-            extra = f" (last error: {last_error})" if last_error else ""
-            raise TestFailure(f"timed out after {timeout:.0f} s waiting for {what}{extra}")
-        time.sleep(POLL)
-
-
-# ---------------------------------------------------------------- X input
-
-
-def _xdotool(*args):
-    subprocess.run(["xdotool", *map(str, args)], check=True, env=_utf8_env())
-
-
-def _utf8_env():
-    env = dict(os.environ)
-    env["LANG"] = env["LC_ALL"] = "C.UTF-8"
-    return env
-
-
-def mouse_location():
-    r = subprocess.run(["xdotool", "getmouselocation", "--shell"], capture_output=True,
-                       text=True, check=True)
-    values = dict(line.split("=", 1) for line in r.stdout.split())
-    return (int(values["X"]), int(values["Y"]))
-
-
-def move_to(x, y):
-    # xdotool's --sync waits for the pointer to arrive, and for seconds when
-    # it is already there; so move only when it has to.
-    if mouse_location() != (int(x), int(y)):
-        _xdotool("mousemove", "--sync", int(x), int(y))
-
-
-def click_at(x, y, button=1):
-    move_to(x, y)
-    _xdotool("click", button)
-
-
-def double_click_at(x, y):
-    move_to(x, y)
-    _xdotool("click", "--repeat", 2, "--delay", 80, 1)
-
-
-def press(*keys):
-    """One or more key chords, e.g. press("ctrl+a", "BackSpace")."""
-    for k in keys:
-        _xdotool("key", "--clearmodifiers", k)
-
-
-def type_text(text):
-    """Types text with real key events; characters without a key on the
-    keyboard map (Chinese, for one) are mapped to a spare key for the moment."""
-    _xdotool("type", "--delay", 40, "--clearmodifiers", "--", text)
-
-
-def focused_x_window():
-    r = subprocess.run(["xdotool", "getwindowfocus"], capture_output=True, text=True)
-    return r.stdout.strip()
-
-
-# ---------------------------------------------------------------- AT-SPI
-
-
-def role(acc):
-    return acc.get_role_name()
-
-
-def name(acc):
-    return acc.get_name() or ""
-
-
-def states(acc):
-    return acc.get_state_set()
-
-
-def has_state(acc, state):
-    return states(acc).contains(state)
-
-
-def extents(acc):
-    """Screen rectangle (x, y, width, height)."""
-    e = acc.get_extents(Atspi.CoordType.SCREEN)
-    return (e.x, e.y, e.width, e.height)
-
-
-def centre(acc):
-    x, y, w, h = extents(acc)
-    return (x + w // 2, y + h // 2)
-
-
-def children(acc):
-    out = []
-    for i in range(acc.get_child_count()):
-        c = acc.get_child_at_index(i)
-        if c is not None:
-            out.append(c)
-    return out
-
-
-def descendants(acc, keep=lambda a: True, skip_inside=("table",)):
-    """Depth first; does not walk into tables (their cells are read through
-    the table interface, and a long list would make every search slow)."""
-    found = []
-    stack = [acc]
-    while stack:
-        a = stack.pop()
-        if a is not acc and keep(a):
-            found.append(a)
-        if a is not acc and role(a) in skip_inside:
-            continue
-        stack.extend(reversed(children(a)))
-    return found
-
-
-def text_of(acc):
-    t = acc.get_text_iface() if hasattr(acc, "get_text_iface") else acc
-    return Atspi.Text.get_text(t, 0, Atspi.Text.get_character_count(t))
-
-
-def settled_text(acc, quiet=0.8, timeout=DEFAULT_TIMEOUT):
-    """An entry's text once it has stayed the same for `quiet` seconds."""
-    deadline = time.monotonic() + timeout
-    last, since = None, time.monotonic()
-    while time.monotonic() < deadline:
-        acc.clear_cache()
-        now = text_of(acc)
-        if now != last:
-            last, since = now, time.monotonic()
-        elif time.monotonic() - since >= quiet:
-            return now
-        time.sleep(POLL)
-    return last
-
-
-def set_text(acc, text):
-    """Sets an entry's whole text without typing: only for fields a person
-    would paste into."""
-    e = acc.get_editable_text_iface()
-    e.set_text_contents(text)
-
-
-def table_rows(table):
-    """The texts of a one-column table (the list box), top to bottom."""
-    t = table.get_table_iface()
-    return [name(t.get_accessible_at(r, 0)) for r in range(t.get_n_rows())]
-
-
-def table_cell(table, row):
-    return table.get_table_iface().get_accessible_at(row, 0)
-
-
-def desktop_apps():
-    d = Atspi.get_desktop(0)
-    return [a for a in children(d)]
-
 
 # ---------------------------------------------------------------- the program
 
@@ -261,7 +81,7 @@ class Program:
         self.executable = os.path.abspath(executable)
         self.home = tempfile.mkdtemp(prefix="sorvane-e2e-")
         self.log_path = os.path.join(self.home, "program.log")
-        env = _utf8_env()
+        env = utf8_env()
         env.update(
             HOME=self.home,
             XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
@@ -433,52 +253,48 @@ class Program:
 
     # -- message boxes
 
+    def message_boxes(self):
+        """The message boxes on screen now: (box, its text, its buttons' names)."""
+        boxes = []
+        for w in self.top_levels():
+            if role(w) not in ("dialog", "alert") or not has_state(w, Atspi.StateType.SHOWING):
+                continue
+            labels = [name(a) for a in descendants(w, lambda a: role(a) == "label")]
+            buttons = [name(b) for b in buttons_in(w)]
+            if labels and buttons:
+                boxes.append((w, "".join(labels), buttons))
+        return boxes
+
     def message_box(self, timeout=DEFAULT_TIMEOUT):
         """Waits for a message box; returns (box, its text, its buttons' names)."""
-
-        def find():
-            for w in self.top_levels():
-                if w is None or role(w) not in ("dialog", "alert", "frame") or name(w) == "Sorvane":
-                    continue
-                if not has_state(w, Atspi.StateType.SHOWING):
-                    continue
-                if role(w) == "file chooser":
-                    continue
-                labels = [name(a) for a in descendants(w, lambda a: role(a) == "label")]
-                buttons = [name(a) for a in descendants(w, lambda a: role(a) == "push button")]
-                if labels and buttons:
-                    return (w, "".join(labels), buttons)
-            return None
-
-        return wait_for(find, timeout, "a message box")
+        return wait_for(lambda: (self.message_boxes() or [None])[0], timeout, "a message box")
 
     def answer(self, expected_text, button, timeout=DEFAULT_TIMEOUT):
-        """Waits for the message box that says expected_text and clicks the
-        named button; waits until the box has gone."""
+        """Waits for the message box that says expected_text, clicks the
+        named button and waits until the box has gone."""
         box, text, buttons = self.message_box(timeout)
         if text != expected_text:
             raise TestFailure(f"message box says {text!r}, expected {expected_text!r}")
         if button not in buttons:
             raise TestFailure(f"message box has buttons {buttons}, no {button!r}")
-        target = [a for a in descendants(box, lambda a: role(a) == "push button")
-                  if name(a) == button][0]
-        click_at(*centre(target))
-        wait_for(lambda: not self._is_open(box), what=f"the box {expected_text!r} to close")
-        return box
+        click_at(*centre(buttons_in(box, button)[0]))
+        wait_for(lambda: not self.is_open(box), what=f"the box {expected_text!r} to close")
 
-    def _is_open(self, window):
+    def no_message_box(self):
+        return not self.message_boxes()
+
+    def is_open(self, window):
+        """Whether one of the program's windows is still on screen."""
         try:
             return any(w == window and has_state(w, Atspi.StateType.SHOWING)
                        for w in self.top_levels())
-        except Exception:
+        except GLib.Error:
             return False
 
-    def no_message_box(self):
-        try:
-            self.message_box(timeout=0)
-            return False
-        except TestFailure:
-            return True
+    def is_active(self, window):
+        """Whether a window of the program has the keyboard."""
+        window.clear_cache()
+        return has_state(window, Atspi.StateType.ACTIVE)
 
     # -- file and folder choosers
 
@@ -487,8 +303,6 @@ class Program:
             for w in self.top_levels():
                 if role(w) == "file chooser" and has_state(w, Atspi.StateType.SHOWING):
                     return w
-                if role(w) == "dialog" and descendants(w, lambda a: role(a) == "file chooser"):
-                    return w
             return None
 
         return wait_for(find, timeout, "a file or folder chooser")
@@ -496,24 +310,31 @@ class Program:
     def choose_path(self, path, accept_caption, timeout=DEFAULT_TIMEOUT):
         """Fills a chooser in as a person would: Ctrl+L for the location
         field, select what it holds, type the full path, Enter; then clicks
-        the accept button if the chooser is still there (a folder chooser may
-        take Enter as "go into this folder")."""
+        the accept button if the chooser is still there (a folder chooser
+        may take Enter as "go into this folder")."""
         dialog = self.chooser(timeout)
-        wait_for(lambda: self._active(dialog), what="the chooser to take the keyboard")
+        wait_for(lambda: self.is_active(dialog), what="the chooser to take the keyboard")
         press("ctrl+l")
         entry = wait_for(lambda: self._focused_text(dialog), what="the chooser's location field")
         self._type_location(entry, path)
         press("Return")
         deadline = time.monotonic() + 5
-        while self._is_open(dialog) and time.monotonic() < deadline:
+        while self.is_open(dialog) and time.monotonic() < deadline:
             time.sleep(POLL)
-        if self._is_open(dialog):
-            buttons = [a for a in descendants(dialog, lambda a: role(a) == "push button")
-                       if name(a) == accept_caption]
-            if not buttons:
+        if self.is_open(dialog):
+            accept = buttons_in(dialog, accept_caption)
+            if not accept:
                 raise TestFailure(f"the chooser has no {accept_caption!r} button")
-            click_at(*centre(buttons[0]))
-        wait_for(lambda: not self._is_open(dialog), what="the chooser to close")
+            click_at(*centre(accept[0]))
+        wait_for(lambda: not self.is_open(dialog), what="the chooser to close")
+
+    def cancel_chooser(self, cancel_caption="取消", timeout=DEFAULT_TIMEOUT):
+        dialog = self.chooser(timeout)
+        cancel = buttons_in(dialog, cancel_caption)
+        if not cancel:
+            raise TestFailure(f"the chooser has no {cancel_caption!r} button")
+        click_at(*centre(cancel[0]))
+        wait_for(lambda: not self.is_open(dialog), what="the chooser to close")
 
     def _type_location(self, entry, path):
         """Types a path into a chooser's location field the way a person
@@ -537,10 +358,6 @@ class Program:
                 type_text(path[common:])
             got = settled_text(entry)
         raise TestFailure(f"could not type {path!r} into the location field; it holds {got!r}")
-
-    def _active(self, window):
-        window.clear_cache()
-        return has_state(window, Atspi.StateType.ACTIVE)
 
     def _focused_text(self, window):
         window.clear_cache()
@@ -591,119 +408,6 @@ class Program:
                 self.process.wait()
         self._log.close()
         shutil.rmtree(self.home, ignore_errors=True)
-
-
-# ---------------------------------------------------------------- pages
-
-
-def colour_page(hex_colour):
-    return (
-        "<!DOCTYPE html><html><head><meta charset='utf-8'><title>%s</title></head>"
-        "<body style='margin:0;background:#%s'></body></html>" % (hex_colour, hex_colour)
-    ).encode()
-
-
-class PageServer:
-    """Serves /<rrggbb> as a page of that solid colour on 127.0.0.1."""
-
-    def __init__(self):
-        requests = self.requests = []
-
-        class Handler(http.server.BaseHTTPRequestHandler):
-            def do_GET(self):
-                path = self.path.strip("/")
-                requests.append(path)
-                if re.fullmatch(r"[0-9a-fA-F]{6}", path):
-                    body = colour_page(path.lower())
-                    self.send_response(200)
-                    self.send_header("Content-Type", "text/html; charset=utf-8")
-                    self.send_header("Content-Length", str(len(body)))
-                    self.send_header("Cache-Control", "no-store")
-                    self.end_headers()
-                    self.wfile.write(body)
-                else:
-                    self.send_error(404)
-
-            def log_message(self, *args):
-                pass
-
-        class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-            daemon_threads = True
-            allow_reuse_address = True
-
-        self.server = Server(("127.0.0.1", 0), Handler)
-        self.port = self.server.server_address[1]
-        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
-        self.thread.start()
-
-    def url(self, hex_colour):
-        return f"http://127.0.0.1:{self.port}/{hex_colour}"
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
-
-
-# ---------------------------------------------------------------- pictures
-
-
-class Bmp:
-    """A 24-bit uncompressed BMP held in memory."""
-
-    def __init__(self, data):
-        if data[:2] != b"BM":
-            raise TestFailure("not a BMP: it does not start with 'BM'")
-        (self.file_size,) = struct.unpack_from("<I", data, 2)
-        (self.offset,) = struct.unpack_from("<I", data, 10)
-        header_size, width, height, planes, bits, compression = struct.unpack_from(
-            "<IiiHHI", data, 14
-        )
-        if bits != 24 or compression != 0:
-            raise TestFailure(f"BMP of {bits} bits, compression {compression}; expected 24, 0")
-        self.width = width
-        self.height = abs(height)
-        self.bottom_up = height > 0
-        self.stride = (width * 3 + 3) & ~3
-        self.data = data
-
-    def pixel(self, x, y):
-        """(r, g, b) at x, y counted from the top left."""
-        row = self.height - 1 - y if self.bottom_up else y
-        i = self.offset + row * self.stride + x * 3
-        b, g, r = self.data[i : i + 3]
-        return (r, g, b)
-
-    def colours_in(self, left, top, right, bottom, step=8):
-        """The set of colours in a rectangle, sampled on a grid."""
-        return {
-            self.pixel(x, y) for y in range(top, bottom, step) for x in range(left, right, step)
-        }
-
-
-def read_bmp(path):
-    with open(path, "rb") as f:
-        return Bmp(f.read())
-
-
-def picture_sort_key(file_name):
-    """(year, month, day, hour, minute, second, copy) from a picture's name,
-    or None when the name breaks the date-time rule."""
-    m = PICTURE_NAME.match(file_name)
-    if not m:
-        return None
-    y, mo, d, h, mi, s, n = m.groups()
-    parts = [int(y), int(mo), int(d), int(h or 0), int(mi or 0), int(s or 0), int(n or 1)]
-    # Zeros are left out, never written: 9时0分7秒 keeps its 0 minutes only
-    # because seconds follow, and a copy number starts at 2.
-    if s is not None and int(s) == 0:
-        return None
-    if s is None and mi is not None and int(mi) == 0:
-        return None
-    if mi is None and h is not None and int(h) == 0:
-        return None
-    if n is not None and int(n) < 2:
-        return None
-    return tuple(parts)
 
 
 # ---------------------------------------------------------------- running a test file

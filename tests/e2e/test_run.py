@@ -6,6 +6,7 @@ clear it and read it back.
 """
 
 import os
+import shutil
 import sys
 import tempfile
 import time
@@ -186,8 +187,6 @@ def cleanup():
         p.report()
         p.close()
     server.close()
-    import shutil
-
     shutil.rmtree(work, ignore_errors=True)
 
 
