@@ -1,14 +1,19 @@
-// GTK 3 backend: the single-selection list box. A tree view over a list store
-// in fixed-height mode stays quick with a hundred thousand items, where a
-// widget per row would not.
+// GTK 3 backend: the single-selection list box. A tree view in fixed-height
+// mode stays quick with a hundred thousand items, where a widget per row would
+// not.
+//
+// The rows are not copied into a GtkListStore: a small tree model of our own
+// shows ListItems::items, the exact bytes we keep anyway, turned into valid
+// UTF-8 only for the rows that are drawn. That halves the memory of a long
+// list and makes adding a row a push_back.
 //
 // The program rebuilds the whole list after every added address: clear, then
-// one add per address. With the store attached, every one of those rows costs
+// one add per address. With the model on the view, each of those rows costs
 // the tree view (and the accessibility layer listening to it) a round of
 // signal work, about 4 us a row, so adding one address to a list of 100,000
-// took half a second. Clearing therefore takes the model off the view and
-// starts a fresh store; the adds that follow fill it with nobody listening, and
-// the view gets it back before the loop handles anything else. A cleared list
+// took half a second. Clearing therefore takes the model off the view; the
+// adds that follow go in with nobody listening, and the view gets the model
+// back before the loop handles anything else (input, drawing). A cleared list
 // has no selection, no cursor and no scroll offset, so the view looks and
 // behaves exactly as if the rows had gone in one by one.
 
@@ -78,68 +83,154 @@ gboolean onListFocusOut(GtkWidget* widget, GdkEvent*, gpointer data) {
   return FALSE;
 }
 
-bool nthRow(GtkListStore* store, int index, GtkTreeIter* iter) {
-  return gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(store), iter, nullptr, index);
-}
+// --- The model: ListItems::items as a flat list of one text column ----------
 
-// A list box whose view is, for the moment, without its model. Lives as object
-// data of the tree view.
-struct Detached {
-  GtkTreeView* tree = nullptr;
-  GtkListStore* store = nullptr;  // our reference while the view has none
-  guint source = 0;               // the pending re-attachment
+struct SorvaneListModel {
+  GObject parent;
+  const std::vector<std::string>* items;  // null once the list box is gone
+  gint stamp;
 };
 
-constexpr const char* kDetachedKey = "sorvane-detached";
+struct SorvaneListModelClass {
+  GObjectClass parent;
+};
 
-Detached& detachedOf(GtkWidget* tree) {
-  auto* d = static_cast<Detached*>(g_object_get_data(G_OBJECT(tree), kDetachedKey));
-  if (!d) {
-    d = new Detached{GTK_TREE_VIEW(tree)};
-    g_object_set_data_full(G_OBJECT(tree), kDetachedKey, d,
-                           [](gpointer p) { delete static_cast<Detached*>(p); });
+void sorvane_list_model_tree_model_init(GtkTreeModelIface* iface);
+
+G_DEFINE_TYPE_WITH_CODE(SorvaneListModel, sorvane_list_model, G_TYPE_OBJECT,
+                        G_IMPLEMENT_INTERFACE(GTK_TYPE_TREE_MODEL,
+                                              sorvane_list_model_tree_model_init))
+
+void sorvane_list_model_init(SorvaneListModel* m) {
+  m->items = nullptr;
+  m->stamp = g_random_int();
+}
+
+void sorvane_list_model_class_init(SorvaneListModelClass*) {}
+
+SorvaneListModel* modelOf(GtkTreeModel* model) {
+  return G_TYPE_CHECK_INSTANCE_CAST(model, sorvane_list_model_get_type(), SorvaneListModel);
+}
+
+gint rowCount(const SorvaneListModel* m) {
+  return m->items ? static_cast<gint>(m->items->size()) : 0;
+}
+
+gint rowOf(const GtkTreeIter* iter) { return GPOINTER_TO_INT(iter->user_data); }
+
+gboolean setRow(SorvaneListModel* m, GtkTreeIter* iter, gint row) {
+  if (row < 0 || row >= rowCount(m)) {
+    iter->stamp = 0;
+    return FALSE;
   }
-  return *d;
+  iter->stamp = m->stamp;
+  iter->user_data = GINT_TO_POINTER(row);
+  return TRUE;
 }
 
-void reattach(Detached& d) {
-  if (d.source) g_source_remove(d.source);
-  d.source = 0;
-  if (!d.store) return;
-  gtk_tree_view_set_model(d.tree, GTK_TREE_MODEL(d.store));
-  g_object_unref(d.store);  // the view holds it again
-  d.store = nullptr;
+void sorvane_list_model_tree_model_init(GtkTreeModelIface* iface) {
+  iface->get_flags = [](GtkTreeModel*) {
+    return static_cast<GtkTreeModelFlags>(GTK_TREE_MODEL_LIST_ONLY);
+  };
+  iface->get_n_columns = [](GtkTreeModel*) { return 1; };
+  iface->get_column_type = [](GtkTreeModel*, gint) { return G_TYPE_STRING; };
+  iface->get_iter = [](GtkTreeModel* model, GtkTreeIter* iter, GtkTreePath* path) {
+    if (gtk_tree_path_get_depth(path) != 1) return FALSE;
+    return setRow(modelOf(model), iter, gtk_tree_path_get_indices(path)[0]);
+  };
+  iface->get_path = [](GtkTreeModel*, GtkTreeIter* iter) {
+    return gtk_tree_path_new_from_indices(rowOf(iter), -1);
+  };
+  iface->get_value = [](GtkTreeModel* model, GtkTreeIter* iter, gint, GValue* value) {
+    g_value_init(value, G_TYPE_STRING);
+    SorvaneListModel* m = modelOf(model);
+    const gint row = rowOf(iter);
+    if (row >= 0 && row < rowCount(m))
+      g_value_set_string(value, validUtf8((*m->items)[static_cast<std::size_t>(row)]).c_str());
+  };
+  iface->iter_next = [](GtkTreeModel* model, GtkTreeIter* iter) {
+    return setRow(modelOf(model), iter, rowOf(iter) + 1);
+  };
+  iface->iter_previous = [](GtkTreeModel* model, GtkTreeIter* iter) {
+    return setRow(modelOf(model), iter, rowOf(iter) - 1);
+  };
+  iface->iter_children = [](GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter* parent) {
+    return parent ? FALSE : setRow(modelOf(model), iter, 0);
+  };
+  iface->iter_has_child = [](GtkTreeModel*, GtkTreeIter*) { return FALSE; };
+  iface->iter_n_children = [](GtkTreeModel* model, GtkTreeIter* iter) {
+    return iter ? 0 : rowCount(modelOf(model));
+  };
+  iface->iter_nth_child = [](GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter* parent, gint n) {
+    return parent ? FALSE : setRow(modelOf(model), iter, n);
+  };
+  iface->iter_parent = [](GtkTreeModel*, GtkTreeIter* iter, GtkTreeIter*) {
+    iter->stamp = 0;
+    return FALSE;
+  };
 }
 
-gboolean reattachWhenIdle(gpointer data) {
-  auto& d = *static_cast<Detached*>(data);
-  d.source = 0;
-  reattach(d);
+// --- The model on and off the view ------------------------------------------
+
+// Lives as object data of the tree view.
+struct ListView {
+  GtkTreeView* tree = nullptr;
+  SorvaneListModel* model = nullptr;  // our reference
+  bool attached = false;
+  guint source = 0;  // the pending re-attachment
+};
+
+constexpr const char* kListViewKey = "sorvane-list-view";
+
+ListView& viewOf(GtkWidget* tree) {
+  return *static_cast<ListView*>(g_object_get_data(G_OBJECT(tree), kListViewKey));
+}
+
+void attach(ListView& v) {
+  if (v.source) g_source_remove(v.source);
+  v.source = 0;
+  if (v.attached || !v.model) return;
+  gtk_tree_view_set_model(v.tree, GTK_TREE_MODEL(v.model));
+  v.attached = true;
+}
+
+gboolean attachWhenIdle(gpointer data) {
+  auto& v = *static_cast<ListView*>(data);
+  v.source = 0;
+  attach(v);
   return G_SOURCE_REMOVE;
 }
 
-// Before any input, redraw or other work of the loop: G_PRIORITY_HIGH runs
-// ahead of events and painting.
-void detach(Detached& d, GtkListStore* store) {
-  if (d.store) return;
-  d.store = GTK_LIST_STORE(g_object_ref(store));
-  gtk_tree_view_set_model(d.tree, nullptr);
-  d.source = g_idle_add_full(G_PRIORITY_HIGH, reattachWhenIdle, &d, nullptr);
+// G_PRIORITY_HIGH runs ahead of input events, layout and painting, which is
+// all that could tell a view without its model from one with it.
+void detach(ListView& v) {
+  if (!v.attached) return;
+  gtk_tree_view_set_model(v.tree, nullptr);
+  v.attached = false;
+  v.source = g_idle_add_full(G_PRIORITY_HIGH, attachWhenIdle, &v, nullptr);
 }
 
-// A picture of the list taken straight after a burst, before the loop ran,
-// must still show the rows.
-gboolean reattachBeforeDraw(GtkWidget* tree, cairo_t*, gpointer) {
-  reattach(detachedOf(tree));
-  return FALSE;
+void forgetModel(GtkWidget* tree, gpointer) {
+  ListView& v = viewOf(tree);
+  if (v.source) g_source_remove(v.source);
+  v.source = 0;
+  if (v.model) {
+    v.model->items = nullptr;  // the items go with the widget record
+    g_object_unref(v.model);
+    v.model = nullptr;
+  }
 }
 
-void forgetDetached(GtkWidget* tree, gpointer) {
-  Detached& d = detachedOf(tree);
-  if (d.source) g_source_remove(d.source);
-  d.source = 0;
-  if (d.store) g_object_unref(d.store);
-  d.store = nullptr;
+void deleteListView(gpointer data) {
+  auto* v = static_cast<ListView*>(data);
+  if (v->source) g_source_remove(v->source);
+  if (v->model) g_object_unref(v->model);
+  delete v;
+}
+
+// A change the view must hear of, with the model on it.
+GtkTreeModel* listeningModel(const ListView& v) {
+  return v.attached ? GTK_TREE_MODEL(v.model) : nullptr;
 }
 
 }  // namespace
@@ -147,9 +238,14 @@ void forgetDetached(GtkWidget* tree, gpointer) {
 GtkWidget* GtkPlatform::makeListBox(WidgetId, Widget& w, const WidgetSpec& request) {
   w.list = std::make_unique<ListItems>();
   ListItems& items = *w.list;
-  items.store = gtk_list_store_new(1, G_TYPE_STRING);
-  GtkWidget* tree = gtk_tree_view_new_with_model(GTK_TREE_MODEL(items.store));
-  g_object_unref(items.store);  // the view holds it from here on
+  auto* view = new ListView;
+  view->model =
+      static_cast<SorvaneListModel*>(g_object_new(sorvane_list_model_get_type(), nullptr));
+  view->model->items = &items.items;
+  GtkWidget* tree = gtk_tree_view_new_with_model(GTK_TREE_MODEL(view->model));
+  view->tree = GTK_TREE_VIEW(tree);
+  view->attached = true;
+  g_object_set_data_full(G_OBJECT(tree), kListViewKey, view, deleteListView);
   gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(tree), FALSE);
   gtk_tree_view_set_enable_search(GTK_TREE_VIEW(tree), FALSE);
 
@@ -172,8 +268,7 @@ GtkWidget* GtkPlatform::makeListBox(WidgetId, Widget& w, const WidgetSpec& reque
   g_signal_connect(tree, "key-press-event", G_CALLBACK(onListKey), this);
   g_signal_connect(tree, "focus-in-event", G_CALLBACK(onListFocusIn), this);
   g_signal_connect(tree, "focus-out-event", G_CALLBACK(onListFocusOut), this);
-  g_signal_connect(tree, "draw", G_CALLBACK(reattachBeforeDraw), nullptr);
-  g_signal_connect(tree, "destroy", G_CALLBACK(forgetDetached), nullptr);
+  g_signal_connect(tree, "destroy", G_CALLBACK(forgetModel), nullptr);
 
   GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
   gtk_scrolled_window_set_overlay_scrolling(GTK_SCROLLED_WINDOW(scroller), FALSE);
@@ -199,36 +294,44 @@ const ListItems* GtkPlatform::listOf(WidgetId id) const {
 
 int GtkPlatform::listAdd(WidgetId id, const std::string& item) {
   ListItems* l = listOf(id);
-  if (!l) return -1;
-  std::string shown = validUtf8(item);
-  gtk_list_store_insert_with_values(l->store, nullptr, -1, 0, shown.c_str(), -1);
+  Widget* w = find(id);
+  if (!l || !w) return -1;
   l->items.push_back(item);
-  return static_cast<int>(l->items.size()) - 1;
+  const int row = static_cast<int>(l->items.size()) - 1;
+  if (GtkTreeModel* model = listeningModel(viewOf(w->inner))) {
+    GtkTreeIter iter;
+    setRow(modelOf(model), &iter, row);
+    GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
+    gtk_tree_model_row_inserted(model, path, &iter);
+    gtk_tree_path_free(path);
+  }
+  return row;
 }
 
 bool GtkPlatform::listDelete(WidgetId id, int index) {
   ListItems* l = listOf(id);
-  GtkTreeIter iter;
-  if (!l || index < 0 || index >= static_cast<int>(l->items.size()) ||
-      !nthRow(l->store, index, &iter))
-    return false;
-  gtk_list_store_remove(l->store, &iter);
+  Widget* w = find(id);
+  if (!l || !w || index < 0 || index >= static_cast<int>(l->items.size())) return false;
   l->items.erase(l->items.begin() + index);
+  ListView& v = viewOf(w->inner);
+  ++v.model->stamp;  // iterators past the row now point one too far
+  // Announced after the row is gone, as GTK expects; the view moves the
+  // selection of a later row up with it.
+  if (GtkTreeModel* model = listeningModel(v)) {
+    GtkTreePath* path = gtk_tree_path_new_from_indices(index, -1);
+    gtk_tree_model_row_deleted(model, path);
+    gtk_tree_path_free(path);
+  }
   return true;
 }
 
 void GtkPlatform::listClear(WidgetId id) {
   ListItems* l = listOf(id);
   Widget* w = find(id);
-  if (!l || !w || !w->inner) return;
-  // A fresh store instead of removing rows one by one; the old one goes with
-  // its last reference, without a signal per row.
-  Detached& d = detachedOf(w->inner);
-  detach(d, l->store);
-  g_object_unref(d.store);
-  d.store = gtk_list_store_new(1, G_TYPE_STRING);
-  l->store = d.store;
+  if (!l || !w) return;
+  detach(viewOf(w->inner));
   l->items.clear();
+  ++viewOf(w->inner).model->stamp;
 }
 
 int GtkPlatform::listCount(WidgetId id) const {
@@ -246,10 +349,7 @@ int GtkPlatform::listSelection(WidgetId id) const {
   const ListItems* l = listOf(id);
   GtkTreeIter iter;
   if (!l || !gtk_tree_selection_get_selected(l->selection, nullptr, &iter)) return -1;
-  GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(l->store), &iter);
-  int index = gtk_tree_path_get_indices(path)[0];
-  gtk_tree_path_free(path);
-  return index;
+  return rowOf(&iter);
 }
 
 }  // namespace sorvane::platform::gtk
