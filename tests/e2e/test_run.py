@@ -89,6 +89,9 @@ def run_through():
     # page: about 8 s in all; a busy machine gets plenty more.
     p.answer("连续访问结束", "确定", timeout=120)
     run_ended = time.time()
+    # Timers never fire early: the last picture comes 1 + 3 x 2 s after 开始
+    # and the end 1 s later, however busy the machine.
+    expect(run_ended - run_began >= 7.5, f"the run took only {run_ended - run_began:.1f} s")
     wait_for(lambda: e2e.name(p.start_button()) == "开始", what="the caption back to 开始")
     expect(
         e2e.name(p.control("标签2")) == "载入状态：正在载入",
@@ -112,6 +115,10 @@ def pictures():
     last = time.localtime(int(run_ended) + 1)[:6]
     for n in in_order:
         expect(first <= keys[n][:6] <= last, f"{n} is not named for a time within the run")
+    # Two seconds apart, so never in the same second.
+    stamps = [time.mktime(keys[n][:6] + (0, 0, -1)) for n in in_order]
+    gaps = [b - a for a, b in zip(stamps, stamps[1:])]
+    expect(all(g >= 1 for g in gaps), f"pictures taken too close together: {in_order}")
     for n, colour in zip(in_order, visits):
         path = os.path.join(shots, n)
         size = os.path.getsize(path)
