@@ -71,7 +71,9 @@ int main(int argc, char** argv) {
   program.setText("编辑框1", folder + "/");
 
   std::vector<double> draw;
-  desktop.platform->onCapture = [&](double, double cost, const platform::Pixels&) { draw.push_back(cost); };
+  desktop.platform->onCapture = [&](double, double cost, const platform::Pixels&) {
+    draw.push_back(cost);
+  };
 
   run::capturePage(frame);
   if (!checkPicture(folder, PageServer::colourOf(7))) return 1;
@@ -106,7 +108,8 @@ int main(int argc, char** argv) {
 
   std::printf("capture step (name, picture, BMP, write): %s\n", describe(summarise(step)).c_str());
   std::printf("  drawing the browser into memory:       %s\n", describe(summarise(draw)).c_str());
-  std::printf("  drawing + BMP image (snapshot):        %s\n", describe(summarise(picture)).c_str());
+  std::printf("  drawing + BMP image (snapshot):        %s\n",
+              describe(summarise(picture)).c_str());
   std::printf("  writing 1,145,142 bytes with flush:    %s\n", describe(summarise(write)).c_str());
   std::printf("folder: %s\n", folder.c_str());
   return 0;

@@ -53,8 +53,9 @@ Timed timed(const std::function<void()>& action) {
 }
 
 void report(const char* what, const Timed& t, int items) {
-  std::printf("%-10s %9.1f ms handler %9.1f ms on screen   %7d items   RSS %7.1f MB   peak %7.1f MB\n",
-              what, t.handler, t.onScreen, items, residentKb() / 1024.0, peakResidentKb() / 1024.0);
+  std::printf(
+      "%-10s %9.1f ms handler %9.1f ms on screen   %7d items   RSS %7.1f MB   peak %7.1f MB\n",
+      what, t.handler, t.onScreen, items, residentKb() / 1024.0, peakResidentKb() / 1024.0);
   std::fflush(stdout);
 }
 
@@ -105,7 +106,8 @@ int main(int argc, char** argv) {
       bytes += "\r\nhttp://www.example-" + std::to_string(i % 997) + ".test/pages/item-" +
                std::to_string(i) + ".html";
     std::ofstream(listFile, std::ios::binary) << bytes;
-    std::printf("list file: %d addresses, %.1f MB\n", count, static_cast<double>(bytes.size()) / 1e6);
+    std::printf("list file: %d addresses, %.1f MB\n", count,
+                static_cast<double>(bytes.size()) / 1e6);
   }
 
   BenchPlatform& platform = *desktop.platform;

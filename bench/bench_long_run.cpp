@@ -170,7 +170,8 @@ int main(int argc, char** argv) {
   }
   allError = navError;
   allError.insert(allError.end(), captureError.begin(), captureError.end());
-  if (ended && !captures.empty()) allError.push_back(std::abs(endedAt - (captures.back().at + 1000)));
+  if (ended && !captures.empty())
+    allError.push_back(std::abs(endedAt - (captures.back().at + 1000)));
   int wrongPictures = 0;
   for (const Capture& c : captures) wrongPictures += !c.showsItsPage;
 

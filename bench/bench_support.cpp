@@ -174,8 +174,9 @@ double untilPainted(double timeoutMs) {
 Program::Program(BenchPlatform& platform)
     : frame_(std::make_unique<app::Frame>(platform, app::programHandlers())) {
   frame_->startUp();
-  if (!pumpUntil([] { return mainGtkWindow() && gtk_widget_get_mapped(GTK_WIDGET(mainGtkWindow())); },
-                 10000)) {
+  if (!pumpUntil(
+          [] { return mainGtkWindow() && gtk_widget_get_mapped(GTK_WIDGET(mainGtkWindow())); },
+          10000)) {
     std::fprintf(stderr, "the main window never came on screen\n");
     std::exit(2);
   }

@@ -1,6 +1,6 @@
 #pragma once
-// What the GTK benchmarks share: a page server on 127.0.0.1, a platform wrapper that answers boxes and dialogs and
-// timestamps navigations and captures, and the program itself in-process.
+// What the GTK benchmarks share: a page server on 127.0.0.1, a platform wrapper that answers boxes
+// and dialogs and timestamps navigations and captures, and the program itself in-process.
 
 #include <gtk/gtk.h>
 
