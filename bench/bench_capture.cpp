@@ -1,6 +1,6 @@
 // bench_capture: what one picture of a page costs.
 //
-//   tests/run-under-display build-bench/bench/bench_capture [COUNT] [FOLDER]
+//   tests/run-under-display build/bench/bench_capture [COUNT] [FOLDER]
 //
 // The program runs in-process on the real GTK platform (Xvfb), its browser
 // showing a page served from 127.0.0.1. The capture step of a run (time stamp,

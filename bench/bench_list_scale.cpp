@@ -1,7 +1,7 @@
 // bench_list_scale: the address list at a hundred thousand addresses, on the
 // real GTK list box.
 //
-//   tests/run-under-display build-bench/bench/bench_list_scale [COUNT]
+//   tests/run-under-display build/bench/bench_list_scale [COUNT]
 //
 // The program runs in-process on the GTK platform (Xvfb). A list file of COUNT
 // (100,000) addresses of 40 to 50 bytes is written first. Each operation goes

@@ -1,6 +1,6 @@
 // bench_long_run: a long run with pictures, for pace and memory.
 //
-//   tests/run-under-display build-bench/bench/bench_long_run [PAGES] [PAUSE] [EVERY]
+//   tests/run-under-display build/bench/bench_long_run [PAGES] [PAUSE] [EVERY]
 //
 // The whole program runs in-process on the GTK platform (Xvfb) with its own
 // main loop: the picture folder is set in 编辑框1, 选择框1 ticked, the pause

@@ -1,6 +1,6 @@
 // bench_startup: from starting the program to its main window on screen.
 //
-//   tests/run-under-display build-bench/bench/bench_startup [RUNS] [PROGRAM]
+//   tests/run-under-display build/bench/bench_startup [RUNS] [PROGRAM]
 //
 // Starts PROGRAM (the sorvane built beside this benchmark) RUNS times (10),
 // after one run that is not counted (it fills the file caches). For each run
