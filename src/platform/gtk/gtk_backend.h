@@ -89,7 +89,6 @@ void navigateBrowser(BrowserView& view, const std::string& url);
 bool isBrowserBusy(const BrowserView& view);
 
 struct ListItems {
-  GtkListStore* store = nullptr;  // owned by the tree view
   GtkTreeSelection* selection = nullptr;
   std::vector<std::string> items;  // the exact bytes given, in display order
   bool userInput = false;          // a click or key is being handled by the tree view
