@@ -12,13 +12,14 @@ namespace sorvane::platform::gtk {
 
 struct BrowserView {
   GtkWidget* overlay = nullptr;   // one reference of ours besides the parent's
-  WebKitWebView* view = nullptr;  // owned by the overlay
+  WebKitWebView* view = nullptr;  // owned by the overlay; nullptr once that is destroyed
   GRef<WebKitWebContext> context;
   bool crashed = false;
 };
 
 void BrowserViewDeleter::operator()(BrowserView* b) const {
   if (b->overlay) {
+    g_signal_handlers_disconnect_by_data(b->overlay, b);
     if (!gtk_widget_in_destruction(b->overlay)) gtk_widget_destroy(b->overlay);
     g_object_unref(b->overlay);
   }
@@ -45,7 +46,19 @@ void onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
 GRef<WebKitWebContext> sharedContext() {
   static WebKitWebContext* shared = nullptr;
   if (shared) return GRef<WebKitWebContext>(WEBKIT_WEB_CONTEXT(g_object_ref(shared)));
-  WebKitWebContext* context = webkit_web_context_new_ephemeral();
+  // A page that hoards memory would otherwise grow its web process until the
+  // whole machine runs short. Past the engine's limit (the memory size, at most
+  // 3 GB) the process is ended instead, looked at every second; the view then
+  // stops being busy, and the next address gets a new process.
+  WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
+  webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
+  webkit_memory_pressure_settings_set_poll_interval(memory, 1.0);
+  WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
+  auto* context =
+      WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data,
+                                      "memory-pressure-settings", memory, nullptr));
+  g_object_unref(data);
+  webkit_memory_pressure_settings_free(memory);
   webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   g_signal_connect(context, "download-started", G_CALLBACK(onDownloadStarted), nullptr);
   shared = context;
@@ -143,6 +156,19 @@ void onWebProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason, gpointe
 
 gboolean eatEvent(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
 
+// Runs before the overlay's children go, so the view is still whole. A page
+// caught in an endless script would never hear that its view is gone and
+// would spin on for seconds after the window closed: its process ends here.
+// The engine may keep the view a little longer than this record, so the view
+// forgets the record too.
+void onOverlayDestroyed(GtkWidget*, gpointer data) {
+  auto* b = static_cast<BrowserView*>(data);
+  if (!b->view) return;
+  if (!b->crashed) webkit_web_view_terminate_web_process(b->view);
+  g_signal_handlers_disconnect_by_data(b->view, b);
+  b->view = nullptr;
+}
+
 void connectRefusals(WebKitWebView* view, BrowserView* owner) {
   g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), nullptr);
   g_signal_connect(view, "print", G_CALLBACK(refusePrint), nullptr);
@@ -199,6 +225,7 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
   g_object_ref_sink(b->overlay);
   gtk_container_add(GTK_CONTAINER(b->overlay), GTK_WIDGET(view));
   gtk_overlay_add_overlay(GTK_OVERLAY(b->overlay), shield);
+  g_signal_connect(b->overlay, "destroy", G_CALLBACK(onOverlayDestroyed), b.get());
   gtk_widget_show(GTK_WIDGET(view));
   gtk_widget_show(shield);
   return b;
@@ -207,6 +234,7 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
 GtkWidget* browserWidget(BrowserView& b) { return b.overlay; }
 
 void navigateBrowser(BrowserView& b, const std::string& url) {
+  if (!b.view) return;
   // The engine starts a new web process by itself if the last one died.
   b.crashed = false;
   std::string address = url.empty() ? std::string("about:blank") : validUtf8(url);
@@ -214,7 +242,7 @@ void navigateBrowser(BrowserView& b, const std::string& url) {
 }
 
 bool isBrowserBusy(const BrowserView& b) {
-  return !b.crashed && webkit_web_view_is_loading(b.view);
+  return b.view && !b.crashed && webkit_web_view_is_loading(b.view);
 }
 
 void GtkPlatform::browserNavigate(WidgetId id, const std::string& url) {
