@@ -1,144 +1,18 @@
 #include "harness.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdlib>
-#include <mutex>
 
 #include "platform/gtk/gtk_platform.h"
 
 namespace sorvane::gtktest {
 
-namespace {
-
-std::atomic<bool> stopServing{false};
-std::mutex hitsMutex;
-
-struct Page {
-  std::string headers;
-  std::string body;
-};
-
-Page pageFor(const std::string& path) {
-  const std::string html = "Content-Type: text/html; charset=utf-8\r\n";
-  if (path == "/halves")
-    return {
-        html,
-        "<!doctype html><html><body style='margin:0'>"
-        "<div style='position:fixed;left:0;top:0;width:50%;height:100%;background:#ff0000'></div>"
-        "<div style='position:fixed;right:0;top:0;width:50%;height:100%;background:#0000ff'></div>"
-        "</body></html>"};
-  if (path == "/blue")
-    return {html, "<!doctype html><html><body style='margin:0;background:#0000ff'></body></html>"};
-  if (path == "/green")
-    return {html, "<!doctype html><html><body style='margin:0;background:#00ff00'></body></html>"};
-  if (path == "/link")
-    return {html,
-            "<!doctype html><html><body style='margin:0;height:3000px;background:#ff0000'>"
-            "<a href='/blue' style='position:fixed;left:0;top:0;right:0;bottom:0;"
-            "background:#ff0000'>go</a></body></html>"};
-  if (path == "/dialogs")
-    return {html,
-            "<!doctype html><html><body style='margin:0'><script>"
-            "alert('a'); var ok = confirm('c'); prompt('p', 'd');"
-            "document.body.style.background = ok ? '#00ff00' : '#ffff00';"
-            "window.print();</script></body></html>"};
-  if (path == "/popup")
-    return {html,
-            "<!doctype html><html><body style='margin:0;background:#00ff00'><script>"
-            "window.open('/blue', 'other');</script></body></html>"};
-  if (path == "/download")
-    return {
-        "Content-Type: application/octet-stream\r\n"
-        "Content-Disposition: attachment; filename=\"sorvane-download.bin\"\r\n",
-        "not to be saved"};
-  if (path == "/download-html")
-    return {html + "Content-Disposition: attachment; filename=\"sorvane-download.html\"\r\n",
-            "<html><body>not to be saved</body></html>"};
-  if (path == "/long")
-    return {html,
-            "<!doctype html><html><body style='margin:0;height:5000px;background:#ffffff'>"
-            "</body></html>"};
-  return {};
-}
-
-void answer(int client, std::map<std::string, int>& hits) {
-  std::string request;
-  char buf[2048];
-  while (request.find("\r\n\r\n") == std::string::npos) {
-    ssize_t n = recv(client, buf, sizeof buf, 0);
-    if (n <= 0) return;
-    request.append(buf, static_cast<size_t>(n));
-  }
-  size_t start = request.find(' ') + 1;
-  std::string path = request.substr(start, request.find(' ', start) - start);
-  {
-    std::lock_guard<std::mutex> lock(hitsMutex);
-    ++hits[path];
-  }
-  Page page = pageFor(path);
-  std::string status = page.headers.empty() ? "404 Not Found" : "200 OK";
-  std::string reply = "HTTP/1.1 " + status + "\r\n" + page.headers +
-                      "Content-Length: " + std::to_string(page.body.size()) +
-                      "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n" + page.body;
-  send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-}
-
-}  // namespace
-
 int Recorder::count(WidgetId w, int n) const {
   int c = 0;
   for (const Event& e : events) c += (e.widget == w && e.number == n);
   return c;
-}
-
-PageServer::PageServer() {
-  listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  int yes = 1;
-  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  listen(listener_, 16);
-  socklen_t len = sizeof addr;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-  port_ = ntohs(addr.sin_port);
-  thread_ = std::thread([this] { serve(); });
-}
-
-PageServer::~PageServer() {
-  stopServing = true;
-  thread_.join();
-  close(listener_);
-}
-
-void PageServer::serve() {
-  while (!stopServing) {
-    pollfd p{listener_, POLLIN, 0};
-    if (poll(&p, 1, 100) <= 0) continue;
-    int client = accept(listener_, nullptr, nullptr);
-    if (client < 0) continue;
-    answer(client, hits_);
-    close(client);
-  }
-}
-
-std::string PageServer::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
-
-int PageServer::requests(const std::string& path) const {
-  std::lock_guard<std::mutex> lock(hitsMutex);
-  auto it = hits_.find(path);
-  return it == hits_.end() ? 0 : it->second;
 }
 
 namespace {

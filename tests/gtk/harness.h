@@ -49,20 +49,33 @@ struct Recorder : EventSink {
   }
 };
 
-// Serves a few fixed pages; every other path is a 404.
+// Serves fixed pages, and hostile ones (see page_server.cpp); every other
+// path is a 404. Besides the page port it keeps a port that accepts and never
+// answers, and one that answers anything with noise.
 class PageServer {
  public:
   PageServer();
   ~PageServer();
+  PageServer(const PageServer&) = delete;
+  PageServer& operator=(const PageServer&) = delete;
   std::string url(const std::string& path) const;
+  std::string silentUrl() const;
+  std::string garbageTlsUrl() const;
+  // Requests for a path, whatever their query.
   int requests(const std::string& path) const;
+
+  struct Shared;
 
  private:
   void serve();
   int listener_ = -1;
+  int silentListener_ = -1;
+  int garbageListener_ = -1;
   int port_ = 0;
+  int silentPort_ = 0;
+  int garbagePort_ = 0;
+  std::shared_ptr<Shared> shared_;
   std::thread thread_;
-  mutable std::map<std::string, int> hits_;
 };
 
 struct Harness {
