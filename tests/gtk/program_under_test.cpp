@@ -108,6 +108,13 @@ void ProgramWatch::reset() {
   longestGapUs = 0;
 }
 
+std::vector<std::string> ProgramWatch::extraWindows() const {
+  std::vector<std::string> out;
+  for (GtkWindow* w : toplevels())
+    if (!known.count(w)) out.push_back(G_OBJECT_TYPE_NAME(w));
+  return out;
+}
+
 ProgramUnderTest::ProgramUnderTest() : startFolder_(fs::current_path()) {
   watched = ProgramWatch{};
   for (GtkWindow* w : toplevels()) watched.known.insert(w);

@@ -29,6 +29,8 @@ struct ProgramWatch {
 
   // Forgets what was seen so far.
   void reset();
+  // Top-level windows that exist now, shown or not, besides the known ones.
+  std::vector<std::string> extraWindows() const;
 };
 
 class ProgramUnderTest {
