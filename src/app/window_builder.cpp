@@ -101,40 +101,40 @@ bool Frame::buildMainWindow(const WindowLayout& layout) {
     c.settings = l.settings;
     initialiseStored(c, l.values);
 
-    platform::WidgetSpec spec;
-    spec.kind = widgetKindFor(l.type);
-    spec.parent = mainWindow_;
-    spec.rect = l.rect;
-    spec.disabled = (l.flags & kDisabled) != 0;
-    spec.tabStop = (l.flags & kTabStop) != 0;
-    spec.name = c.name;
+    platform::WidgetSpec widgetSpec;
+    widgetSpec.kind = widgetKindFor(l.type);
+    widgetSpec.parent = mainWindow_;
+    widgetSpec.rect = l.rect;
+    widgetSpec.disabled = (l.flags & kDisabled) != 0;
+    widgetSpec.tabStop = (l.flags & kTabStop) != 0;
+    widgetSpec.name = c.name;
     int textProperty = liveTextProperty(l.type);
-    if (textProperty >= 0) spec.text = textOf(l.values, textProperty);
+    if (textProperty >= 0) widgetSpec.text = textOf(l.values, textProperty);
     switch (l.type) {
       case ControlType::EditBox: {
         std::int32_t mode = intOf(l.values, prop::editBox::inputMode);
-        spec.editMode = mode == kInputReadOnly   ? platform::EditMode::ReadOnly
+        widgetSpec.editMode = mode == kInputReadOnly   ? platform::EditMode::ReadOnly
                         : mode == kInputInteger ? platform::EditMode::IntegerText
                                                 : platform::EditMode::Normal;
-        spec.editBorderLine = intOf(l.values, prop::editBox::border) == 5;
-        spec.backColour = static_cast<std::uint32_t>(intOf(l.values, prop::editBox::backColor));
+        widgetSpec.editBorderLine = intOf(l.values, prop::editBox::border) == 5;
+        widgetSpec.backColour = static_cast<std::uint32_t>(intOf(l.values, prop::editBox::backColor));
         break;
       }
       case ControlType::Label:
-        spec.textColour = static_cast<std::uint32_t>(intOf(l.values, prop::label::textColor));
+        widgetSpec.textColour = static_cast<std::uint32_t>(intOf(l.values, prop::label::textColor));
         break;
       case ControlType::CheckBox:
-        spec.textColour = static_cast<std::uint32_t>(intOf(l.values, prop::checkBox::textColor));
+        widgetSpec.textColour = static_cast<std::uint32_t>(intOf(l.values, prop::checkBox::textColor));
         break;
       case ControlType::WebBrowser: {
         auto settings = readBrowserSettings(l.settings);
         if (!settings) return false;
-        spec.browser = *settings;
+        widgetSpec.browser = *settings;
         break;
       }
       default: break;
     }
-    c.widget = platform_.createWidget(spec);
+    c.widget = platform_.createWidget(widgetSpec);
     if (c.widget == 0) return false;
     if (l.type == ControlType::Timer) {
       // A timer with a layout period runs from its creation.

@@ -162,7 +162,7 @@ class Platform {
   virtual void setEventSink(EventSink* sink) = 0;
 
   // Widgets. createWidget returns 0 when the native widget cannot be made.
-  virtual WidgetId createWidget(const WidgetSpec& spec) = 0;
+  virtual WidgetId createWidget(const WidgetSpec& widgetSpec) = 0;
   // Destroys the widget and its children; widgetDestroyed is reported for each,
   // children first.
   virtual void destroyWidget(WidgetId widget) = 0;

@@ -41,8 +41,8 @@ TEST_F(FrameTest, BuildsTheWindowFromTheLayout) {
   const auto& top = sim.widget(frame.mainWindow());
   EXPECT_EQ(top.text, "Sorvane");
   EXPECT_TRUE(top.visible);
-  EXPECT_EQ(top.spec.rect.width, 1079);
-  EXPECT_EQ(top.spec.rect.height, 649);
+  EXPECT_EQ(top.widgetSpec.rect.width, 1079);
+  EXPECT_EQ(top.widgetSpec.rect.height, 649);
 
   // Controls in a group box count from its corner; the rest from the window.
   EXPECT_EQ(w("列表框1").parent, c("分组框1").widget);
@@ -56,7 +56,7 @@ TEST_F(FrameTest, BuildsTheWindowFromTheLayout) {
   // Non-visual controls own a window that is never shown; the browser is disabled.
   EXPECT_FALSE(w("时钟1").visible);
   EXPECT_FALSE(w("通用对话框1").visible);
-  EXPECT_EQ(w("时钟1").spec.kind, WidgetKind::Hidden);
+  EXPECT_EQ(w("时钟1").widgetSpec.kind, WidgetKind::Hidden);
   EXPECT_TRUE(w("互联网浏览器1").visible);
   EXPECT_EQ(frame.readInt(c("互联网浏览器1"), prop::disabled), 1);
   EXPECT_EQ(frame.readInt(c("按钮1"), prop::disabled), 0);
@@ -67,8 +67,8 @@ TEST_F(FrameTest, BuildsTheWindowFromTheLayout) {
   EXPECT_EQ(frame.readText(c("编辑框3"), prop::editBox::content), Text("5"));
   EXPECT_EQ(frame.readText(c("标签2"), prop::label::caption), Text("载入状态："));
   EXPECT_EQ(frame.readInt(c("标签3"), prop::label::textColor), 0x000000FF);
-  EXPECT_EQ(w("编辑框3").spec.editMode, platform::EditMode::IntegerText);
-  EXPECT_EQ(w("编辑框1").spec.editMode, platform::EditMode::ReadOnly);
+  EXPECT_EQ(w("编辑框3").widgetSpec.editMode, platform::EditMode::IntegerText);
+  EXPECT_EQ(w("编辑框1").widgetSpec.editMode, platform::EditMode::ReadOnly);
   EXPECT_EQ(frame.readInt(c("选择框1"), prop::checkBox::checked), 0);
   EXPECT_EQ(frame.readInt(c("列表框1"), prop::listBox::currentSelection), -1);
   EXPECT_EQ(frame.readInt(c("时钟1"), prop::timer::period), 0);

@@ -38,13 +38,13 @@ struct SimTest : ::testing::Test {
     top = make(WidgetKind::TopLevel, 0);
   }
   WidgetId make(WidgetKind kind, WidgetId parent, std::string text = {}) {
-    WidgetSpec spec;
-    spec.kind = kind;
-    spec.parent = parent;
-    spec.visible = true;
-    spec.rect = {10, 20, 64, 32};
-    spec.text = std::move(text);
-    return sim.createWidget(spec);
+    WidgetSpec widgetSpec;
+    widgetSpec.kind = kind;
+    widgetSpec.parent = parent;
+    widgetSpec.visible = true;
+    widgetSpec.rect = {10, 20, 64, 32};
+    widgetSpec.text = std::move(text);
+    return sim.createWidget(widgetSpec);
   }
   void note(const std::string& what) { log.push_back(what + "@" + std::to_string(sim.now())); }
 };
@@ -269,12 +269,12 @@ TEST_F(SimTest, ListAndEditBehaveLikeDesktopControls) {
   EXPECT_EQ(sim.listSelection(list), -1);
   EXPECT_FALSE(sim.listDelete(list, 1));
 
-  WidgetSpec spec;
-  spec.kind = WidgetKind::EditBox;
-  spec.parent = top;
-  spec.visible = true;
-  spec.editMode = platform::EditMode::IntegerText;
-  const WidgetId edit = sim.createWidget(spec);
+  WidgetSpec widgetSpec;
+  widgetSpec.kind = WidgetKind::EditBox;
+  widgetSpec.parent = top;
+  widgetSpec.visible = true;
+  widgetSpec.editMode = platform::EditMode::IntegerText;
+  const WidgetId edit = sim.createWidget(widgetSpec);
   sink.log.clear();
   EXPECT_TRUE(sim.typeText(edit, "a."));
   EXPECT_TRUE(sim.typeText(edit, "-1x2"));

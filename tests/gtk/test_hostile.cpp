@@ -213,11 +213,11 @@ TEST_F(Hostile, PagesThatNeverFinishHoldTheRunUntilStop) {
 // process goes with the view rather than spinning on after the window closed.
 TEST_F(Hostile, AViewClosedOverAStuckScriptTakesItsProcessAlong) {
   const std::set<int> before = webProcesses();
-  WidgetSpec spec;
-  spec.kind = WidgetKind::Browser;
-  spec.parent = harness().window;
-  spec.rect = {700, 8, 100, 100};
-  WidgetId view = ui().createWidget(spec);
+  WidgetSpec widgetSpec;
+  widgetSpec.kind = WidgetKind::Browser;
+  widgetSpec.parent = harness().window;
+  widgetSpec.rect = {700, 8, 100, 100};
+  WidgetId view = ui().createWidget(widgetSpec);
   ASSERT_NE(view, 0u);
   int asked = harness().server.requests("/alerts-forever");
   ui().browserNavigate(view, url("/alerts-forever"));

@@ -10,7 +10,7 @@ bool SimPlatform::loadEnded(const BrowserState::Load& load) const {
 
 void SimPlatform::browserNavigate(WidgetId browser, const std::string& url) {
   WidgetState* w = find(browser);
-  if (!w || w->spec.kind != WidgetKind::Browser) return;
+  if (!w || w->widgetSpec.kind != WidgetKind::Browser) return;
   navigations_.push_back({browser, url, now_});
   BrowserState& b = w->browser;
   // A load that has ended is what the page shows until the new one ends; one
@@ -65,7 +65,7 @@ bool SimPlatform::capture(WidgetId widget, platform::Pixels& out) {
     if (!w) return false;
     width = w->rect.width;
     height = w->rect.height;
-    colour = w->spec.kind == WidgetKind::Browser ? shownColour(widget) : kButtonFaceRgb;
+    colour = w->widgetSpec.kind == WidgetKind::Browser ? shownColour(widget) : kButtonFaceRgb;
   }
   if (width <= 0 || height <= 0) return false;
   out.width = width;

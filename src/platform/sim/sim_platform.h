@@ -115,7 +115,7 @@ struct BrowserState {
 // One widget as the program made it, plus what it holds now.
 struct WidgetState {
   WidgetId id = 0;
-  platform::WidgetSpec spec;  // exactly as given to createWidget
+  platform::WidgetSpec widgetSpec;  // exactly as given to createWidget
   WidgetId parent = 0;
   std::vector<WidgetId> children;  // in creation (or re-parenting) order
   Rect rect;                       // the top-level window is centred on the screen
@@ -141,7 +141,7 @@ class SimPlatform : public platform::Platform {
 
   // ---- The seam -----------------------------------------------------------
   void setEventSink(platform::EventSink* sink) override;
-  WidgetId createWidget(const platform::WidgetSpec& spec) override;
+  WidgetId createWidget(const platform::WidgetSpec& widgetSpec) override;
   void destroyWidget(WidgetId widget) override;
   bool widgetExists(WidgetId widget) const override;
   void setParent(WidgetId child, WidgetId parent) override;

@@ -17,7 +17,7 @@ bool SimPlatform::usable(WidgetId id) const {
 
 bool SimPlatform::click(WidgetId id) {
   if (!usable(id)) return false;
-  const WidgetKind kind = find(id)->spec.kind;
+  const WidgetKind kind = find(id)->widgetSpec.kind;
   if (kind == WidgetKind::Button || kind == WidgetKind::CheckBox || kind == WidgetKind::EditBox ||
       kind == WidgetKind::ListBox)
     moveFocus(id);
@@ -44,9 +44,9 @@ bool SimPlatform::changeEditText(WidgetId id, std::string text) {
 bool SimPlatform::typeText(WidgetId edit, const std::string& bytes) {
   if (!usable(edit)) return false;
   const WidgetState* w = find(edit);
-  if (w->spec.kind != WidgetKind::EditBox || w->spec.editMode == EditMode::ReadOnly) return false;
+  if (w->widgetSpec.kind != WidgetKind::EditBox || w->widgetSpec.editMode == EditMode::ReadOnly) return false;
   std::string typed = bytes;
-  if (w->spec.editMode == EditMode::IntegerText)
+  if (w->widgetSpec.editMode == EditMode::IntegerText)
     std::erase_if(typed, [](char c) { return !((c >= '0' && c <= '9') || c == '-'); });
   moveFocus(edit);
   if (!find(edit)) return true;
@@ -56,7 +56,7 @@ bool SimPlatform::typeText(WidgetId edit, const std::string& bytes) {
 bool SimPlatform::pasteText(WidgetId edit, const std::string& bytes) {
   if (!usable(edit)) return false;
   const WidgetState* w = find(edit);
-  if (w->spec.kind != WidgetKind::EditBox || w->spec.editMode == EditMode::ReadOnly) return false;
+  if (w->widgetSpec.kind != WidgetKind::EditBox || w->widgetSpec.editMode == EditMode::ReadOnly) return false;
   moveFocus(edit);
   if (!find(edit)) return true;
   return changeEditText(edit, find(edit)->text + bytes);
@@ -65,7 +65,7 @@ bool SimPlatform::pasteText(WidgetId edit, const std::string& bytes) {
 bool SimPlatform::setEditText(WidgetId edit, const std::string& bytes) {
   if (!usable(edit)) return false;
   const WidgetState* w = find(edit);
-  if (w->spec.kind != WidgetKind::EditBox || w->spec.editMode == EditMode::ReadOnly) return false;
+  if (w->widgetSpec.kind != WidgetKind::EditBox || w->widgetSpec.editMode == EditMode::ReadOnly) return false;
   moveFocus(edit);
   if (!find(edit)) return true;
   return changeEditText(edit, bytes);
@@ -74,7 +74,7 @@ bool SimPlatform::setEditText(WidgetId edit, const std::string& bytes) {
 bool SimPlatform::selectItem(WidgetId list, int index) {
   if (!usable(list)) return false;
   const WidgetState* w = find(list);
-  if (w->spec.kind != WidgetKind::ListBox || index < 0 ||
+  if (w->widgetSpec.kind != WidgetKind::ListBox || index < 0 ||
       index >= static_cast<int>(w->items.size()))
     return false;
   moveFocus(list);
@@ -110,7 +110,7 @@ bool SimPlatform::pressSpace() {
   if (focus_ && !effectivelyShownAndEnabled(focus_)) return false;
   if (sink_ && sink_->keyDown(top, Key::Other, platform::kNone)) return true;
   const WidgetState* w = find(focus_);
-  if (w && (w->spec.kind == WidgetKind::Button || w->spec.kind == WidgetKind::CheckBox))
+  if (w && (w->widgetSpec.kind == WidgetKind::Button || w->widgetSpec.kind == WidgetKind::CheckBox))
     click(focus_);
   return true;
 }

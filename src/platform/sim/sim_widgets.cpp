@@ -27,19 +27,19 @@ const WidgetState& SimPlatform::widget(WidgetId id) const {
 std::vector<WidgetId> SimPlatform::widgetsOfKind(WidgetKind kind) const {
   std::vector<WidgetId> out;
   for (const auto& [id, w] : widgets_)
-    if (w.spec.kind == kind) out.push_back(id);
+    if (w.widgetSpec.kind == kind) out.push_back(id);
   return out;
 }
 
 WidgetId SimPlatform::findWidget(WidgetKind kind, const std::string& text) const {
   for (const auto& [id, w] : widgets_)
-    if (w.spec.kind == kind && w.text == text) return id;
+    if (w.widgetSpec.kind == kind && w.text == text) return id;
   return 0;
 }
 
 WidgetId SimPlatform::topLevel() const {
   for (const auto& [id, w] : widgets_)
-    if (w.spec.kind == WidgetKind::TopLevel) return id;
+    if (w.widgetSpec.kind == WidgetKind::TopLevel) return id;
   return 0;
 }
 
@@ -61,31 +61,31 @@ void SimPlatform::postActivation() {
   });
 }
 
-WidgetId SimPlatform::createWidget(const WidgetSpec& spec) {
-  if (auto it = std::find(failCreates_.begin(), failCreates_.end(), spec.kind);
+WidgetId SimPlatform::createWidget(const WidgetSpec& widgetSpec) {
+  if (auto it = std::find(failCreates_.begin(), failCreates_.end(), widgetSpec.kind);
       it != failCreates_.end()) {
     failCreates_.erase(it);
     return 0;
   }
-  if (spec.kind == WidgetKind::Browser && spec.browser.version > 1) return 0;
-  const bool mayBeRoot = spec.kind == WidgetKind::TopLevel || spec.kind == WidgetKind::Hidden;
-  if (spec.parent == 0 ? !mayBeRoot : !find(spec.parent)) return 0;
+  if (widgetSpec.kind == WidgetKind::Browser && widgetSpec.browser.version > 1) return 0;
+  const bool mayBeRoot = widgetSpec.kind == WidgetKind::TopLevel || widgetSpec.kind == WidgetKind::Hidden;
+  if (widgetSpec.parent == 0 ? !mayBeRoot : !find(widgetSpec.parent)) return 0;
 
   const WidgetId id = nextWidgetId_++;
   WidgetState& w = widgets_[id];
   w.id = id;
-  w.spec = spec;
-  w.parent = spec.parent;
-  w.rect = spec.rect;
-  if (spec.kind == WidgetKind::TopLevel) {
-    w.rect.left = (screenWidth_ - spec.rect.width) / 2;
-    w.rect.top = (screenHeight_ - spec.rect.height) / 2;
+  w.widgetSpec = widgetSpec;
+  w.parent = widgetSpec.parent;
+  w.rect = widgetSpec.rect;
+  if (widgetSpec.kind == WidgetKind::TopLevel) {
+    w.rect.left = (screenWidth_ - widgetSpec.rect.width) / 2;
+    w.rect.top = (screenHeight_ - widgetSpec.rect.height) / 2;
   }
-  w.text = spec.text;
-  w.visible = spec.visible && spec.kind != WidgetKind::Hidden;
-  w.enabled = !spec.disabled;
-  if (spec.parent) find(spec.parent)->children.push_back(id);
-  if (w.visible && spec.kind == WidgetKind::TopLevel && autoActivate_) postActivation();
+  w.text = widgetSpec.text;
+  w.visible = widgetSpec.visible && widgetSpec.kind != WidgetKind::Hidden;
+  w.enabled = !widgetSpec.disabled;
+  if (widgetSpec.parent) find(widgetSpec.parent)->children.push_back(id);
+  if (w.visible && widgetSpec.kind == WidgetKind::TopLevel && autoActivate_) postActivation();
   return id;
 }
 
@@ -122,10 +122,10 @@ void SimPlatform::setParent(WidgetId child, WidgetId parent) {
 
 void SimPlatform::setVisible(WidgetId widget, bool visible) {
   WidgetState* w = find(widget);
-  if (!w || w->spec.kind == WidgetKind::Hidden) return;
+  if (!w || w->widgetSpec.kind == WidgetKind::Hidden) return;
   const bool shown = visible && !w->visible;
   w->visible = visible;
-  if (shown && w->spec.kind == WidgetKind::TopLevel && autoActivate_) postActivation();
+  if (shown && w->widgetSpec.kind == WidgetKind::TopLevel && autoActivate_) postActivation();
 }
 
 bool SimPlatform::isVisible(WidgetId widget) const {
@@ -159,7 +159,7 @@ std::string SimPlatform::text(WidgetId widget) const {
 
 void SimPlatform::setChecked(WidgetId checkBox, bool checked) {
   WidgetState* w = find(checkBox);
-  if (w && w->spec.kind == WidgetKind::CheckBox) w->checked = checked;
+  if (w && w->widgetSpec.kind == WidgetKind::CheckBox) w->checked = checked;
 }
 
 bool SimPlatform::isChecked(WidgetId checkBox) const {
@@ -169,14 +169,14 @@ bool SimPlatform::isChecked(WidgetId checkBox) const {
 
 int SimPlatform::listAdd(WidgetId list, const std::string& item) {
   WidgetState* w = find(list);
-  if (!w || w->spec.kind != WidgetKind::ListBox) return -1;
+  if (!w || w->widgetSpec.kind != WidgetKind::ListBox) return -1;
   w->items.push_back(item);
   return static_cast<int>(w->items.size()) - 1;
 }
 
 bool SimPlatform::listDelete(WidgetId list, int index) {
   WidgetState* w = find(list);
-  if (!w || w->spec.kind != WidgetKind::ListBox || index < 0 ||
+  if (!w || w->widgetSpec.kind != WidgetKind::ListBox || index < 0 ||
       index >= static_cast<int>(w->items.size()))
     return false;
   w->items.erase(w->items.begin() + index);
@@ -190,7 +190,7 @@ bool SimPlatform::listDelete(WidgetId list, int index) {
 
 void SimPlatform::listClear(WidgetId list) {
   WidgetState* w = find(list);
-  if (!w || w->spec.kind != WidgetKind::ListBox) return;
+  if (!w || w->widgetSpec.kind != WidgetKind::ListBox) return;
   w->items.clear();
   w->selection = -1;
 }
@@ -227,7 +227,7 @@ void SimPlatform::setFocus(WidgetId widget) {
 // The controls that report focus changes as events -8 and -7.
 static bool reportsFocus(const WidgetState* w) {
   if (!w) return false;
-  switch (w->spec.kind) {
+  switch (w->widgetSpec.kind) {
     case WidgetKind::Button:
     case WidgetKind::CheckBox:
     case WidgetKind::EditBox:
