@@ -140,17 +140,6 @@ Desktop::~Desktop() {
   std::filesystem::remove_all(home, ignored);
 }
 
-GtkWindow* mainGtkWindow() {
-  GList* tops = gtk_window_list_toplevels();
-  GtkWindow* found = nullptr;
-  for (GList* l = tops; l && !found; l = l->next)
-    if (gtk_style_context_has_class(gtk_widget_get_style_context(GTK_WIDGET(l->data)),
-                                    "sorvane-main"))
-      found = GTK_WINDOW(l->data);
-  g_list_free(tops);
-  return found;
-}
-
 namespace {
 void countPaint(GdkFrameClock*, gpointer counter) { ++*static_cast<int*>(counter); }
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "app/frame.h"
 #include "bench_stats.h"
+#include "platform/gtk/gtk_backend.h"
 #include "platform/platform.h"
 
 namespace sorvane::bench {
@@ -133,8 +134,7 @@ class Program {
   std::unique_ptr<app::Frame> frame_;
 };
 
-// The program's main window, found by its style class; nullptr before it exists.
-GtkWindow* mainGtkWindow();
+using platform::gtk::mainGtkWindow;
 // Waits until the main window has painted a new frame and the loop has nothing
 // left to do; the time taken.
 double untilPainted(double timeoutMs = 5000);

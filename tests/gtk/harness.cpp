@@ -89,17 +89,6 @@ std::vector<GtkWindow*> openDialogs() {
   return out;
 }
 
-GtkWindow* mainGtkWindow() {
-  GList* tops = gtk_window_list_toplevels();
-  GtkWindow* found = nullptr;
-  for (GList* l = tops; l && !found; l = l->next)
-    if (gtk_style_context_has_class(gtk_widget_get_style_context(GTK_WIDGET(l->data)),
-                                    "sorvane-main"))
-      found = GTK_WINDOW(l->data);
-  g_list_free(tops);
-  return found;
-}
-
 unsigned pixelAt(const Pixels& p, int x, int y) {
   size_t i = (static_cast<size_t>(y) * static_cast<size_t>(p.width) + static_cast<size_t>(x)) * 3;
   return (unsigned{p.bgr[i + 2]} << 16) | (unsigned{p.bgr[i + 1]} << 8) | p.bgr[i];

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/gtk/gtk_backend.h"
 #include "platform/platform.h"
 
 namespace sorvane::gtktest {
@@ -103,7 +104,7 @@ GtkWidget* findDescendant(GtkWidget* root, GType type);
 GtkWidget* findButton(GtkWidget* root, const std::string& label);
 // Our dialogs that are on screen now.
 std::vector<GtkWindow*> openDialogs();
-GtkWindow* mainGtkWindow();
+using platform::gtk::mainGtkWindow;
 
 // The program's controls, built once in the test window on first use.
 struct Control {

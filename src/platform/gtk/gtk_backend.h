@@ -88,6 +88,10 @@ GtkWidget* browserWidget(BrowserView& view);
 void navigateBrowser(BrowserView& view, const std::string& url);
 bool isBrowserBusy(const BrowserView& view);
 
+// The program's main window among the toplevels, or null; for tests and
+// benchmarks that look at what GTK shows.
+GtkWindow* mainGtkWindow();
+
 struct ListItems {
   GtkTreeSelection* selection = nullptr;
   std::vector<std::string> items;  // the exact bytes given, in display order

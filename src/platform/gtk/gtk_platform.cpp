@@ -137,6 +137,17 @@ void GtkPlatform::raise(WidgetId id, int eventNumber) {
   });
 }
 
+GtkWindow* mainGtkWindow() {
+  GList* tops = gtk_window_list_toplevels();
+  GtkWindow* found = nullptr;
+  for (GList* l = tops; l && !found; l = l->next)
+    if (gtk_style_context_has_class(gtk_widget_get_style_context(GTK_WIDGET(l->data)),
+                                    "sorvane-main"))
+      found = GTK_WINDOW(l->data);
+  g_list_free(tops);
+  return found;
+}
+
 WidgetId GtkPlatform::createWidget(const WidgetSpec& request) {
   WidgetId id = nextId_++;
   if (request.kind == WidgetKind::TopLevel) return makeTopLevel(id, request);
