@@ -368,6 +368,13 @@ class Program:
 
     # -- the end
 
+    def escape(self):
+        """Presses Esc with a control of the main window focused; returns the
+        program's exit code."""
+        wait_for(lambda: self.focused_name() is not None, what="a control of the main window focused")
+        press("Escape")
+        return self.exit_code()
+
     def exit_code(self, timeout=DEFAULT_TIMEOUT):
         try:
             return self.process.wait(timeout)

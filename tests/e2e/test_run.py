@@ -13,7 +13,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import sorvane_e2e as e2e  # noqa: E402
-from sorvane_e2e import TestFailure, press, wait_for  # noqa: E402
+from sorvane_e2e import TestFailure, wait_for  # noqa: E402
 
 EXE = e2e.executable_from_argv()
 RED, MAGENTA, GREEN, BLUE = "ff0000", "ff00ff", "00ff00", "0000ff"
@@ -183,9 +183,7 @@ def stop_and_again():
 
 def escape_ends():
     """Esc ends the program, in the middle of a run, with exit code 0"""
-    wait_for(lambda: p.focused_name() is not None, what="a control of the main window focused")
-    press("Escape")
-    code = p.exit_code()
+    code = p.escape()
     expect(code == 0, f"the program ended with code {code}")
 
 

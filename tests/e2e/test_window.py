@@ -205,9 +205,7 @@ def export_dialog():
 
 def escape_ends():
     """Esc ends the program with exit code 0"""
-    wait_for(lambda: p.focused_name() is not None, what="a control of the main window focused")
-    press("Escape")
-    code = p.exit_code()
+    code = p.escape()
     expect(code == 0, f"the program ended with code {code}")
 
 
