@@ -18,7 +18,7 @@
 #include <sstream>
 
 #include "app/control_model.h"
-#include "app/program.h"
+#include "program.h"
 #include "platform/gtk/gtk_platform.h"
 
 namespace sorvane::bench {
@@ -161,7 +161,7 @@ double untilPainted(double timeoutMs) {
 }
 
 Program::Program(BenchPlatform& platform)
-    : frame_(std::make_unique<app::Frame>(platform, app::programHandlers())) {
+    : frame_(std::make_unique<app::Frame>(platform, programHandlers())) {
   frame_->startUp();
   if (!pumpUntil(
           [] { return mainGtkWindow() && gtk_widget_get_mapped(GTK_WIDGET(mainGtkWindow())); },

@@ -84,6 +84,7 @@ class BenchPlatform final : public platform::Platform {
   void setFocus(platform::WidgetId w) override { real_.setFocus(w); }
   void browserNavigate(platform::WidgetId b, const std::string& url) override;
   bool browserBusy(platform::WidgetId b) const override { return real_.browserBusy(b); }
+  void browserStop(platform::WidgetId b) override { real_.browserStop(b); }
   bool capture(platform::WidgetId w, platform::Pixels& out) override;
   platform::TimerId startTimer(int ms, std::function<void()> tick) override {
     if (onStartTimer) onStartTimer(nowMs(), ms);
@@ -100,6 +101,9 @@ class BenchPlatform final : public platform::Platform {
   void runLoop() override { real_.runLoop(); }
   void quitLoop() override { real_.quitLoop(); }
   void whenIdle(std::function<void()> work) override { real_.whenIdle(std::move(work)); }
+  void writeStandardStream(platform::StandardStream s, const std::string& text) override {
+    real_.writeStandardStream(s, text);
+  }
   [[noreturn]] void exitProcess(int code) override {
     real_.exitProcess(code);
     std::abort();  // the real one never comes back

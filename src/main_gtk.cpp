@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/program.h"
+#include "program.h"
 #include "platform/gtk/gtk_platform.h"
 
 int main(int argc, char** argv) {
@@ -11,5 +11,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "sorvane: cannot open the display\n");
     return 1;
   }
-  return sorvane::app::runProgram(*platform);
+  return sorvane::runProgram(*platform);
 }

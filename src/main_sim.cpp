@@ -4,14 +4,14 @@
 
 #include <cstdio>
 
-#include "app/program.h"
+#include "program.h"
 #include "platform/sim/sim_platform.h"
 
 using namespace sorvane;
 
 int main() {
   sim::SimPlatform sim;
-  app::Frame frame(sim, app::programHandlers());
+  app::Frame frame(sim, programHandlers());
   frame.startUp();
   auto id = [&](const char* name) { return frame.control(name).widget; };
 

@@ -101,6 +101,9 @@ class Frame final : public platform::EventSink {
   std::uint32_t windowHandle(Control& control);
   void navigate(Control& browser, const Text& url);
   bool busy(Control& browser);
+  // Ends the browser's load in progress; not one of the control's methods, but
+  // what a new run needs when a page from before never finishes.
+  void stopLoading(Control& browser);
 
   // Raises event n of a control: runs its bound handler, if any.
   void raiseEvent(Control* control, int eventNumber);

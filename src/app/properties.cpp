@@ -206,4 +206,9 @@ void Frame::navigate(Control& browser, const Text& url) {
 
 bool Frame::busy(Control& browser) { return readInt(browser, prop::webBrowser::busy) != 0; }
 
+void Frame::stopLoading(Control& browser) {
+  checkedForAccess(browser, 8);
+  platform_.browserStop(browser.widget);
+}
+
 }  // namespace sorvane::app

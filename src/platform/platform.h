@@ -143,6 +143,8 @@ struct FileDialogRequest {
   WidgetId owner = 0;  // disabled while the dialog is open
 };
 
+enum class StandardStream { Output, Error };
+
 // Message box flag bits and result codes (Windows values; result = button id - 1).
 namespace box {
 inline constexpr unsigned kOk = 0, kOkCancel = 1, kAbortRetryIgnore = 2, kYesNoCancel = 3,
@@ -198,6 +200,9 @@ class Platform {
   // Browser.
   virtual void browserNavigate(WidgetId browser, const std::string& url) = 0;
   virtual bool browserBusy(WidgetId browser) const = 0;
+  // Ends the load in progress, if any: the view keeps what it shows so far and
+  // the browser is no longer busy.
+  virtual void browserStop(WidgetId browser) = 0;
 
   // The pixels a widget shows now, its whole rectangle; 0 captures the whole
   // primary screen. False when the widget does not exist or cannot be read.
@@ -223,6 +228,11 @@ class Platform {
   virtual void runLoop() = 0;
   virtual void quitLoop() = 0;
   virtual void whenIdle(std::function<void()> work) = 0;
+
+  // The process's standard output and error, for runs started from a script.
+  // Text in the system code page, written as it comes (nothing added) and
+  // flushed; a process without such a stream drops it.
+  virtual void writeStandardStream(StandardStream stream, const std::string& text) = 0;
 
   // Ends the process at once with this exit code. The simulated platform
   // throws instead, so that a test can see how the program ended.

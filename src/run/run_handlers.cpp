@@ -44,6 +44,10 @@ void startOrStopRun(Frame& frame) {
     frame.writeText(button, prop::button::caption, kStop);
     vars.runCount = static_cast<std::int32_t>(vars.urlArray.size());
     vars.nextIndex = 1;
+    // Stop leaves a load running, so a page from before that never finishes
+    // would hold this run at its first poll for ever: end that load first.
+    app::Control& browser = frame.control("互联网浏览器1");
+    if (frame.busy(browser)) frame.stopLoading(browser);
     setTimer(frame, "时钟1", kPollPeriodMs);
     return;
   }

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/program.h"
+#include "program.h"
 #include "platform/sim/sim_platform.h"
 
 namespace sorvane::testing {
@@ -38,7 +38,7 @@ inline void writeBytes(const fs::path& path, const std::string& bytes) {
 
 struct Program {
   sim::SimPlatform sim;
-  app::Frame frame{sim, app::programHandlers()};
+  app::Frame frame{sim, programHandlers()};
 
   Program() { frame.startUp(); }
   ~Program() {

@@ -8,7 +8,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "app/program.h"
+#include "program.h"
 
 namespace sorvane::gtktest {
 
@@ -121,7 +121,7 @@ ProgramUnderTest::ProgramUnderTest() : startFolder_(fs::current_path()) {
   // Watching from the start: a box that start-up might show is answered
   // rather than waited on for ever.
   watchSource_ = g_timeout_add(50, watchTick, nullptr);
-  frame_ = std::make_unique<app::Frame>(ui(), app::programHandlers());
+  frame_ = std::make_unique<app::Frame>(ui(), programHandlers());
   frame_->startUp();
   sink_ = std::make_unique<SplitSink>(*frame_, harness().sink);
   ui().setEventSink(sink_.get());

@@ -61,6 +61,7 @@ class RecordingPlatform final : public platform::Platform {
   void setFocus(WidgetId) override { unused(); }
   void browserNavigate(WidgetId, const std::string&) override { unused(); }
   bool browserBusy(WidgetId) const override { unused(); }
+  void browserStop(WidgetId) override { unused(); }
   bool capture(WidgetId, platform::Pixels&) override { unused(); }
   platform::TimerId startTimer(int, std::function<void()>) override { unused(); }
   void stopTimer(platform::TimerId) override { unused(); }
@@ -70,6 +71,7 @@ class RecordingPlatform final : public platform::Platform {
   void runLoop() override { unused(); }
   void quitLoop() override { unused(); }
   void whenIdle(std::function<void()>) override { unused(); }
+  void writeStandardStream(platform::StandardStream, const std::string&) override { unused(); }
   [[noreturn]] void exitProcess(int) override { unused(); }
 };
 

@@ -87,6 +87,7 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings);
 GtkWidget* browserWidget(BrowserView& view);
 void navigateBrowser(BrowserView& view, const std::string& url);
 bool isBrowserBusy(const BrowserView& view);
+void stopBrowser(BrowserView& view);
 
 // The program's main window among the toplevels, or null; for tests and
 // benchmarks that look at what GTK shows.
@@ -150,6 +151,7 @@ class GtkPlatform final : public Platform {
 
   void browserNavigate(WidgetId browser, const std::string& url) override;
   bool browserBusy(WidgetId browser) const override;
+  void browserStop(WidgetId browser) override;
 
   bool capture(WidgetId widget, Pixels& out) override;
 
@@ -166,6 +168,7 @@ class GtkPlatform final : public Platform {
   void runLoop() override;
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
+  void writeStandardStream(StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
 
   // For the signal handlers of this backend.

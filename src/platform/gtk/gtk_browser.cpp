@@ -241,6 +241,10 @@ void navigateBrowser(BrowserView& b, const std::string& url) {
   webkit_web_view_load_uri(b.view, address.c_str());
 }
 
+void stopBrowser(BrowserView& b) {
+  if (b.view) webkit_web_view_stop_loading(b.view);
+}
+
 bool isBrowserBusy(const BrowserView& b) {
   return b.view && !b.crashed && webkit_web_view_is_loading(b.view);
 }
@@ -253,6 +257,11 @@ void GtkPlatform::browserNavigate(WidgetId id, const std::string& url) {
 bool GtkPlatform::browserBusy(WidgetId id) const {
   const Widget* w = find(id);
   return w && w->browser && isBrowserBusy(*w->browser);
+}
+
+void GtkPlatform::browserStop(WidgetId id) {
+  Widget* w = find(id);
+  if (w && w->browser) stopBrowser(*w->browser);
 }
 
 }  // namespace sorvane::platform::gtk

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <ctime>
 #include <iostream>
 
@@ -104,6 +105,12 @@ void GtkPlatform::whenIdle(std::function<void()> work) {
   if (!work) return;
   g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, onIdle, new std::function<void()>(std::move(work)),
                   dropIdle);
+}
+
+void GtkPlatform::writeStandardStream(StandardStream stream, const std::string& text) {
+  std::FILE* out = stream == StandardStream::Output ? stdout : stderr;
+  std::fwrite(text.data(), 1, text.size(), out);
+  std::fflush(out);
 }
 
 void GtkPlatform::exitProcess(int code) {

@@ -30,6 +30,17 @@ bool SimPlatform::browserBusy(WidgetId browser) const {
   return w && w->browser.load && !loadEnded(*w->browser.load);
 }
 
+void SimPlatform::browserStop(WidgetId browser) {
+  WidgetState* w = find(browser);
+  if (!w || !w->browser.load || loadEnded(*w->browser.load)) return;
+  // A stopped page shows what had arrived of it: here, the page itself.
+  BrowserState::Load& load = *w->browser.load;
+  load.script.neverEnds = false;
+  load.script.fails = false;
+  load.script.durationMs = static_cast<int>(now_ - load.startMs);
+  stoppedLoads_.push_back(now_);
+}
+
 void SimPlatform::setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g,
                                 std::uint8_t b) {
   pageColours_[url] = Rgb{r, g, b};

@@ -188,4 +188,8 @@ void SimPlatform::quitLoop() {
 
 void SimPlatform::exitProcess(int code) { throw ProcessExit{code}; }
 
+void SimPlatform::writeStandardStream(platform::StandardStream stream, const std::string& text) {
+  (stream == platform::StandardStream::Output ? standardOutput_ : standardError_) += text;
+}
+
 }  // namespace sorvane::sim

@@ -164,6 +164,7 @@ class SimPlatform : public platform::Platform {
   void setFocus(WidgetId widget) override;
   void browserNavigate(WidgetId browser, const std::string& url) override;
   bool browserBusy(WidgetId browser) const override;
+  void browserStop(WidgetId browser) override;
   bool capture(WidgetId widget, platform::Pixels& out) override;
   TimerId startTimer(int periodMs, std::function<void()> tick) override;
   void stopTimer(TimerId timer) override;
@@ -175,6 +176,7 @@ class SimPlatform : public platform::Platform {
   void runLoop() override;
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
+  void writeStandardStream(platform::StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
 
   // ---- Clock and loop -----------------------------------------------------
@@ -234,6 +236,9 @@ class SimPlatform : public platform::Platform {
   void scriptLoad(const std::string& url, LoadScript script) { loadScripts_[url] = script; }
   void setDefaultLoadMs(int ms) { defaultLoadMs_ = ms; }
   const std::vector<Navigation>& navigations() const { return navigations_; }
+  // Virtual times at which the program stopped a load (only those that
+  // stopped one still running).
+  const std::vector<std::int64_t>& stoppedLoads() const { return stoppedLoads_; }
   // A page shows from the end of its load; until then the previous page (white
   // before the first), and a page that never ends shows nothing new.
   void setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g, std::uint8_t b);
@@ -242,6 +247,10 @@ class SimPlatform : public platform::Platform {
   Rgb shownColour(WidgetId browser) const;
   void failNextCapture() { failNextCapture_ = true; }
   int captureCount() const { return captureCount_; }  // every call, failed ones too
+
+  // ---- Standard streams -----------------------------------------------------
+  const std::string& standardOutput() const { return standardOutput_; }
+  const std::string& standardError() const { return standardError_; }
 
   // ---- Boxes and dialogs ----------------------------------------------------
   // Answers are used in the order boxes open; with none queued the default
@@ -313,6 +322,9 @@ class SimPlatform : public platform::Platform {
   std::map<std::string, LoadScript> loadScripts_;
   int defaultLoadMs_ = 300;
   std::vector<Navigation> navigations_;
+  std::vector<std::int64_t> stoppedLoads_;
+  std::string standardOutput_;
+  std::string standardError_;
   std::map<std::string, Rgb> pageColours_;
   Rgb errorPage_{200, 200, 200};
   bool failNextCapture_ = false;

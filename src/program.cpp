@@ -1,20 +1,20 @@
-#include "app/program.h"
+#include "program.h"
 
 #include "run/run_handlers.h"
 #include "urllist/urllist_handlers.h"
 
-namespace sorvane::app {
+namespace sorvane {
 
-HandlerTable programHandlers() {
-  HandlerTable table;
+app::HandlerTable programHandlers() {
+  app::HandlerTable table;
   run::addHandlers(table);
   urllist::addHandlers(table);
   return table;
 }
 
 int runProgram(platform::Platform& platform) {
-  Frame frame(platform, programHandlers());
+  app::Frame frame(platform, programHandlers());
   return frame.run();
 }
 
-}  // namespace sorvane::app
+}  // namespace sorvane
