@@ -1,0 +1,109 @@
+#include "platform/win32/win32_text.h"
+
+#include <windows.h>
+
+#include "services/codepage.h"
+
+namespace sorvane::platform::win32 {
+
+namespace {
+
+unsigned programCodePage() { return static_cast<unsigned>(systemCodePage().number()); }
+
+// One strict conversion; nullopt when the bytes do not decode.
+std::optional<std::wstring> decodeStrict(unsigned codePage, std::string_view text) {
+  if (text.empty()) return std::wstring();
+  const int size = static_cast<int>(text.size());
+  const int wideSize =
+      MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  if (wideSize <= 0) return std::nullopt;
+  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+  MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), wideSize);
+  return wide;
+}
+
+// Encodes; `lost` says whether a character had no exact counterpart.
+std::string encode(unsigned codePage, std::wstring_view wide, bool& lost) {
+  lost = false;
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const bool utf8 = codePage == CP_UTF8;
+  // UTF-8 takes neither a default character nor the "used default" flag: a lone
+  // surrogate is the only thing it cannot carry, and the strict flag reports it.
+  if (utf8) {
+    int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr, 0,
+                                    nullptr, nullptr);
+    if (bytes > 0) {
+      std::string out(static_cast<std::size_t>(bytes), '\0');
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, out.data(), bytes,
+                          nullptr, nullptr);
+      return out;
+    }
+    lost = true;
+    // Lone surrogates: replace them one by one so the rest survives.
+    std::wstring repaired(wide);
+    for (std::size_t i = 0; i < repaired.size(); ++i) {
+      const wchar_t c = repaired[i];
+      const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+      if (high && i + 1 < repaired.size() && repaired[i + 1] >= 0xDC00 &&
+          repaired[i + 1] <= 0xDFFF) {
+        ++i;
+      } else if (high || low) {
+        repaired[i] = L'?';
+      }
+    }
+    bool ignored = false;
+    return encode(CP_UTF8, repaired, ignored);
+  }
+  BOOL usedDefault = FALSE;
+  // No best fit: a character the page lacks becomes '?', never a look-alike
+  // (a best-fit backslash in a path would change its meaning).
+  const int bytes = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
+                                        0, "?", &usedDefault);
+  if (bytes <= 0) {
+    lost = true;
+    return std::string(wide.size(), '?');
+  }
+  std::string out(static_cast<std::size_t>(bytes), '\0');
+  WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, out.data(), bytes, "?",
+                      &usedDefault);
+  lost = usedDefault != FALSE;
+  return out;
+}
+
+}  // namespace
+
+std::wstring toWide(std::string_view text) {
+  const unsigned codePage = programCodePage();
+  if (auto whole = decodeStrict(codePage, text)) return *whole;
+  // Something does not decode: go character by character along the code
+  // page's own walk, so each broken character costs one U+FFFD and no more.
+  const CodePage& walk = systemCodePage();
+  std::wstring out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    std::size_t length = walk.charLength(text, pos);
+    if (length == 0) length = text.size() - pos;  // cut off by the end
+    if (auto one = decodeStrict(codePage, text.substr(pos, length))) {
+      out += *one;
+    } else {
+      out += L'\xFFFD';
+    }
+    pos += length;
+  }
+  return out;
+}
+
+std::string fromWide(std::wstring_view wide) {
+  bool lost = false;
+  return encode(programCodePage(), wide, lost);
+}
+
+std::optional<std::string> fromWideExact(std::wstring_view wide) {
+  bool lost = false;
+  std::string out = encode(programCodePage(), wide, lost);
+  if (lost) return std::nullopt;
+  return out;
+}
+
+}  // namespace sorvane::platform::win32
