@@ -8,6 +8,7 @@
 #include "services/dialogs.h"
 #include "services/memory.h"
 #include "services/process.h"
+#include "services/own_text.h"
 
 namespace sorvane::app {
 namespace {
@@ -63,7 +64,7 @@ void Frame::startUp() {
   setLocalClockSource(&platformClock, &platform_);
 
   std::optional<WindowLayout> layout = loadMainWindowLayout();
-  if (!layout) fatalError(0, Text("载入窗口模板数据段出错!"));
+  if (!layout) fatalError(0, ownText("载入窗口模板数据段出错!"));
 
   vars_ = ProgramVariables{};
   cleanup_ = [this] {
@@ -71,7 +72,7 @@ void Frame::startUp() {
     vars_.urlArray.shrink_to_fit();
   };
 
-  if (!buildMainWindow(*layout)) fatalError(0, Text("载入启动窗口失败"));
+  if (!buildMainWindow(*layout)) fatalError(0, ownText("载入启动窗口失败"));
   resolveBindings(*layout);
   state_ = FrameState::Running;
 }
@@ -96,16 +97,16 @@ void Frame::shutdown() {
 }
 
 Text Frame::fatalReportText(std::int32_t code, const Text& message) {
-  Text report("运行时出错!\r\n\r\n");
-  if (code != 0) report += Text("错误代码：") + toText(code) + Text("\r\n\r\n");
-  if (!message.empty()) report += Text("错误信息：") + message + Text("\r\n");
+  Text report = ownText("运行时出错!\r\n\r\n");
+  if (code != 0) report += ownText("错误代码：") + toText(code) + Text("\r\n\r\n");
+  if (!message.empty()) report += ownText("错误信息：") + message + Text("\r\n");
   return report;
 }
 
 void Frame::fatalError(std::int32_t code, const Text& message) {
   // No tick, click or other event may run a handler while the report is up.
   ++stopCounter_;
-  platform_.messageBox(fatalReportText(code, message).bytes(), "错误",
+  platform_.messageBox(fatalReportText(code, message).bytes(), ownText("错误").bytes(),
                        platform::box::kOk | platform::box::kIconError | platform::box::kTaskModal);
   cleanup_ = nullptr;  // the clean-up routine does not run after a fatal error
   shutdown();
@@ -114,9 +115,9 @@ void Frame::fatalError(std::int32_t code, const Text& message) {
 }
 
 const Text& Frame::urlAt(std::int32_t index) {
-  if (index < 1) fatalError(4, Text("数组成员引用下标必须大于等于1"));
+  if (index < 1) fatalError(4, ownText("数组成员引用下标必须大于等于1"));
   if (static_cast<std::size_t>(index) > vars_.urlArray.size())
-    fatalError(1, Text("数组成员引用下标超出定义范围"));
+    fatalError(1, ownText("数组成员引用下标超出定义范围"));
   return vars_.urlArray[static_cast<std::size_t>(index) - 1];
 }
 
@@ -140,8 +141,8 @@ Control* Frame::controlForWidget(platform::WidgetId widget) {
 
 void Frame::raiseEvent(Control* control, int eventNumber) {
   if (stopCounter_ > 0 || shuttingDown_) return;
-  if (!mainWindowLoaded()) fatalError(0, Text("未找到引发事件的窗口"));
-  if (control == nullptr) fatalError(0, Text("未找到引发事件的窗口组件"));
+  if (!mainWindowLoaded()) fatalError(0, ownText("未找到引发事件的窗口"));
+  if (control == nullptr) fatalError(0, ownText("未找到引发事件的窗口组件"));
   auto binding = control->bindings.find(eventNumber);
   if (binding == control->bindings.end()) return;
   Handler handler = binding->second;  // a copy: the handler may outlive a rebind

@@ -1,5 +1,7 @@
 #include "app/layout.h"
 
+#include "services/own_text.h"
+
 namespace sorvane::app {
 namespace {
 
@@ -12,7 +14,7 @@ constexpr unsigned VT = kVisible | kTabStop;
 ControlLayout button(std::string_view name, std::string_view parent, platform::Rect rect,
                      const char* caption) {
   return {name, ControlType::Button, parent, rect, VT,
-          {{prop::button::caption, Text(caption)},
+          {{prop::button::caption, ownText(caption)},
            {prop::button::horizontalAlign, 1},
            {prop::button::verticalAlign, 1}},
           {}};
@@ -21,7 +23,7 @@ ControlLayout button(std::string_view name, std::string_view parent, platform::R
 ControlLayout label(std::string_view name, std::string_view parent, platform::Rect rect,
                     const char* caption, std::int32_t colour) {
   return {name, ControlType::Label, parent, rect, kVisible,
-          {{prop::label::caption, Text(caption)},
+          {{prop::label::caption, ownText(caption)},
            {prop::label::textColor, colour},
            {prop::label::backColor, kButtonFace},
            {prop::label::verticalAlign, 1}},
@@ -31,7 +33,7 @@ ControlLayout label(std::string_view name, std::string_view parent, platform::Re
 ControlLayout editBox(std::string_view name, std::string_view parent, platform::Rect rect,
                       const char* content, std::int32_t border, std::int32_t inputMode) {
   return {name, ControlType::EditBox, parent, rect, VT,
-          {{prop::editBox::content, Text(content)},
+          {{prop::editBox::content, ownText(content)},
            {prop::editBox::border, border},
            {prop::editBox::backColor, kWhite},
            {prop::editBox::hideSelection, 1},
@@ -42,7 +44,7 @@ ControlLayout editBox(std::string_view name, std::string_view parent, platform::
 
 ControlLayout groupBox(std::string_view name, platform::Rect rect, const char* caption) {
   return {name, ControlType::GroupBox, "", rect, kVisible,
-          {{prop::groupBox::caption, Text(caption)}, {prop::groupBox::backColor, kButtonFace}},
+          {{prop::groupBox::caption, ownText(caption)}, {prop::groupBox::backColor, kButtonFace}},
           {}};
 }
 
@@ -94,7 +96,7 @@ std::optional<WindowLayout> loadMainWindowLayout() {
   w.controls.push_back(label("标签3", "分组框1", {16, 432, 160, 24}, "双击上边列表选项可删除！", kRed));
   w.controls.push_back(button("按钮5", "分组框1", {264, 496, 80, 32}, "清空网址"));
   w.controls.push_back({"选择框1", ControlType::CheckBox, "", {456, 588, 64, 24}, VT,
-                        {{prop::checkBox::caption, Text("截图")},
+                        {{prop::checkBox::caption, ownText("截图")},
                          {prop::checkBox::verticalAlign, 1},
                          {prop::checkBox::backColor, kButtonFace}},
                         {}});

@@ -5,6 +5,7 @@
 #include "app/frame.h"
 #include "services/conversions.h"
 #include "services/dialogs.h"
+#include "services/own_text.h"
 
 namespace sorvane::app {
 namespace {
@@ -34,8 +35,8 @@ Value convertTo(PropertyKind kind, const Value& v) {
 }  // namespace
 
 Control& Frame::checkedForAccess(Control& control, int number) {
-  if (!mainWindowLoaded()) fatalError(0, Text("未载入欲访问窗口组件所在的窗口"));
-  if (number >= 8 && !platform_.widgetExists(control.widget)) fatalError(0, Text("指定窗口尚未载入"));
+  if (!mainWindowLoaded()) fatalError(0, ownText("未载入欲访问窗口组件所在的窗口"));
+  if (number >= 8 && !platform_.widgetExists(control.widget)) fatalError(0, ownText("指定窗口尚未载入"));
   return control;
 }
 

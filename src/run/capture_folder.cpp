@@ -9,6 +9,7 @@
 #include "services/conversions.h"
 #include "services/dialogs.h"
 #include "services/files.h"
+#include "services/own_text.h"
 
 namespace sorvane::run {
 
@@ -32,7 +33,7 @@ Text normaliseFolderPath(const Text& path, const Text& separator, const CodePage
 }
 
 void chooseCaptureFolder(Frame& frame) {
-  const Text folder = normaliseFolderPath(browseForFolder(Text("请选择保存截图的文件夹：")));
+  const Text folder = normaliseFolderPath(browseForFolder(ownText("请选择保存截图的文件夹：")));
   app::Control& folderBox = frame.control("编辑框1");
   app::Control& checkBox = frame.control("选择框1");
   frame.writeText(folderBox, prop::editBox::content, folder);
@@ -49,7 +50,7 @@ void checkCaptureFolder(Frame& frame) {
   if (frame.readInt(checkBox, prop::checkBox::checked) == 1) {
     if (frame.readText(frame.control("编辑框1"), prop::editBox::content).empty()) {
       frame.writeInt(checkBox, prop::checkBox::checked, 0);
-      messageBox(Text("请在右边选择截图保存目录！"), 0);
+      messageBox(ownText("请在右边选择截图保存目录！"), 0);
     }
     return;
   }

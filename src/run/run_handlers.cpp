@@ -6,6 +6,7 @@
 
 #include "services/conversions.h"
 #include "services/dialogs.h"
+#include "services/own_text.h"
 
 namespace sorvane::run {
 
@@ -15,8 +16,8 @@ namespace prop = app::prop;
 namespace {
 
 constexpr std::int32_t kPollPeriodMs = 1000;
-const Text kStart("开始");
-const Text kStop("停止");
+const Text& startCaption() { return ownText("开始"); }
+const Text& stopCaption() { return ownText("停止"); }
 
 void setTimer(Frame& frame, const char* name, std::int32_t period) {
   frame.writeInt(frame.control(name), prop::timer::period, period);
@@ -27,8 +28,8 @@ void setTimer(Frame& frame, const char* name, std::int32_t period) {
 void endRun(Frame& frame, const char* message) {
   setTimer(frame, "时钟1", 0);
   setTimer(frame, "时钟2", 0);
-  messageBox(Text(message), 0);
-  frame.writeText(frame.control("按钮1"), prop::button::caption, kStart);
+  messageBox(ownText(message), 0);
+  frame.writeText(frame.control("按钮1"), prop::button::caption, startCaption());
 }
 
 }  // namespace
@@ -36,12 +37,12 @@ void endRun(Frame& frame, const char* message) {
 void startOrStopRun(Frame& frame) {
   app::ProgramVariables& vars = frame.vars();
   if (vars.urlArray.empty()) {
-    messageBox(Text("请输入网址！"), 0);
+    messageBox(ownText("请输入网址！"), 0);
     return;
   }
   app::Control& button = frame.control("按钮1");
-  if (frame.readText(button, prop::button::caption) == kStart) {
-    frame.writeText(button, prop::button::caption, kStop);
+  if (frame.readText(button, prop::button::caption) == startCaption()) {
+    frame.writeText(button, prop::button::caption, stopCaption());
     vars.runCount = static_cast<std::int32_t>(vars.urlArray.size());
     vars.nextIndex = 1;
     // Stop leaves a load running, so a page from before that never finishes
@@ -52,7 +53,7 @@ void startOrStopRun(Frame& frame) {
     return;
   }
   // A navigation in progress goes on; only the run's timers stop.
-  frame.writeText(button, prop::button::caption, kStart);
+  frame.writeText(button, prop::button::caption, startCaption());
   setTimer(frame, "时钟2", 0);
   setTimer(frame, "时钟1", 0);
 }
@@ -74,7 +75,7 @@ void advanceRun(Frame& frame) {
     endRun(frame, "连续访问结束");
     return;
   }
-  frame.writeText(frame.control("标签2"), prop::label::caption, Text("载入状态：正在载入"));
+  frame.writeText(frame.control("标签2"), prop::label::caption, ownText("载入状态：正在载入"));
   const Text url = frame.urlAt(vars.nextIndex);
   frame.navigate(frame.control("互联网浏览器1"), url);
   vars.nextIndex += 1;

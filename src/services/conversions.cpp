@@ -8,6 +8,7 @@
 #include <string>
 
 #include "services/memory.h"
+#include "services/own_text.h"
 
 namespace sorvane {
 
@@ -95,7 +96,7 @@ Text toText(const ByteSet& bytes) {
 }
 
 Text toText(const Text& text) { return text; }
-Text toText(bool logical) { return Text(logical ? "真" : "假"); }
+Text toText(bool logical) { return ownText(logical ? "真" : "假"); }
 Text toText(std::uint8_t value) { return decimal(static_cast<unsigned>(value)); }
 Text toText(std::int16_t value) { return decimal(static_cast<int>(value)); }
 Text toText(std::int32_t value) { return decimal(value); }

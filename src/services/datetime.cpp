@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 #include "services/conversions.h"
+#include "services/own_text.h"
 
 namespace sorvane {
 
@@ -114,18 +116,14 @@ DateTime dateTimeFromCivil(const CivilTime& civil) {
 
 Text dateTimeText(DateTime value) {
   const CivilTime c = civilFromDateTime(value);
-  char buffer[96];
-  int used = std::snprintf(buffer, sizeof buffer, "%d年%d月%d日", c.year, c.month, c.day);
-  char* rest = buffer + used;
-  const std::size_t room = sizeof buffer - static_cast<std::size_t>(used);
-  if (c.second != 0) {
-    std::snprintf(rest, room, "%d时%d分%d秒", c.hour, c.minute, c.second);
-  } else if (c.minute != 0) {
-    std::snprintf(rest, room, "%d时%d分", c.hour, c.minute);
-  } else if (c.hour != 0) {
-    std::snprintf(rest, room, "%d时", c.hour);
-  }
-  return Text(buffer);
+  auto number = [](int n) { return Text(std::to_string(n)); };
+  Text out = number(c.year) + ownText("年") + number(c.month) + ownText("月") + number(c.day) +
+             ownText("日");
+  // Trailing zero fields are left out: seconds first, then minutes, then the hour.
+  if (c.second != 0 || c.minute != 0 || c.hour != 0) out += number(c.hour) + ownText("时");
+  if (c.second != 0 || c.minute != 0) out += number(c.minute) + ownText("分");
+  if (c.second != 0) out += number(c.second) + ownText("秒");
+  return out;
 }
 
 Text toText(DateTime value) { return dateTimeText(value); }

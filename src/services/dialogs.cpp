@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "services/own_text.h"
+
 namespace sorvane {
 
 namespace {
@@ -26,6 +28,10 @@ std::int32_t messageBox(const Text& message, std::int32_t flags, const Text& tit
   // while the box is up, but its timers go on.
   if ((word & platform::box::kSystemModal) == 0) word |= platform::box::kTaskModal;
   return currentPlatform->messageBox(message.bytes(), title.bytes(), word);
+}
+
+std::int32_t messageBox(const Text& message, std::int32_t flags) {
+  return messageBox(message, flags, ownText("信息："));
 }
 
 Text browseForFolder(const Text& prompt, bool includeFiles) {

@@ -13,12 +13,11 @@ namespace sorvane {
 void setServicePlatform(platform::Platform* platform);
 platform::Platform& servicePlatform();
 
-inline const Text kDefaultBoxCaption = Text("信息：");
-
 // Flags: Windows MessageBox values. Adds task modality unless system modal is
 // asked for. Returns the result code (0 OK … 5 Yes, 6 No); 0 if no box showed.
-std::int32_t messageBox(const Text& message, std::int32_t flags = 0,
-                        const Text& title = kDefaultBoxCaption);
+// Without a title the box's caption is "信息：".
+std::int32_t messageBox(const Text& message, std::int32_t flags, const Text& title);
+std::int32_t messageBox(const Text& message, std::int32_t flags = 0);
 
 Text browseForFolder(const Text& prompt, bool includeFiles = false);
 

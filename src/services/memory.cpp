@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "services/own_text.h"
+
 namespace sorvane {
 
 namespace {
@@ -21,7 +23,7 @@ void allocationFailed(std::size_t bytes) {
 }
 
 Text allocationFailureMessage(std::size_t bytes) {
-  return Text("分配 " + std::to_string(bytes) + " 字节内存失败!");
+  return ownText("分配 ") + Text(std::to_string(bytes)) + ownText(" 字节内存失败!");
 }
 
 }  // namespace sorvane

@@ -6,6 +6,7 @@
 #include "services/conversions.h"
 #include "services/dialogs.h"
 #include "services/files.h"
+#include "services/own_text.h"
 #include "urllist/list_file.h"
 
 namespace sorvane::urllist {
@@ -48,7 +49,7 @@ void addUrl(Frame& frame) {
   TextArray& urls = frame.vars().urlArray;
   if (urlAlreadyListed(frame, frame.readText(input, prop::editBox::content))) {
     // Run steps go on while the question is open; the list changes only after.
-    if (messageBox(Text("该网址已经存在！是否继续添加？"), kYesNo) == kYes)
+    if (messageBox(ownText("该网址已经存在！是否继续添加？"), kYesNo) == kYes)
       urls.push_back(frame.readText(input, prop::editBox::content));
   } else {
     urls.push_back(frame.readText(input, prop::editBox::content));
@@ -75,7 +76,7 @@ void clearUrlList(Frame& frame) {
 
 void exportUrlList(Frame& frame) {
   if (entryCount(frame) == 0) {
-    messageBox(Text("网址列表不可为空！"), 0);
+    messageBox(ownText("网址列表不可为空！"), 0);
     return;
   }
   app::Control& dialog = frame.control("通用对话框1");
@@ -87,7 +88,7 @@ void exportUrlList(Frame& frame) {
     shown.push_back(frame.getItemText(list, k - 1));
   const bool saved =
       writeFile(frame.readText(dialog, prop::commonDlg::fileName), encodeListFile(shown));
-  messageBox(Text(saved ? "保存成功！" : "保存失败！"), 0);
+  messageBox(ownText(saved ? "保存成功！" : "保存失败！"), 0);
 }
 
 void importUrlList(Frame& frame) {
@@ -97,7 +98,7 @@ void importUrlList(Frame& frame) {
   // A file that cannot be read leaves the list as it was.
   std::optional<ByteSet> bytes = readFileChecked(frame.readText(dialog, prop::commonDlg::fileName));
   if (!bytes) {
-    messageBox(Text("导入失败！"), 0);
+    messageBox(ownText("导入失败！"), 0);
     return;
   }
   frame.vars().urlArray = decodeListFile(*bytes);
