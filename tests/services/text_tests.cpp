@@ -35,6 +35,9 @@ const Encoding kGbk{"Gbk",      gbkCodePage, "\xA1\xA1", "\xA3\xB5", "\xA3\xB1",
 const Encoding kUtf8{"Utf8",         utf8CodePage,   "\xE3\x80\x80", "\xEF\xBC\x95", "\xEF\xBC\x91",
                      "\xEF\xBC\x8E", "\xEF\xBC\x8D", "\xE4\xB8\xAD", "\xE4\xB8"};
 
+// Test names and failure messages show the code page, not the record's bytes.
+void PrintTo(const Encoding& e, std::ostream* out) { *out << e.label; }
+
 class EachCodePage : public ::testing::TestWithParam<Encoding> {
  protected:
   const Encoding& e() const { return GetParam(); }

@@ -6,6 +6,7 @@
 
 #include <webkit2/webkit2.h>
 
+#include "platform/gtk/address_completion.h"
 #include "platform/gtk/gtk_backend.h"
 
 namespace sorvane::platform::gtk {
@@ -237,7 +238,9 @@ void navigateBrowser(BrowserView& b, const std::string& url) {
   if (!b.view) return;
   // The engine starts a new web process by itself if the last one died.
   b.crashed = false;
-  std::string address = url.empty() ? std::string("about:blank") : validUtf8(url);
+  // File names are escaped from their exact bytes; what is left for the
+  // engine's URL parser has to be UTF-8.
+  const std::string address = validUtf8(completeAddress(url, g_get_home_dir()));
   webkit_web_view_load_uri(b.view, address.c_str());
 }
 
