@@ -1,9 +1,133 @@
 // Win32 backend: the pixels a window shows, through GDI.
+//
+// Links gdi32 and user32. The window's own device context is copied, not a
+// picture the window paints on request (PrintWindow): asked to paint itself, a
+// window leaves out its child windows under some systems, and the browser's
+// page lies entirely in a child window of the view. On a composited desktop
+// the copy still gives the window's own pixels where another top-level window
+// (a message box) lies on top; on an uncomposited one that box shows in the
+// picture, as it did in the program of old.
 
 #include "platform/win32/win32_capture.h"
 
+#include <cstring>
+#include <vector>
+
 namespace sorvane::platform::win32 {
 
-bool captureWindowPixels(HWND, Pixels&) { return false; }
+namespace {
+
+struct WindowDc {
+  HWND window;
+  HDC dc;
+  explicit WindowDc(HWND w) : window(w), dc(w ? GetWindowDC(w) : GetDC(nullptr)) {}
+  ~WindowDc() {
+    if (dc) ReleaseDC(window, dc);
+  }
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+};
+
+struct MemoryDc {
+  HDC dc;
+  explicit MemoryDc(HDC like) : dc(CreateCompatibleDC(like)) {}
+  ~MemoryDc() {
+    if (dc) DeleteDC(dc);
+  }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+};
+
+template <typename Handle>
+struct GdiObject {
+  Handle handle;
+  explicit GdiObject(Handle h) : handle(h) {}
+  ~GdiObject() {
+    if (handle) DeleteObject(handle);
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+};
+
+// On a palette display the rows are read through the colours the screen
+// shows now: the system palette, asked for 255 entries as the program always
+// did. Elsewhere the stock palette changes nothing.
+HPALETTE screenPalette(HDC screen, bool& owned) {
+  owned = false;
+  if (!(GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE))
+    return static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+  constexpr UINT kEntries = 255;
+  std::vector<unsigned char> block(sizeof(LOGPALETTE) + kEntries * sizeof(PALETTEENTRY));
+  auto* palette = reinterpret_cast<LOGPALETTE*>(block.data());
+  palette->palVersion = 0x300;
+  palette->palNumEntries =
+      static_cast<WORD>(GetSystemPaletteEntries(screen, 0, kEntries, palette->palPalEntry));
+  if (palette->palNumEntries == 0) return static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+  HPALETTE made = CreatePalette(palette);
+  if (!made) return static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+  owned = true;
+  return made;
+}
+
+bool toPixels(HBITMAP bitmap, int width, int height, Pixels& out) {
+  WindowDc screen(nullptr);
+  if (!screen.dc) return false;
+  bool ownedPalette = false;
+  GdiObject<HPALETTE> keep(nullptr);
+  HPALETTE palette = screenPalette(screen.dc, ownedPalette);
+  if (ownedPalette) keep.handle = palette;
+  HPALETTE previous = SelectPalette(screen.dc, palette, FALSE);
+  RealizePalette(screen.dc);
+
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // rows top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
+  std::vector<std::uint8_t> rows(stride * static_cast<size_t>(height));
+  const int read = GetDIBits(screen.dc, bitmap, 0, static_cast<UINT>(height), rows.data(), &info,
+                             DIB_RGB_COLORS);
+  if (previous) SelectPalette(screen.dc, previous, FALSE);
+  if (read != height) return false;
+
+  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  out.width = width;
+  out.height = height;
+  out.bgr.resize(rowBytes * static_cast<size_t>(height));
+  for (int y = 0; y < height; ++y)
+    std::memcpy(out.bgr.data() + rowBytes * y, rows.data() + stride * y, rowBytes);
+  return true;
+}
+
+}  // namespace
+
+bool captureWindowPixels(HWND window, Pixels& out) {
+  int width = 0;
+  int height = 0;
+  if (window) {
+    RECT r{};
+    if (!IsWindow(window) || !GetWindowRect(window, &r)) return false;
+    width = r.right - r.left;
+    height = r.bottom - r.top;
+  } else {
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN);
+  }
+  if (width <= 0 || height <= 0) return false;
+
+  WindowDc source(window);
+  if (!source.dc) return false;
+  MemoryDc memory(source.dc);
+  GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(source.dc, width, height));
+  if (!memory.dc || !bitmap.handle) return false;
+  HGDIOBJ previous = SelectObject(memory.dc, bitmap.handle);
+  const bool copied = BitBlt(memory.dc, 0, 0, width, height, source.dc, 0, 0, SRCCOPY) != 0;
+  SelectObject(memory.dc, previous);
+  if (!copied) return false;
+  return toPixels(bitmap.handle, width, height, out);
+}
 
 }  // namespace sorvane::platform::win32
