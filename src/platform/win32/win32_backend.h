@@ -1,0 +1,210 @@
+#pragma once
+// Internals shared by the files of the Win32 backend's desktop (windows,
+// controls, loop, dialogs); nothing outside this folder includes it.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_browser.h"
+
+namespace sorvane::platform::win32 {
+
+// Runs program code from a window procedure. An exception must not unwind
+// through the system's frames, so it ends here with a line on stderr.
+template <typename R, typename F>
+R guarded(R fallback, F&& f) noexcept {
+  try {
+    return f();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "sorvane: exception in an event handler: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "sorvane: unknown exception in an event handler\n");
+  }
+  return fallback;
+}
+
+// A widget id is the window handle itself. Windows keeps handles within 32
+// bits so that 32-bit and 64-bit programs can share them; going back, the
+// value is sign-extended as the system does.
+inline WidgetId idOf(HWND hwnd) {
+  return static_cast<WidgetId>(reinterpret_cast<std::uintptr_t>(hwnd));
+}
+inline HWND hwndOf(WidgetId id) {
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(static_cast<std::int32_t>(id)));
+}
+
+struct GdiObjectDeleter {
+  void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }
+};
+using OwnedBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
+
+struct HandleDeleter {
+  void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
+};
+using OwnedHandle = std::unique_ptr<void, HandleDeleter>;
+
+// A window this backend made for itself (not a widget of the program).
+struct WindowDeleter {
+  void operator()(HWND hwnd) const noexcept {
+    if (IsWindow(hwnd)) DestroyWindow(hwnd);
+  }
+};
+using OwnedWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
+
+// A registered window class, unregistered with its owner.
+class WindowClass {
+ public:
+  WindowClass(const wchar_t* name, WNDPROC proc, HBRUSH background, HICON icon);
+  WindowClass(const WindowClass&) = delete;
+  WindowClass& operator=(const WindowClass&) = delete;
+  ~WindowClass();
+  const wchar_t* name() const { return name_; }
+  explicit operator bool() const { return atom_ != 0; }
+
+ private:
+  const wchar_t* name_;
+  ATOM atom_ = 0;
+};
+
+struct Widget {
+  WidgetKind kind = WidgetKind::Hidden;
+  WidgetId parent = 0;
+  std::vector<WidgetId> children;
+  HWND hwnd = nullptr;
+  std::string text;     // the bytes last written
+  std::wstring shown;   // those bytes as handed to Windows
+  EditMode editMode = EditMode::Normal;
+  std::uint32_t textColour = 0;
+  std::uint32_t backColour = kButtonFaceColour;
+  OwnedBrush background;  // only for a colour other than the button face
+  bool quiet = false;     // the program itself is changing the widget
+  bool redrawHeld = false;  // list boxes: drawn again when the loop is idle
+  std::vector<std::string> items;  // list boxes: the exact bytes given, in order
+  BrowserHostPtr browser;
+};
+
+class Win32Platform final : public Platform {
+ public:
+  Win32Platform();
+  ~Win32Platform() override;
+  // False when the window classes could not be registered.
+  bool ready() const;
+
+  void setEventSink(EventSink* sink) override { sink_ = sink; }
+
+  WidgetId createWidget(const WidgetSpec& request) override;
+  void destroyWidget(WidgetId widget) override;
+  bool widgetExists(WidgetId widget) const override { return widgets_.count(widget) != 0; }
+  void setParent(WidgetId child, WidgetId parent) override;
+  void setVisible(WidgetId widget, bool visible) override;
+  bool isVisible(WidgetId widget) const override;
+  void setEnabled(WidgetId widget, bool enabled) override;
+  bool isEnabled(WidgetId widget) const override;
+  Rect widgetRect(WidgetId widget) const override;
+
+  void setText(WidgetId widget, const std::string& text) override;
+  std::string text(WidgetId widget) const override;
+  void setChecked(WidgetId checkBox, bool checked) override;
+  bool isChecked(WidgetId checkBox) const override;
+
+  int listAdd(WidgetId list, const std::string& item) override;
+  bool listDelete(WidgetId list, int index) override;
+  void listClear(WidgetId list) override;
+  int listCount(WidgetId list) const override;
+  std::string listItem(WidgetId list, int index) const override;
+  int listSelection(WidgetId list) const override;
+
+  WidgetId focusedWidget() const override;
+  void setFocus(WidgetId widget) override;
+
+  void browserNavigate(WidgetId browser, const std::string& url) override;
+  bool browserBusy(WidgetId browser) const override;
+  void browserStop(WidgetId browser) override;
+
+  bool capture(WidgetId widget, Pixels& out) override;
+
+  TimerId startTimer(int periodMs, std::function<void()> tick) override;
+  void stopTimer(TimerId timer) override;
+
+  LocalTime localTimeNow() const override;
+  std::int64_t monotonicMs() const override;
+
+  int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  std::string browseForFolder(const std::string& prompt, bool includeFiles) override;
+  std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
+
+  void runLoop() override;
+  void quitLoop() override;
+  void whenIdle(std::function<void()> work) override;
+  void writeStandardStream(StandardStream stream, const std::string& text) override;
+  [[noreturn]] void exitProcess(int code) override;
+
+  // For the window procedures of this backend.
+  Widget* find(WidgetId id);
+  const Widget* find(WidgetId id) const;
+  // The widget of ours that is this window or contains it, or 0.
+  WidgetId owning(HWND hwnd) const;
+  void raise(WidgetId id, int eventNumber);
+  // WM_COMMAND from a control, wherever it arrives (main window or group box).
+  void onCommand(HWND control, int code);
+  // WM_CTLCOLOR*: the brush to paint a control with, or nullptr for the default.
+  HBRUSH onControlColour(HWND control, HDC dc);
+  void onTimer(UINT_PTR id);
+  void onTopLevelMessage(HWND hwnd, UINT message, WPARAM wParam);
+  // The top level is going away without destroyWidget (the system closed it).
+  void forgetDestroyed(HWND hwnd);
+  bool offerKey(const MSG& msg);
+
+ private:
+  HWND makeTopLevel(const WidgetSpec& request, Widget& w);
+  HWND makeChild(const WidgetSpec& request, Widget& w, HWND parent);
+  void collectSubtree(WidgetId id, std::vector<WidgetId>& out) const;
+  void takeOut(WidgetId id, std::vector<WidgetId>& order, std::vector<Widget>& gone);
+  void reportDestroyed(const std::vector<WidgetId>& order);
+  Widget* listOf(WidgetId id);
+  const Widget* listOf(WidgetId id) const;
+  void runIdleWork();
+
+  struct Timer {
+    std::shared_ptr<std::function<void()>> tick;
+  };
+
+  EventSink* sink_ = nullptr;
+  std::map<WidgetId, Widget> widgets_;
+  int nextControlId_ = 100;
+  std::unique_ptr<WindowClass> mainClass_;
+  std::unique_ptr<WindowClass> timerClass_;
+  OwnedWindow timerWindow_;
+  std::unordered_map<TimerId, Timer> timers_;
+  TimerId nextTimer_ = 1;
+  std::vector<std::function<void()>> idle_;
+  int loopDepth_ = 0;
+  HFONT font_ = nullptr;  // the stock GUI font: never deleted
+  int minimumEditHeight_ = 0;
+  // Standard streams, found at first use.
+  bool streamsLookedUp_ = false;
+  OwnedHandle console_;
+  HANDLE streams_[2] = {nullptr, nullptr};
+};
+
+// The window procedures (win32_widgets.cpp).
+LRESULT CALLBACK topLevelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK timerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK controlSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR subclassId, DWORD_PTR platform);
+
+inline constexpr const wchar_t* kMainClassName = L"SorvaneMainWindow";
+inline constexpr const wchar_t* kTimerClassName = L"SorvaneTimers";
+
+}  // namespace sorvane::platform::win32

@@ -1,0 +1,294 @@
+// Win32 backend: start-up, the widget table and what every widget has (place,
+// visibility, text, focus), list boxes, and the browser and capture calls that
+// W3's host and capture files carry out. Links user32, gdi32, comctl32.
+
+#include "platform/win32/win32_platform.h"
+
+#include <algorithm>
+
+#include "platform/win32/win32_backend.h"
+// Needs <windows.h> first.
+#include <commctrl.h>
+
+#include "platform/win32/win32_capture.h"
+#include "platform/win32/win32_text.h"
+
+namespace sorvane::platform::win32 {
+
+WindowClass::WindowClass(const wchar_t* name, WNDPROC proc, HBRUSH background, HICON icon)
+    : name_(name) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hIcon = icon;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = background;
+  wc.lpszClassName = name;
+  atom_ = RegisterClassExW(&wc);
+}
+
+WindowClass::~WindowClass() {
+  if (atom_) UnregisterClassW(name_, GetModuleHandleW(nullptr));
+}
+
+std::unique_ptr<Platform> makeWin32Platform() {
+  auto platform = std::make_unique<Win32Platform>();
+  if (!platform->ready()) return nullptr;
+  return platform;
+}
+
+Win32Platform::Win32Platform() {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+
+  HINSTANCE self = GetModuleHandleW(nullptr);
+  // The program's own icon is the first in its resources; a build without
+  // resources (the tests) gets the system's.
+  HICON icon = LoadIconW(self, MAKEINTRESOURCEW(1));
+  if (!icon) icon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
+  mainClass_ = std::make_unique<WindowClass>(
+      kMainClassName, topLevelProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), icon);
+  timerClass_ = std::make_unique<WindowClass>(kTimerClassName, timerWindowProc, nullptr, nullptr);
+  if (*timerClass_)
+    timerWindow_.reset(CreateWindowExW(0, kTimerClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                       nullptr, self, this));
+
+  // An edit box is never lower than its font's text plus the sunken edges.
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(screen, font_);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(screen, &metrics);
+  SelectObject(screen, old);
+  ReleaseDC(nullptr, screen);
+  minimumEditHeight_ = metrics.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
+}
+
+Win32Platform::~Win32Platform() {
+  sink_ = nullptr;  // the program is going away; report nothing more
+  if (timerWindow_)
+    for (auto& [id, t] : timers_) KillTimer(timerWindow_.get(), id);
+  timers_.clear();
+  std::vector<WidgetId> tops;
+  for (auto& [id, w] : widgets_)
+    if (w.kind == WidgetKind::TopLevel) tops.push_back(id);
+  for (WidgetId id : tops) destroyWidget(id);
+  widgets_.clear();
+  timerWindow_.reset();
+}
+
+bool Win32Platform::ready() const { return *mainClass_ && *timerClass_ && timerWindow_; }
+
+Widget* Win32Platform::find(WidgetId id) {
+  auto it = widgets_.find(id);
+  return it == widgets_.end() ? nullptr : &it->second;
+}
+
+const Widget* Win32Platform::find(WidgetId id) const {
+  auto it = widgets_.find(id);
+  return it == widgets_.end() ? nullptr : &it->second;
+}
+
+WidgetId Win32Platform::owning(HWND hwnd) const {
+  for (HWND h = hwnd; h; h = GetAncestor(h, GA_PARENT)) {
+    if (widgets_.count(idOf(h))) return idOf(h);
+    if (!(GetWindowLongW(h, GWL_STYLE) & WS_CHILD)) break;  // a top level not ours
+  }
+  return 0;
+}
+
+void Win32Platform::raise(WidgetId id, int eventNumber) {
+  if (!sink_ || !find(id)) return;
+  guarded(0, [&] {
+    sink_->widgetEvent(id, eventNumber);
+    return 0;
+  });
+}
+
+void Win32Platform::setParent(WidgetId child, WidgetId parent) {
+  Widget* c = find(child);
+  Widget* p = find(parent);
+  if (!c || !p || c->kind == WidgetKind::TopLevel || child == parent) return;
+  if (p->kind != WidgetKind::TopLevel && p->kind != WidgetKind::GroupBox) return;
+  for (WidgetId up = parent; up; up = find(up)->parent)
+    if (up == child) return;  // would make a widget its own ancestor
+  const Rect at = widgetRect(child);
+  SetParent(c->hwnd, p->hwnd);
+  SetWindowPos(c->hwnd, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  if (Widget* old = find(c->parent)) std::erase(old->children, child);
+  c->parent = parent;
+  p->children.push_back(child);
+}
+
+void Win32Platform::setVisible(WidgetId id, bool visible) {
+  Widget* w = find(id);
+  if (!w || w->kind == WidgetKind::Hidden) return;
+  ShowWindow(w->hwnd, visible ? SW_SHOW : SW_HIDE);
+  if (visible && w->kind == WidgetKind::TopLevel) UpdateWindow(w->hwnd);
+}
+
+bool Win32Platform::isVisible(WidgetId id) const {
+  const Widget* w = find(id);
+  if (!w || w->kind == WidgetKind::Hidden) return false;
+  return (GetWindowLongW(w->hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+void Win32Platform::setEnabled(WidgetId id, bool enabled) {
+  if (Widget* w = find(id)) EnableWindow(w->hwnd, enabled);
+}
+
+bool Win32Platform::isEnabled(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && IsWindowEnabled(w->hwnd);
+}
+
+Rect Win32Platform::widgetRect(WidgetId id) const {
+  const Widget* w = find(id);
+  if (!w) return {};
+  RECT r{};
+  GetWindowRect(w->hwnd, &r);
+  const Rect size{0, 0, r.right - r.left, r.bottom - r.top};
+  if (w->kind != WidgetKind::TopLevel) {
+    POINT corner{r.left, r.top};
+    ScreenToClient(GetAncestor(w->hwnd, GA_PARENT), &corner);
+    return {corner.x, corner.y, size.width, size.height};
+  }
+  return {r.left, r.top, size.width, size.height};
+}
+
+void Win32Platform::setText(WidgetId id, const std::string& text) {
+  Widget* w = find(id);
+  if (!w) return;
+  w->text = text;
+  w->shown = toWide(text);
+  if (w->kind == WidgetKind::Browser) return;  // kept; the view shows pages, not text
+  // The edit box reports its own change; a write by the program is not the
+  // user's, so that report goes nowhere.
+  w->quiet = true;
+  SetWindowTextW(w->hwnd, w->shown.c_str());
+  if ((w = find(id))) w->quiet = false;
+}
+
+std::string Win32Platform::text(WidgetId id) const {
+  const Widget* w = find(id);
+  if (!w) return {};
+  if (w->kind == WidgetKind::EditBox) {
+    const int length = GetWindowTextLengthW(w->hwnd);
+    std::wstring now(static_cast<std::size_t>(length) + 1, L'\0');
+    now.resize(static_cast<std::size_t>(GetWindowTextW(w->hwnd, now.data(), length + 1)));
+    // Unchanged since the program wrote it: give back its exact bytes.
+    if (now != w->shown) return fromWide(now);
+  }
+  return w->text;
+}
+
+void Win32Platform::setChecked(WidgetId id, bool checked) {
+  Widget* w = find(id);
+  if (!w || w->kind != WidgetKind::CheckBox) return;
+  SendMessageW(w->hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool Win32Platform::isChecked(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && w->kind == WidgetKind::CheckBox &&
+         SendMessageW(w->hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+Widget* Win32Platform::listOf(WidgetId id) {
+  Widget* w = find(id);
+  return w && w->kind == WidgetKind::ListBox ? w : nullptr;
+}
+
+const Widget* Win32Platform::listOf(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && w->kind == WidgetKind::ListBox ? w : nullptr;
+}
+
+int Win32Platform::listAdd(WidgetId id, const std::string& item) {
+  Widget* w = listOf(id);
+  if (!w) return -1;
+  const LRESULT at = SendMessageW(w->hwnd, LB_ADDSTRING, 0,
+                                  reinterpret_cast<LPARAM>(toWide(item).c_str()));
+  if (at < 0) return -1;  // LB_ERR, LB_ERRSPACE
+  const auto index = static_cast<std::size_t>(at);
+  w->items.insert(w->items.begin() + static_cast<std::ptrdiff_t>(std::min(index, w->items.size())),
+                  item);
+  return static_cast<int>(at);
+}
+
+bool Win32Platform::listDelete(WidgetId id, int index) {
+  Widget* w = listOf(id);
+  if (!w || index < 0 || index >= static_cast<int>(w->items.size())) return false;
+  if (SendMessageW(w->hwnd, LB_DELETESTRING, static_cast<WPARAM>(index), 0) == LB_ERR) return false;
+  w->items.erase(w->items.begin() + index);
+  return true;
+}
+
+void Win32Platform::listClear(WidgetId id) {
+  Widget* w = listOf(id);
+  if (!w) return;
+  // The program refills the list right after clearing it, an add per item; the
+  // list is drawn once, when the loop next has nothing to do, not per add.
+  if (!w->redrawHeld) {
+    SendMessageW(w->hwnd, WM_SETREDRAW, FALSE, 0);
+    w->redrawHeld = true;
+    whenIdle([this, id] {
+      Widget* list = listOf(id);
+      if (!list || !list->redrawHeld) return;
+      list->redrawHeld = false;
+      SendMessageW(list->hwnd, WM_SETREDRAW, TRUE, 0);
+      RedrawWindow(list->hwnd, nullptr, nullptr,
+                   RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
+    });
+  }
+  SendMessageW(w->hwnd, LB_RESETCONTENT, 0, 0);
+  w->items.clear();
+}
+
+int Win32Platform::listCount(WidgetId id) const {
+  const Widget* w = listOf(id);
+  return w ? static_cast<int>(w->items.size()) : 0;
+}
+
+std::string Win32Platform::listItem(WidgetId id, int index) const {
+  const Widget* w = listOf(id);
+  if (!w || index < 0 || index >= static_cast<int>(w->items.size())) return {};
+  return w->items[static_cast<std::size_t>(index)];
+}
+
+int Win32Platform::listSelection(WidgetId id) const {
+  const Widget* w = listOf(id);
+  if (!w) return -1;
+  const LRESULT at = SendMessageW(w->hwnd, LB_GETCURSEL, 0, 0);
+  return at < 0 ? -1 : static_cast<int>(at);
+}
+
+WidgetId Win32Platform::focusedWidget() const { return owning(GetFocus()); }
+
+void Win32Platform::setFocus(WidgetId id) {
+  if (Widget* w = find(id)) SetFocus(w->hwnd);
+}
+
+void Win32Platform::browserNavigate(WidgetId id, const std::string& url) {
+  Widget* w = find(id);
+  if (w && w->browser) browserHostNavigate(*w->browser, toWide(url));
+}
+
+bool Win32Platform::browserBusy(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && w->browser && browserHostBusy(*w->browser);
+}
+
+void Win32Platform::browserStop(WidgetId id) {
+  Widget* w = find(id);
+  if (w && w->browser) browserHostStop(*w->browser);
+}
+
+bool Win32Platform::capture(WidgetId id, Pixels& out) {
+  if (id == 0) return captureWindowPixels(nullptr, out);
+  const Widget* w = find(id);
+  return w && captureWindowPixels(w->hwnd, out);
+}
+
+}  // namespace sorvane::platform::win32

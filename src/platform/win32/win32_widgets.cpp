@@ -1,0 +1,376 @@
+// Win32 backend: the main window and the standard controls inside it, the
+// window procedures, and the notifications that become the program's events.
+
+#include <algorithm>
+
+#include "platform/win32/win32_backend.h"
+// Needs <windows.h> first.
+#include <commctrl.h>
+
+#include "platform/win32/win32_text.h"
+
+namespace sorvane::platform::win32 {
+
+namespace {
+
+constexpr UINT_PTR kSubclassId = 1;
+
+bool takesFocus(WidgetKind kind) {
+  return kind == WidgetKind::Button || kind == WidgetKind::CheckBox ||
+         kind == WidgetKind::EditBox || kind == WidgetKind::ListBox;
+}
+
+Win32Platform* platformOf(HWND hwnd) {
+  return reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+}
+
+void keepPlatform(HWND hwnd, LPARAM createParams) {
+  auto* create = reinterpret_cast<const CREATESTRUCTW*>(createParams);
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+}  // namespace
+
+LRESULT CALLBACK topLevelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) keepPlatform(hwnd, lParam);
+  Win32Platform* p = platformOf(hwnd);
+  if (!p) return DefWindowProcW(hwnd, message, wParam, lParam);
+  switch (message) {
+    case WM_COMMAND:
+      if (lParam) {
+        p->onCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+        return 0;
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+      if (HBRUSH brush =
+              p->onControlColour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)))
+        return reinterpret_cast<LRESULT>(brush);
+      break;
+    case WM_CLOSE:
+      p->onTopLevelMessage(hwnd, message, wParam);
+      return 0;  // the program decides, and destroys the window if it closes
+    case WM_ACTIVATE: {
+      // The system first gives the focus to the window itself; the program
+      // then hands it on to the control it remembers.
+      LRESULT result = DefWindowProcW(hwnd, message, wParam, lParam);
+      p->onTopLevelMessage(hwnd, message, wParam);
+      return result;
+    }
+    case WM_NCDESTROY:
+      p->forgetDestroyed(hwnd);
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK timerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) keepPlatform(hwnd, lParam);
+  if (message == WM_TIMER) {
+    if (Win32Platform* p = platformOf(hwnd)) p->onTimer(wParam);
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+LRESULT CALLBACK controlSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                     UINT_PTR, DWORD_PTR data) {
+  auto* p = reinterpret_cast<Win32Platform*>(data);
+  const Widget* w = p->find(idOf(hwnd));
+  const WidgetKind kind = w ? w->kind : WidgetKind::Hidden;
+  switch (message) {
+    case WM_CHAR:
+      // The integer box drops typed characters other than digits and the
+      // minus sign; control characters (Ctrl+V among them) pass, and so does
+      // whatever is pasted.
+      if (w && kind == WidgetKind::EditBox && w->editMode == EditMode::IntegerText &&
+          wParam >= 32 && !(wParam >= L'0' && wParam <= L'9') && wParam != L'-')
+        return 0;
+      break;
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: {
+      LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+      if (takesFocus(kind)) p->raise(idOf(hwnd), message == WM_SETFOCUS ? -7 : -8);
+      return result;
+    }
+    case WM_COMMAND:
+      // A group box is the parent of the controls inside it but, unlike the
+      // main window, would keep their notifications to itself.
+      if (kind == WidgetKind::GroupBox && lParam) {
+        p->onCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam));
+        return 0;
+      }
+      break;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+      if (kind == WidgetKind::GroupBox)
+        if (HBRUSH brush =
+                p->onControlColour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)))
+          return reinterpret_cast<LRESULT>(brush);
+      break;
+    case WM_ERASEBKGND:
+      // The main window clips its children, so nothing else paints the inside
+      // of a group box.
+      if (kind == WidgetKind::GroupBox) {
+        RECT inside;
+        GetClientRect(hwnd, &inside);
+        FillRect(reinterpret_cast<HDC>(wParam), &inside, GetSysColorBrush(COLOR_BTNFACE));
+        return 1;
+      }
+      break;
+    case WM_NCDESTROY:
+      RemoveWindowSubclass(hwnd, controlSubclassProc, kSubclassId);
+      break;
+    default:
+      break;
+  }
+  return DefSubclassProc(hwnd, message, wParam, lParam);
+}
+
+WidgetId Win32Platform::createWidget(const WidgetSpec& request) {
+  if (!ready()) return 0;
+  Widget w;
+  w.kind = request.kind;
+  w.parent = request.parent;
+  w.text = request.text;
+  w.shown = toWide(request.text);
+  w.editMode = request.editMode;
+  w.textColour = request.textColour;
+  w.backColour = request.backColour;
+  HWND hwnd = nullptr;
+  Widget* parent = nullptr;
+  if (request.kind == WidgetKind::TopLevel) {
+    w.parent = 0;
+    hwnd = makeTopLevel(request, w);
+  } else {
+    parent = find(request.parent);
+    if (!parent ||
+        (parent->kind != WidgetKind::TopLevel && parent->kind != WidgetKind::GroupBox))
+      return 0;
+    hwnd = makeChild(request, w, parent->hwnd);
+  }
+  if (!hwnd) return 0;
+  const WidgetId id = idOf(hwnd);
+  w.hwnd = hwnd;
+  if (parent) parent->children.push_back(id);
+  widgets_.emplace(id, std::move(w));
+  if (request.kind == WidgetKind::TopLevel && request.visible) setVisible(id, true);
+  return id;
+}
+
+HWND Win32Platform::makeTopLevel(const WidgetSpec& request, Widget&) {
+  // Fixed frame, caption and system menu; no minimise or maximise box.
+  DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
+  if (request.disabled) style |= WS_DISABLED;
+  const int width = request.rect.width;
+  const int height = request.rect.height;
+  // Centred on the primary screen, whatever the layout's own left and top.
+  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  HWND hwnd = CreateWindowExW(0, kMainClassName, toWide(request.text).c_str(), style, left, top,
+                              width, height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  if (!hwnd) return nullptr;
+  // The system may have adjusted the rectangle (a minimum track size, a
+  // screen edge); the layout's outer size is what the window must have.
+  RECT actual{};
+  GetWindowRect(hwnd, &actual);
+  if (actual.left != left || actual.top != top || actual.right - actual.left != width ||
+      actual.bottom - actual.top != height)
+    SetWindowPos(hwnd, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  return hwnd;
+}
+
+HWND Win32Platform::makeChild(const WidgetSpec& request, Widget& w, HWND parent) {
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS;
+  if (request.disabled) style |= WS_DISABLED;
+  if (request.tabStop) style |= WS_TABSTOP;
+  if (request.visible && request.kind != WidgetKind::Hidden) style |= WS_VISIBLE;
+  DWORD exStyle = 0;
+  const wchar_t* windowClass = L"STATIC";
+  Rect r = request.rect;
+  const int controlId = nextControlId_++;
+
+  switch (request.kind) {
+    case WidgetKind::Label:
+      // One line, left-aligned and vertically centred.
+      style |= SS_LEFT | SS_CENTERIMAGE;
+      break;
+    case WidgetKind::EditBox:
+      windowClass = L"EDIT";
+      style |= ES_LEFT | ES_AUTOHSCROLL;
+      if (request.editMode == EditMode::ReadOnly) style |= ES_READONLY;
+      if (request.editBorderLine)
+        style |= WS_BORDER;
+      else
+        exStyle |= WS_EX_CLIENTEDGE;
+      r.height = std::max(r.height, minimumEditHeight_);
+      break;
+    case WidgetKind::GroupBox:
+      windowClass = L"BUTTON";
+      // Clips the controls inside it, which it paints around.
+      style |= BS_GROUPBOX | WS_CLIPCHILDREN;
+      break;
+    case WidgetKind::Button:
+      windowClass = L"BUTTON";
+      style |= BS_PUSHBUTTON | BS_MULTILINE;
+      break;
+    case WidgetKind::CheckBox:
+      windowClass = L"BUTTON";
+      style |= BS_AUTOCHECKBOX | BS_MULTILINE;
+      break;
+    case WidgetKind::ListBox:
+      windowClass = L"LISTBOX";
+      style |= LBS_NOTIFY | LBS_USETABSTOPS | LBS_NOINTEGRALHEIGHT | WS_VSCROLL;
+      exStyle |= WS_EX_CLIENTEDGE;
+      break;
+    case WidgetKind::Browser: {
+      w.browser = createBrowserHost(parent, r, style, controlId, request.browser);
+      if (!w.browser) return nullptr;
+      HWND view = browserHostWindow(*w.browser);
+      SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+      return view;
+    }
+    case WidgetKind::Hidden:
+    case WidgetKind::TopLevel:
+      break;
+  }
+
+  HWND hwnd = CreateWindowExW(exStyle, windowClass, w.shown.c_str(), style, r.left, r.top, r.width,
+                              r.height, parent, reinterpret_cast<HMENU>(INT_PTR{controlId}),
+                              GetModuleHandleW(nullptr), nullptr);
+  if (!hwnd) return nullptr;
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SetWindowSubclass(hwnd, controlSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
+
+  const bool coloured = request.kind == WidgetKind::Label ||
+                        request.kind == WidgetKind::CheckBox ||
+                        request.kind == WidgetKind::EditBox;
+  if (coloured && request.backColour != kButtonFaceColour)
+    w.background.reset(CreateSolidBrush(request.backColour & 0x00FFFFFFu));
+  if (request.kind == WidgetKind::EditBox)
+    SendMessageW(hwnd, EM_SETLIMITTEXT, 0, 0);  // the system's maximum length
+  if (request.kind == WidgetKind::ListBox) {
+    // Each item one pixel taller than the font needs.
+    const LRESULT itemHeight = SendMessageW(hwnd, LB_GETITEMHEIGHT, 0, 0);
+    if (itemHeight > 0) SendMessageW(hwnd, LB_SETITEMHEIGHT, 0, itemHeight + 1);
+  }
+  return hwnd;
+}
+
+void Win32Platform::onCommand(HWND control, int code) {
+  const WidgetId id = idOf(control);
+  const Widget* w = find(id);
+  if (!w) return;
+  switch (w->kind) {
+    case WidgetKind::Button:
+    case WidgetKind::CheckBox:
+      if (code == BN_CLICKED) raise(id, 0);
+      break;
+    case WidgetKind::ListBox:
+      if (code == LBN_SELCHANGE) raise(id, 0);
+      if (code == LBN_DBLCLK) raise(id, 1);
+      break;
+    case WidgetKind::EditBox:
+      if (code == EN_CHANGE && !w->quiet) raise(id, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+HBRUSH Win32Platform::onControlColour(HWND control, HDC dc) {
+  const Widget* w = find(idOf(control));
+  if (!w) return nullptr;
+  switch (w->kind) {
+    case WidgetKind::Label:
+    case WidgetKind::CheckBox:
+      // The caption in its colour on the control's background.
+      SetTextColor(dc, w->textColour & 0x00FFFFFFu);
+      SetBkMode(dc, TRANSPARENT);
+      return w->background ? w->background.get() : GetSysColorBrush(COLOR_BTNFACE);
+    case WidgetKind::EditBox:
+      // The read-only box asks as a static control would; it keeps the white
+      // of the other boxes all the same.
+      if (!w->background) return nullptr;
+      SetTextColor(dc, w->textColour & 0x00FFFFFFu);
+      SetBkColor(dc, w->backColour & 0x00FFFFFFu);
+      return w->background.get();
+    default:
+      return nullptr;
+  }
+}
+
+void Win32Platform::onTopLevelMessage(HWND hwnd, UINT message, WPARAM wParam) {
+  const WidgetId id = idOf(hwnd);
+  if (!sink_ || !find(id)) return;
+  guarded(0, [&] {
+    if (message == WM_CLOSE)
+      sink_->closeRequested(id);
+    else if (LOWORD(wParam) == WA_INACTIVE)
+      sink_->windowDeactivated(id);
+    else
+      sink_->windowActivated(id);
+    return 0;
+  });
+}
+
+void Win32Platform::collectSubtree(WidgetId id, std::vector<WidgetId>& out) const {
+  const Widget* w = find(id);
+  if (!w) return;
+  for (WidgetId c : w->children) collectSubtree(c, out);
+  out.push_back(id);
+}
+
+void Win32Platform::takeOut(WidgetId id, std::vector<WidgetId>& order, std::vector<Widget>& gone) {
+  collectSubtree(id, order);  // children before their parents
+  if (Widget* p = find(find(id)->parent)) std::erase(p->children, id);
+  for (WidgetId d : order) {
+    auto it = widgets_.find(d);
+    gone.push_back(std::move(it->second));
+    widgets_.erase(it);
+  }
+}
+
+void Win32Platform::reportDestroyed(const std::vector<WidgetId>& order) {
+  for (WidgetId d : order)
+    guarded(0, [&] {
+      if (sink_) sink_->widgetDestroyed(d);
+      return 0;
+    });
+}
+
+void Win32Platform::destroyWidget(WidgetId id) {
+  Widget* w = find(id);
+  if (!w) return;
+  HWND hwnd = w->hwnd;
+  // The records go first: the system still sends focus and activation
+  // messages while it tears the windows down, and those must find nothing to
+  // report.
+  std::vector<WidgetId> order;
+  std::vector<Widget> gone;
+  takeOut(id, order, gone);
+  DestroyWindow(hwnd);
+  gone.clear();  // the browser's host outlives its view by this much
+  reportDestroyed(order);
+}
+
+void Win32Platform::forgetDestroyed(HWND hwnd) {
+  const WidgetId id = idOf(hwnd);
+  if (!find(id)) return;  // destroyWidget is already on it
+  std::vector<WidgetId> order;
+  std::vector<Widget> gone;
+  takeOut(id, order, gone);
+  gone.clear();
+  reportDestroyed(order);
+}
+
+}  // namespace sorvane::platform::win32
