@@ -115,4 +115,39 @@ ChildMemory descendantsMemory() {
   return m;
 }
 
+std::vector<int> processTree(int root) {
+  const std::map<int, ProcessInfo> all = allProcesses();
+  std::vector<int> tree{root == 0 ? static_cast<int>(getpid()) : root};
+  for (std::size_t i = 0; i < tree.size(); ++i)
+    for (const auto& [pid, info] : all)
+      if (info.parent == tree[i]) tree.push_back(pid);
+  return tree;
+}
+
+long proportionalKb(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("Pss:", 0) == 0) return std::strtol(line.c_str() + 4, nullptr, 10);
+  return -1;
+}
+
+std::vector<std::pair<int, double>> cpuSeconds(int root) {
+  static const double ticksPerSecond = static_cast<double>(sysconf(_SC_CLK_TCK));
+  std::vector<std::pair<int, double>> out;
+  for (int pid : processTree(root)) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(in, line)) continue;
+    // After "pid (name) ": state is field 3, utime 14 and stime 15.
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+      if (i >= 14) ticks += std::strtod(field.c_str(), nullptr);
+    out.emplace_back(pid, ticks / ticksPerSecond);
+  }
+  return out;
+}
+
 }  // namespace sorvane::bench

@@ -31,4 +31,12 @@ struct ChildMemory {
 // and whatever they start), summed.
 ChildMemory descendantsMemory();
 
+// A process and all its descendants, the process first; pid 0 is this one.
+std::vector<int> processTree(int root = 0);
+// Proportional set size in kB (shared pages split between their users), from
+// /proc/PID/smaps_rollup; -1 when the process is gone.
+long proportionalKb(int pid);
+// CPU time used so far (user and system, in seconds) by each process of a tree.
+std::vector<std::pair<int, double>> cpuSeconds(int root = 0);
+
 }  // namespace sorvane::bench
