@@ -67,16 +67,18 @@ Text freeCaptureName(const Text& stem) {
   return name;
 }
 
-void capturePage(Frame& frame) {
-  const Text stamp = toText(currentDateTime());
+CaptureResult capturePage(Frame& frame) {
+  const DateTime takenAt = currentDateTime();
+  const Text stamp = toText(takenAt);
   const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
   const ByteSet picture =
       capture::snapshot(frame.platform(), frame.windowHandle(frame.control("互联网浏览器1")));
   // No picture (the browser could not be read) means no file: an empty ".jpg"
   // would only look like a broken picture. A picture that cannot be written is
   // skipped without a word; the run goes on either way.
-  if (picture.empty()) return;
-  writeFile(freeCaptureName(folder + stamp), picture);
+  if (picture.empty()) return {false, folder + stamp + Text(".jpg"), takenAt};
+  const Text name = freeCaptureName(folder + stamp);
+  return {writeFile(name, picture), name, takenAt};
 }
 
 }  // namespace sorvane::run

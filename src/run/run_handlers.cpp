@@ -15,6 +15,8 @@ namespace prop = app::prop;
 
 namespace {
 
+RunObserver* observer = nullptr;
+
 constexpr std::int32_t kPollPeriodMs = 1000;
 const Text& startCaption() { return ownText("开始"); }
 const Text& stopCaption() { return ownText("停止"); }
@@ -28,11 +30,14 @@ void setTimer(Frame& frame, const char* name, std::int32_t period) {
 void endRun(Frame& frame, const char* message) {
   setTimer(frame, "时钟1", 0);
   setTimer(frame, "时钟2", 0);
-  messageBox(ownText(message), 0);
+  if (!observer || !observer->runEnded(frame, ownText(message))) messageBox(ownText(message), 0);
   frame.writeText(frame.control("按钮1"), prop::button::caption, startCaption());
 }
 
 }  // namespace
+
+void setRunObserver(RunObserver* newObserver) { observer = newObserver; }
+RunObserver* runObserver() { return observer; }
 
 void startOrStopRun(Frame& frame) {
   app::ProgramVariables& vars = frame.vars();
@@ -78,6 +83,7 @@ void advanceRun(Frame& frame) {
   frame.writeText(frame.control("标签2"), prop::label::caption, ownText("载入状态：正在载入"));
   const Text url = frame.urlAt(vars.nextIndex);
   frame.navigate(frame.control("互联网浏览器1"), url);
+  if (observer) observer->pageLoading(frame, url);
   vars.nextIndex += 1;
   setTimer(frame, "时钟1", 0);
   // Read at every page, so a changed pause applies from the next one. A pause
@@ -90,7 +96,15 @@ void endDwell(Frame& frame) {
   if (frame.readInt(frame.control("时钟1"), prop::timer::period) != 0) return;
   // A page still loading gets another full pause.
   if (frame.busy(frame.control("互联网浏览器1"))) return;
-  if (frame.readInt(frame.control("选择框1"), prop::checkBox::checked) == 1) capturePage(frame);
+  if (frame.readInt(frame.control("选择框1"), prop::checkBox::checked) == 1) {
+    const CaptureResult result = capturePage(frame);
+    if (observer) {
+      observer->pageDone(frame, result.written ? PageOutcome::Captured : PageOutcome::NotWritten,
+                         result.picture, result.takenAt);
+    }
+  } else if (observer) {
+    observer->pageDone(frame, PageOutcome::NotCaptured, Text(), currentDateTime());
+  }
   setTimer(frame, "时钟1", kPollPeriodMs);
 }
 

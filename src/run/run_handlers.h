@@ -37,8 +37,37 @@ Text normaliseFolderPath(const Text& path, const Text& separator = Text(kFolderS
 // nothing on disk yet.
 Text freeCaptureName(const Text& stem);
 
+struct CaptureResult {
+  bool written = false;
+  Text picture;  // the file written, or the one that could not be
+  DateTime takenAt;
+};
+
 // Saves a picture of the browser into the capture folder under the current
 // date and time.
-void capturePage(app::Frame& frame);
+CaptureResult capturePage(app::Frame& frame);
+
+// How a page's dwell ended.
+enum class PageOutcome { Captured, NotWritten, NotCaptured };
+
+// Told what a run does, for a run started from the command line, which has to
+// report each page and end without a box. With no observer installed the
+// handlers behave exactly as they do for a person at the window.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  // The browser has just been sent to this address.
+  virtual void pageLoading(app::Frame& frame, const Text& url) = 0;
+  // The page's dwell is over. `picture` is empty when "截图" is off.
+  virtual void pageDone(app::Frame& frame, PageOutcome outcome, const Text& picture,
+                        DateTime at) = 0;
+  // The run has stopped with this message ("连续访问结束", "网址个数不可为0").
+  // True when the observer has dealt with it: no box is shown then.
+  virtual bool runEnded(app::Frame& frame, const Text& message) = 0;
+};
+
+// One observer at a time; nullptr removes it.
+void setRunObserver(RunObserver* observer);
+RunObserver* runObserver();
 
 }  // namespace sorvane::run

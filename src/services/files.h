@@ -4,6 +4,7 @@
 // is resolved against the current directory.
 
 #include <initializer_list>
+#include <optional>
 
 #include "services/values.h"
 
@@ -17,5 +18,10 @@ inline bool writeFile(const Text& name, const ByteSet& data) { return writeFile(
 
 // The whole file; empty on any failure (missing, a folder, no permission).
 ByteSet readFile(const Text& name);
+
+// The folder's full path when the name is an existing folder this process may
+// create files in; nothing when it is missing, not a folder, read-only or shut
+// to us. A relative name is resolved against the current directory, now.
+std::optional<Text> writableFolderPath(const Text& name);
 
 }  // namespace sorvane

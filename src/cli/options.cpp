@@ -1,0 +1,248 @@
+#include "cli/options.h"
+
+#include <cstdint>
+#include <string_view>
+
+#include "services/conversions.h"
+#include "services/files.h"
+#include "services/own_text.h"
+#include "urllist/list_file.h"
+
+namespace sorvane::cli {
+
+namespace {
+
+enum class Takes { Nothing, Value };
+
+struct OptionName {
+  std::string_view name;
+  Takes takes;
+};
+
+constexpr OptionName kOptions[] = {
+    {"--list", Takes::Value},  {"--folder", Takes::Value},        {"--pause", Takes::Value},
+    {"--start", Takes::Nothing}, {"--exit-when-done", Takes::Nothing},
+    {"--page-timeout", Takes::Value}, {"--help", Takes::Nothing}, {"--version", Takes::Nothing},
+};
+
+const OptionName* findOption(std::string_view name) {
+  for (const OptionName& option : kOptions) {
+    if (option.name == name) return &option;
+  }
+  return nullptr;
+}
+
+Text usageHint() { return ownText("（用法见 sorvane --help）"); }
+Text extraArgument(const std::string& argument) {
+  return ownText("多余的参数：") + Text(argument) + usageHint();
+}
+
+// Seconds as digits with an optional sign and decimal point, nothing else: a
+// script's typo should not pass for a number the way "5x" would in the box.
+bool isDecimalNumber(std::string_view text) {
+  std::size_t pos = 0;
+  if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) ++pos;
+  std::size_t digits = 0;
+  bool point = false;
+  for (; pos < text.size(); ++pos) {
+    if (text[pos] >= '0' && text[pos] <= '9') {
+      ++digits;
+    } else if (text[pos] == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  return digits > 0;
+}
+
+// The period the run would make of these seconds, as advanceRun works it
+// out; 0 when it is not a usable timer period (0 or less, or beyond 32 bits).
+std::int32_t positivePeriodMs(const Text& seconds) {
+  const double ms = toNumber(seconds) * 1000.0;
+  if (!(ms >= 1.0) || ms > 2147483647.0) return 0;
+  return toInteger32(ms);
+}
+
+struct Parser {
+  ParsedArguments result;
+  bool seen[std::size(kOptions)] = {};
+
+  bool refuse(const Text& problem) {
+    result.action = Action::Refuse;
+    result.problem = problem;
+    return false;
+  }
+
+  bool take(const OptionName& option, const Text& value) {
+    Options& o = result.options;
+    const std::string_view name = option.name;
+    if (name == "--list") o.listFile = value;
+    if (name == "--folder") o.folder = value;
+    if (name == "--pause") {
+      if (!isDecimalNumber(value.view()))
+        return refuse(ownText("--pause 的值不是秒数：") + value);
+      o.pause = value;
+    }
+    if (name == "--page-timeout") {
+      o.pageTimeoutMs = isDecimalNumber(value.view()) ? positivePeriodMs(value) : 0;
+      if (o.pageTimeoutMs == 0) return refuse(ownText("--page-timeout 须为正的秒数：") + value);
+    }
+    if (name == "--start") o.start = true;
+    if (name == "--exit-when-done") o.exitWhenDone = true;
+    return true;
+  }
+
+  // One argument, and the next one when it is this option's value. False ends
+  // the parse (a problem, help or version).
+  bool step(const std::vector<std::string>& arguments, std::size_t& i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--") {
+      // Only free arguments may follow, and no option takes any.
+      if (i + 1 < arguments.size()) return refuse(extraArgument(arguments[i + 1]));
+      return true;
+    }
+    if (!argument.starts_with("--")) {
+      if (argument.size() > 1 && argument[0] == '-')
+        return refuse(ownText("未知的选项：") + Text(argument) + usageHint());
+      return refuse(extraArgument(argument));
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string_view name = std::string_view(argument).substr(0, equals);
+    const OptionName* option = findOption(name);
+    if (!option) return refuse(ownText("未知的选项：") + Text(name) + usageHint());
+    const Text optionName(name);
+    const auto index = static_cast<std::size_t>(option - kOptions);
+    if (seen[index]) return refuse(ownText("选项只能给一次：") + optionName);
+    seen[index] = true;
+
+    if (option->takes == Takes::Nothing) {
+      if (equals != std::string::npos) return refuse(ownText("选项不带值：") + optionName);
+      if (name == "--help") {
+        result.action = Action::ShowHelp;
+        return false;
+      }
+      if (name == "--version") {
+        result.action = Action::ShowVersion;
+        return false;
+      }
+      return take(*option, Text());
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      return refuse(ownText("选项缺少值：") + optionName);
+    }
+    if (value.empty()) return refuse(ownText("选项的值为空：") + optionName);
+    return take(*option, Text(value));
+  }
+
+  // Rules between options, once all of them are known.
+  void checkTogether() {
+    const Options& o = result.options;
+    if (o.exitWhenDone && !o.start) {
+      refuse(ownText("--exit-when-done 只能与 --start 一起使用"));
+    } else if (o.pageTimeoutMs > 0 && !o.exitWhenDone) {
+      refuse(ownText("--page-timeout 只能与 --exit-when-done 一起使用"));
+    } else if (o.exitWhenDone && o.pause && positivePeriodMs(*o.pause) == 0) {
+      // The window's run stalls on such a pause until someone presses 停止;
+      // with nobody there it would never end.
+      refuse(ownText("无人值守的运行需要大于 0 的 --pause：") + *o.pause);
+    }
+  }
+};
+
+}  // namespace
+
+ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
+  Parser parser;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (!parser.step(arguments, i)) return parser.result;
+  }
+  parser.checkTogether();
+  return parser.result;
+}
+
+Text errorLine(const Text& problem) { return Text("sorvane: ") + problem + Text("\n"); }
+
+Text versionText() { return Text("Sorvane 1.0.0\n"); }
+
+Text helpText() {
+  return ownText(
+      "用法：sorvane [选项]\n"
+      "不带选项时只打开窗口。带选项时，窗口按选项准备好，如同用户亲手操作。\n"
+      "\n"
+      "  --list 文件          导入网址列表文件，与“导入网址”相同\n"
+      "  --folder 文件夹      截图保存到这个已有的文件夹，并勾选“截图”\n"
+      "  --pause 秒数         每个网页停留的秒数（“间隔（秒）”）\n"
+      "  --start              窗口出现后按下“开始”\n"
+      "  --exit-when-done     访问结束时退出程序，不显示任何提示框（须与 --start 同用）\n"
+      "  --page-timeout 秒数  网页载入超过这些秒数即停止载入，按当时的样子截图\n"
+      "                       （须与 --exit-when-done 同用）\n"
+      "  --help               显示本说明后退出\n"
+      "  --version            显示版本后退出\n"
+      "\n"
+      "带 --start 时，每个网页结束后在标准输出写一行：时间、网址、截图文件路径\n"
+      "（没有保存截图时为 -），以制表符分隔。\n"
+      "\n"
+      "退出码：0 访问正常结束；1 访问结束，但有截图无法保存；2 选项有误、网址列表\n"
+      "文件无法读取或截图文件夹不可用；3 访问结束前窗口被关闭；-1 运行时出错。\n");
+}
+
+CommandLine readCommandLine(const std::vector<std::string>& arguments) {
+  CommandLine line;
+  const ParsedArguments parsed = parseArguments(arguments);
+  auto endNow = [&](int code) -> CommandLine& {
+    line.exitNow = code;
+    return line;
+  };
+  switch (parsed.action) {
+    case Action::ShowHelp:
+      line.standardOutput = helpText();
+      return endNow(kExitDone);
+    case Action::ShowVersion:
+      line.standardOutput = versionText();
+      return endNow(kExitDone);
+    case Action::Refuse:
+      line.standardError = errorLine(parsed.problem);
+      return endNow(kExitBadStart);
+    case Action::Run:
+      break;
+  }
+
+  const Options& o = parsed.options;
+  Preparation& p = line.preparation;
+  if (o.listFile) {
+    // The same reading as 导入网址, so the same rules and mends apply.
+    const std::optional<ByteSet> bytes = urllist::readFileChecked(*o.listFile);
+    if (!bytes) {
+      line.standardError = errorLine(ownText("无法读取网址列表文件：") + *o.listFile);
+      return endNow(kExitBadStart);
+    }
+    p.urls = urllist::decodeListFile(*bytes);
+  }
+  if (o.folder) {
+    p.folder = writableFolderPath(*o.folder);
+    if (!p.folder) {
+      line.standardError = errorLine(ownText("截图文件夹不存在或无法写入：") + *o.folder);
+      return endNow(kExitBadStart);
+    }
+  }
+  if (o.exitWhenDone && (!p.urls || p.urls->empty())) {
+    // 开始 with an empty list only says "请输入网址！", and nobody would read it.
+    const Text problem = o.listFile ? ownText("网址列表文件中没有网址：") + *o.listFile
+                                    : ownText("无人值守的运行需要 --list 给出网址");
+    line.standardError = errorLine(problem);
+    return endNow(kExitBadStart);
+  }
+  p.pause = o.pause;
+  p.start = o.start;
+  p.exitWhenDone = o.exitWhenDone;
+  p.pageTimeoutMs = o.pageTimeoutMs;
+  return line;
+}
+
+}  // namespace sorvane::cli

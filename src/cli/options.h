@@ -1,0 +1,76 @@
+#pragma once
+// The command line: options for runs started from a script (cron, the task
+// scheduler). Without options the program is the window and nothing else.
+//
+// Parsing is pure; reading the command line also reads the list file and
+// checks the folder, relative to the caller's current directory, so it must
+// happen before start-up makes the program's folder the current one.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "services/values.h"
+
+namespace sorvane::cli {
+
+// What the options say, as given.
+struct Options {
+  std::optional<Text> listFile;
+  std::optional<Text> folder;
+  std::optional<Text> pause;  // the content of 编辑框3
+  bool start = false;
+  bool exitWhenDone = false;
+  std::int32_t pageTimeoutMs = 0;  // 0: none
+};
+
+enum class Action { Run, ShowHelp, ShowVersion, Refuse };
+
+struct ParsedArguments {
+  Action action = Action::Run;
+  Options options;
+  Text problem;  // for Refuse: what is wrong, one line without its end
+};
+
+// GNU style: "--name value" or "--name=value". Arguments are texts in the
+// system code page, without the program's name.
+ParsedArguments parseArguments(const std::vector<std::string>& arguments);
+
+// What a prepared window gets: the list already read, the folder checked and
+// made a full path.
+struct Preparation {
+  std::optional<TextArray> urls;
+  std::optional<Text> folder;
+  std::optional<Text> pause;
+  bool start = false;
+  bool exitWhenDone = false;
+  std::int32_t pageTimeoutMs = 0;
+
+  bool asksNothing() const { return !urls && !folder && !pause && !start; }
+};
+
+// Exit codes of runs started from the command line; a fatal error keeps -1.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitPicturesMissing = 1;
+inline constexpr int kExitBadStart = 2;
+inline constexpr int kExitWindowClosed = 3;
+
+struct CommandLine {
+  // Set when the program ends at once (help, version, a bad start) with this
+  // code, after writing the texts below.
+  std::optional<int> exitNow;
+  Text standardOutput;
+  Text standardError;
+  Preparation preparation;
+};
+
+CommandLine readCommandLine(const std::vector<std::string>& arguments);
+
+Text helpText();
+Text versionText();
+
+// One line for standard error: "sorvane: " + problem + line end.
+Text errorLine(const Text& problem);
+
+}  // namespace sorvane::cli

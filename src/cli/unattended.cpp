@@ -1,0 +1,172 @@
+#include "cli/unattended.h"
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "cli/unattended_platform.h"
+#include "run/run_handlers.h"
+#include "services/conversions.h"
+#include "services/own_text.h"
+#include "urllist/urllist_handlers.h"
+
+namespace sorvane::cli {
+
+using app::Frame;
+namespace prop = app::prop;
+
+namespace {
+
+Text clockText(DateTime at) {
+  const CivilTime t = civilFromDateTime(at);
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
+                t.hour, t.minute, t.second);
+  return Text(buffer);
+}
+
+// A tab or a line end inside an address would split the script's line.
+Text field(const Text& text) {
+  std::string bytes = text.bytes();
+  for (char& c : bytes) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return Text(bytes);
+}
+
+bool frameTakesEvents(const Frame& frame) {
+  return frame.state() == app::FrameState::Running && frame.stopCounter() == 0 &&
+         frame.mainWindowLoaded();
+}
+
+// Reports the pages of the run and, for a run nobody watches, turns its end
+// into the end of the program. Installed for as long as it lives.
+class RunReport final : public run::RunObserver {
+ public:
+  RunReport(Frame& frame, const Preparation& preparation)
+      : frame_(frame),
+        exitWhenDone_(preparation.exitWhenDone),
+        pageTimeoutMs_(preparation.pageTimeoutMs) {
+    run::setRunObserver(this);
+  }
+  ~RunReport() override {
+    run::setRunObserver(nullptr);
+    cancelTimeout();
+    *alive_ = false;
+  }
+  RunReport(const RunReport&) = delete;
+  RunReport& operator=(const RunReport&) = delete;
+
+  void pageLoading(Frame&, const Text& url) override {
+    url_ = url;
+    cancelTimeout();
+    if (pageTimeoutMs_ > 0)
+      timeout_ = frame_.platform().startTimer(pageTimeoutMs_, [this] { pageTimedOut(); });
+  }
+
+  void pageDone(Frame&, run::PageOutcome outcome, const Text& picture, DateTime at) override {
+    cancelTimeout();
+    const bool written = outcome == run::PageOutcome::Captured;
+    say(platform::StandardStream::Output, clockText(at) + Text("\t") + field(url_) + Text("\t") +
+                                              (written ? field(picture) : Text("-")) + Text("\n"));
+    if (outcome == run::PageOutcome::NotWritten) {
+      ++picturesMissing_;
+      say(platform::StandardStream::Error, errorLine(ownText("截图无法保存：") + picture));
+    }
+  }
+
+  bool runEnded(Frame&, const Text&) override {
+    cancelTimeout();
+    if (!exitWhenDone_) return false;
+    ended_ = true;
+    // Closed from the loop, once the handler that ended the run is done with
+    // the window.
+    std::shared_ptr<bool> alive = alive_;
+    Frame* frame = &frame_;
+    frame_.platform().whenIdle([alive, frame] {
+      if (*alive && frame->mainWindowLoaded()) frame->closeRequested(frame->mainWindow());
+    });
+    return true;
+  }
+
+  // Once 开始 has been pressed for the run, from the loop.
+  void pressStartWhenRunning() {
+    std::shared_ptr<bool> alive = alive_;
+    Frame* frame = &frame_;
+    frame_.platform().whenIdle([alive, frame] {
+      if (*alive && frameTakesEvents(*frame))
+        frame->raiseEvent(&frame->control("按钮1"), app::event::clicked);
+    });
+  }
+
+  int exitCode() const {
+    if (!exitWhenDone_) return kExitDone;  // the window's own ending
+    if (!ended_) return kExitWindowClosed;
+    return picturesMissing_ > 0 ? kExitPicturesMissing : kExitDone;
+  }
+
+ private:
+  void say(platform::StandardStream stream, const Text& text) {
+    frame_.platform().writeStandardStream(stream, text.bytes());
+  }
+
+  void cancelTimeout() {
+    if (timeout_) frame_.platform().stopTimer(*timeout_);
+    timeout_.reset();
+  }
+
+  // The page is taken as it stands: once it is no longer busy, the next dwell
+  // tick captures it and the run goes on.
+  void pageTimedOut() {
+    cancelTimeout();
+    if (!frameTakesEvents(frame_)) return;
+    app::Control& browser = frame_.control("互联网浏览器1");
+    if (!frame_.busy(browser)) return;
+    frame_.stopLoading(browser);
+    say(platform::StandardStream::Error, errorLine(ownText("网页载入超时，已停止载入：") + url_));
+  }
+
+  Frame& frame_;
+  const bool exitWhenDone_;
+  const std::int32_t pageTimeoutMs_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::optional<platform::TimerId> timeout_;
+  Text url_;
+  int picturesMissing_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+void prepareWindow(Frame& frame, const Preparation& preparation) {
+  if (preparation.urls) {
+    frame.vars().urlArray = *preparation.urls;
+    urllist::refreshUrlListBox(frame);
+  }
+  if (preparation.folder) {
+    frame.writeText(frame.control("编辑框1"), prop::editBox::content,
+                    run::normaliseFolderPath(*preparation.folder));
+    frame.writeInt(frame.control("选择框1"), prop::checkBox::checked, 1);
+  }
+  if (preparation.pause)
+    frame.writeText(frame.control("编辑框3"), prop::editBox::content, *preparation.pause);
+}
+
+int runPrepared(platform::Platform& desktop, app::HandlerTable handlers,
+                const Preparation& preparation) {
+  std::optional<UnattendedPlatform> unattended;
+  if (preparation.exitWhenDone) unattended.emplace(desktop);
+  platform::Platform& platform = unattended ? static_cast<platform::Platform&>(*unattended) : desktop;
+
+  Frame frame(platform, std::move(handlers));
+  std::optional<RunReport> report;
+  if (preparation.start) report.emplace(frame, preparation);
+  frame.startUp();
+  prepareWindow(frame, preparation);
+  if (report) report->pressStartWhenRunning();
+  frame.runMessageLoop();
+  frame.shutdown();
+  return report ? report->exitCode() : kExitDone;
+}
+
+}  // namespace sorvane::cli

@@ -1,0 +1,21 @@
+#pragma once
+// A run prepared from the command line: the window set up as a user would set
+// it, 开始 pressed once the loop runs, a line per page on standard output and,
+// for a run nobody watches, the end of the program instead of the end box.
+
+#include "app/frame.h"
+#include "cli/options.h"
+#include "platform/platform.h"
+
+namespace sorvane::cli {
+
+// The whole start routine with the preparation applied; returns the exit code
+// (kExitDone … kExitWindowClosed). A fatal error still ends the process with -1.
+int runPrepared(platform::Platform& desktop, app::HandlerTable handlers,
+                const Preparation& preparation);
+
+// The window as the command line asks, before 开始: the list imported, the
+// folder chosen (with "截图" ticked), the pause typed.
+void prepareWindow(app::Frame& frame, const Preparation& preparation);
+
+}  // namespace sorvane::cli

@@ -1,0 +1,68 @@
+#include "cli/unattended_platform.h"
+
+#include <iterator>
+#include <vector>
+
+#include "cli/options.h"
+#include "services/own_text.h"
+
+namespace sorvane::cli {
+
+namespace {
+
+namespace box = platform::box;
+
+// A report over several lines (the fatal error's) becomes one: scripts and
+// logs read standard error line by line.
+std::string oneLine(const std::string& text) {
+  std::string line;
+  bool breakPending = false;
+  for (char c : text) {
+    if (c == '\r' || c == '\n') {
+      breakPending = !line.empty();
+      continue;
+    }
+    if (breakPending) line += ' ';
+    breakPending = false;
+    line += c;
+  }
+  return line;
+}
+
+}  // namespace
+
+int defaultBoxAnswer(unsigned flags) {
+  static const std::vector<int> kButtons[] = {
+      {box::kResultOk},
+      {box::kResultOk, box::kResultCancel},
+      {box::kResultAbort, box::kResultRetry, box::kResultIgnore},
+      {box::kResultYes, box::kResultNo, box::kResultCancel},
+      {box::kResultYes, box::kResultNo},
+      {box::kResultRetry, box::kResultCancel},
+  };
+  const unsigned set = flags & box::kButtonsMask;
+  const std::vector<int>& buttons = set < std::size(kButtons) ? kButtons[set] : kButtons[0];
+  const std::size_t chosen = (flags & box::kDefaultButtonMask) >> 8;
+  return chosen < buttons.size() ? buttons[chosen] : buttons.front();
+}
+
+int UnattendedPlatform::messageBox(const std::string& text, const std::string& caption,
+                                   unsigned flags) {
+  desktop_.writeStandardStream(platform::StandardStream::Error,
+                               errorLine(Text(oneLine(caption + " " + text))).bytes());
+  return defaultBoxAnswer(flags);
+}
+
+std::string UnattendedPlatform::browseForFolder(const std::string&, bool) {
+  desktop_.writeStandardStream(platform::StandardStream::Error,
+                               errorLine(ownText("无人值守的运行不打开选择文件夹的对话框")).bytes());
+  return std::string();
+}
+
+std::optional<std::string> UnattendedPlatform::fileDialog(const platform::FileDialogRequest&) {
+  desktop_.writeStandardStream(platform::StandardStream::Error,
+                               errorLine(ownText("无人值守的运行不打开文件对话框")).bytes());
+  return std::nullopt;
+}
+
+}  // namespace sorvane::cli
