@@ -137,36 +137,6 @@ class Utf8CodePage final : public CodePage {
   std::string fromUtf8(std::string_view utf8) const override { return std::string(utf8); }
 };
 
-#ifdef _WIN32
-// Any other ANSI code page: the system tells which bytes lead a pair.
-class AnsiCodePage final : public CodePage {
- public:
-  explicit AnsiCodePage(int number) : number_(number) {
-    fullWidthSpace_ = detail::nativeFromUtf8(*this, "\xE3\x80\x80");
-    if (fullWidthSpace_.size() < 2) fullWidthSpace_.clear();  // the page has none
-  }
-  int number() const override { return number_; }
-  std::size_t charLength(std::string_view text, std::size_t pos) const override {
-    if (!detail::isAnsiLeadByte(number_, byteAt(text, pos))) return 1;
-    return pos + 1 < text.size() ? 2 : 0;
-  }
-  std::string_view fullWidthSpace() const override { return fullWidthSpace_; }
-  int foldToAscii(std::string_view ch) const override {
-    return utf8CodePage().foldToAscii(toUtf8(ch));
-  }
-  std::string toUtf8(std::string_view text) const override {
-    return detail::nativeToUtf8(*this, text);
-  }
-  std::string fromUtf8(std::string_view utf8) const override {
-    return detail::nativeFromUtf8(*this, utf8);
-  }
-
- private:
-  int number_;
-  std::string fullWidthSpace_;
-};
-#endif
-
 }  // namespace
 
 const CodePage& gbkCodePage() {
@@ -180,20 +150,11 @@ const CodePage& utf8CodePage() {
 }
 
 const CodePage& systemCodePage() {
-#ifdef _WIN32
-  static const CodePage& page = []() -> const CodePage& {
-    const int number = detail::ansiCodePageNumber();
-    if (number == 936) return gbkCodePage();
-    if (number == 65001) return utf8CodePage();
-    static const AnsiCodePage other(number);
-    return other;
-  }();
+  // Decided once: every text the program holds is in this page, so it must not
+  // change under them.
+  static const CodePage& page =
+      detail::nativeSystemCodePage() == 936 ? gbkCodePage() : utf8CodePage();
   return page;
-#else
-  // File names, list files and toolkit texts are UTF-8 on any current Linux
-  // desktop; the locale is not asked, as it may be unset or "C".
-  return utf8CodePage();
-#endif
 }
 
 }  // namespace sorvane

@@ -28,7 +28,8 @@ class CodePage {
 
 const CodePage& gbkCodePage();   // 936
 const CodePage& utf8CodePage();  // 65001
-// The process's code page: UTF-8 on Linux, the ANSI code page on Windows.
+// The process's code page: UTF-8 on Linux; on Windows GBK, or UTF-8 when that
+// is the system's ANSI code page.
 const CodePage& systemCodePage();
 
 }  // namespace sorvane

@@ -1,6 +1,7 @@
 #pragma once
-// The native half of the code pages: conversion at the edges (iconv on POSIX,
-// the Windows conversion calls on Windows). Internal to services/.
+// The native half of the code pages, defined once per system (codepage_posix.cpp
+// with iconv; on Windows platform/win32/win32_codepage.cpp with the system's
+// conversion calls, linked in their place). Internal to services/.
 
 #include <string>
 #include <string_view>
@@ -15,9 +16,7 @@ std::string nativeToUtf8(const CodePage& cp, std::string_view text);
 // A character the code page lacks, or a broken UTF-8 sequence, becomes '?'.
 std::string nativeFromUtf8(const CodePage& cp, std::string_view utf8);
 
-#ifdef _WIN32
-int ansiCodePageNumber();
-bool isAnsiLeadByte(int codePage, unsigned char byte);
-#endif
+// The program's code page, 936 or 65001, fixed for the life of the process.
+int nativeSystemCodePage();
 
 }  // namespace sorvane::detail

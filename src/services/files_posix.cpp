@@ -1,6 +1,5 @@
-// Whole-file reading and writing on POSIX systems.
-
-#ifndef _WIN32
+// Whole-file reading and writing on POSIX systems. Windows has its own in
+// platform/win32/win32_files.cpp.
 
 #include <errno.h>
 #include <fcntl.h>
@@ -174,5 +173,3 @@ ByteSet readFile(const Text& name) {
 }
 
 }  // namespace sorvane
-
-#endif  // _WIN32

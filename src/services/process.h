@@ -3,9 +3,13 @@
 
 #include "services/values.h"
 
+// executablePath and setCurrentFolder are native: process_posix.cpp, and on
+// Windows platform/win32/win32_process.cpp.
+
 namespace sorvane {
 
-// The executable's full path; empty if it cannot be found.
+// The executable's full path; empty if it cannot be found (or, on Windows,
+// cannot be written in the program's code page).
 Text executablePath();
 
 struct SplitPath {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -96,15 +97,20 @@ struct Program {
 
   // A fresh folder of this program's own, removed with it.
   const fs::path& folder() {
-    std::string pattern = (fs::temp_directory_path() / "sorvane-core-XXXXXX").string();
-    if (folder_.empty() && ::mkdtemp(pattern.data())) folder_ = pattern;
+    std::random_device random;
+    for (int attempt = 0; folder_.empty() && attempt < 100; ++attempt) {
+      const fs::path candidate =
+          fs::temp_directory_path() / ("sorvane-core-" + std::to_string(random()));
+      std::error_code error;
+      if (fs::create_directory(candidate, error)) folder_ = candidate;
+    }
     return folder_;
   }
   fs::path file(const std::string& name) { return folder() / name; }
   Strings filesInFolder() { return filesIn(folder()); }
   static Strings filesIn(const fs::path& dir) {
     Strings names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }

@@ -94,6 +94,10 @@ std::wstring toWide(std::string_view text) {
   return out;
 }
 
+std::optional<std::wstring> toWideExact(std::string_view text) {
+  return decodeStrict(programCodePage(), text);
+}
+
 std::string fromWide(std::wstring_view wide) {
   bool lost = false;
   return encode(programCodePage(), wide, lost);

@@ -1,15 +1,12 @@
-#include "services/codepage_convert.h"
+// The native half of the code pages on POSIX systems: iconv. Windows has its
+// own in platform/win32/win32_codepage.cpp.
 
-#ifdef _WIN32
-#include <windows.h>
-#else
 #include <errno.h>
 #include <iconv.h>
-#endif
+
+#include "services/codepage_convert.h"
 
 namespace sorvane::detail {
-
-#ifndef _WIN32
 
 namespace {
 
@@ -99,49 +96,8 @@ std::string nativeFromUtf8(const CodePage& cp, std::string_view utf8) {
   return convert(iconvName(cp.number()), "UTF-8", utf8, "?", utf8CodePage());
 }
 
-#else  // _WIN32
-
-namespace {
-
-std::wstring toWide(unsigned codePage, std::string_view text) {
-  if (text.empty()) return {};
-  const int size = static_cast<int>(text.size());
-  const int wideSize = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(wideSize > 0 ? wideSize : 0), L'\0');
-  if (wideSize > 0) MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), wideSize);
-  return wide;
-}
-
-std::string fromWide(unsigned codePage, const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  // CP_UTF8 takes no default character; the ANSI pages put '?' for what they lack.
-  const char* defaultChar = codePage == CP_UTF8 ? nullptr : "?";
-  const int bytes =
-      WideCharToMultiByte(codePage, 0, wide.data(), size, nullptr, 0, defaultChar, nullptr);
-  std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-  if (bytes > 0) {
-    WideCharToMultiByte(codePage, 0, wide.data(), size, out.data(), bytes, defaultChar, nullptr);
-  }
-  return out;
-}
-
-}  // namespace
-
-std::string nativeToUtf8(const CodePage& cp, std::string_view text) {
-  return fromWide(CP_UTF8, toWide(static_cast<unsigned>(cp.number()), text));
-}
-
-std::string nativeFromUtf8(const CodePage& cp, std::string_view utf8) {
-  return fromWide(static_cast<unsigned>(cp.number()), toWide(CP_UTF8, utf8));
-}
-
-int ansiCodePageNumber() { return static_cast<int>(GetACP()); }
-
-bool isAnsiLeadByte(int codePage, unsigned char byte) {
-  return IsDBCSLeadByteEx(static_cast<unsigned>(codePage), byte) != 0;
-}
-
-#endif
+// File names, list files and toolkit texts are UTF-8 on any current Linux
+// desktop; the locale is not asked, as it may be unset or "C".
+int nativeSystemCodePage() { return 65001; }
 
 }  // namespace sorvane::detail
