@@ -1,0 +1,402 @@
+// The browser control hosted in its view, under a real Win32 desktop. Wine's
+// control has no engine to draw pages with: it asks the server for the page
+// and then ends the load as failed, so what a page shows is not looked at here.
+
+#include <winsock2.h>
+
+#include "platform/win32/win32_browser.h"
+
+#include <gtest/gtest.h>
+#include <exdispid.h>
+#include <mshtmhst.h>
+#include <downloadmgr.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/win32/win32_browser_site.h"
+
+namespace sorvane::platform::win32 {
+namespace {
+
+// A page server on 127.0.0.1 that notes the first line of every request. It
+// answers with a small page, or, told to hang, holds the connection open
+// without a word until it is destroyed.
+class PageServer {
+ public:
+  enum class Mode { Answer, Hang };
+
+  explicit PageServer(Mode mode) : mode_(mode) {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener_, 8);
+    int length = sizeof address;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~PageServer() {
+    stopping_ = true;
+    thread_.join();
+    for (SOCKET s : held_) closesocket(s);
+    closesocket(listener_);
+    WSACleanup();
+  }
+  PageServer(const PageServer&) = delete;
+  PageServer& operator=(const PageServer&) = delete;
+
+  std::wstring url(const std::wstring& path) const {
+    return L"http://127.0.0.1:" + std::to_wstring(port_) + path;
+  }
+  std::vector<std::string> requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+
+ private:
+  void serve() {
+    while (!stopping_) {
+      fd_set readable;
+      FD_ZERO(&readable);
+      FD_SET(listener_, &readable);
+      timeval wait{0, 50'000};
+      if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
+      SOCKET client = accept(listener_, nullptr, nullptr);
+      if (client == INVALID_SOCKET) continue;
+      std::string request;
+      char buffer[2048];
+      while (request.find("\r\n\r\n") == std::string::npos) {
+        const int got = recv(client, buffer, sizeof buffer, 0);
+        if (got <= 0) break;
+        request.append(buffer, static_cast<size_t>(got));
+      }
+      {
+        std::lock_guard lock(mutex_);
+        requests_.push_back(request.substr(0, request.find("\r\n")));
+      }
+      if (mode_ == Mode::Hang) {
+        held_.push_back(client);
+        continue;
+      }
+      const std::string page = "<html><body style='background:#00ff00'>page</body></html>";
+      const std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                std::to_string(page.size()) + "\r\n\r\n" + page;
+      send(client, reply.data(), static_cast<int>(reply.size()), 0);
+      closesocket(client);
+    }
+  }
+
+  Mode mode_;
+  SOCKET listener_ = INVALID_SOCKET;
+  int port_ = 0;
+  std::atomic<bool> stopping_{false};
+  std::vector<SOCKET> held_;  // serving thread only, until the join
+  mutable std::mutex mutex_;
+  std::vector<std::string> requests_;
+  std::thread thread_;
+};
+
+// Runs the message loop until `done` or the deadline; the engine works only
+// while messages flow.
+bool pumpUntil(const std::function<bool()>& done, DWORD deadlineMs = 20000) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > deadlineMs) return false;
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&message);
+      DispatchMessageW(&message);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  return true;
+}
+
+// A window rectangle in the client coordinates of `parent`.
+RECT rectIn(HWND window, HWND parent) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+bool sameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+constexpr GUID kDocHostCommandHandler = {
+    0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
+
+constexpr DWORD kLayoutStyle = WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_CLIPSIBLINGS;
+constexpr Rect kLayoutRect{0, 8, 672, 568};
+
+class BrowserHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+    parent_ = CreateWindowExW(0, L"STATIC", L"browser test", WS_POPUP | WS_VISIBLE, 0, 0, 700,
+                              600, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent_, nullptr);
+  }
+  void TearDown() override {
+    if (IsWindow(parent_)) DestroyWindow(parent_);
+    OleUninitialize();
+  }
+  BrowserHostPtr make(const BrowserSettings& settings = {}, const Rect& rect = kLayoutRect) {
+    return createBrowserHost(parent_, rect, kLayoutStyle, 7, settings);
+  }
+  // The engine's window lies a client edge beyond the view's client area on
+  // every side, so its own sunken border is cut off.
+  static void expectEngineBorderHidden(HWND view) {
+    HWND engine = GetWindow(view, GW_CHILD);
+    ASSERT_NE(engine, nullptr);
+    RECT client{};
+    GetClientRect(view, &client);
+    const int ex = GetSystemMetrics(SM_CXEDGE);
+    const int ey = GetSystemMetrics(SM_CYEDGE);
+    const RECT expected{-ex, -ey, client.right + ex, client.bottom + ey};
+    EXPECT_TRUE(sameRect(rectIn(engine, view), expected));
+  }
+  HWND parent_ = nullptr;
+};
+
+bool underWine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+std::vector<VARIANT_BOOL> switches(IWebBrowser2* engine) {
+  std::vector<VARIANT_BOOL> read(4, 7);
+  engine->get_Silent(&read[0]);
+  engine->get_Offline(&read[1]);
+  engine->get_RegisterAsDropTarget(&read[2]);
+  engine->get_RegisterAsBrowser(&read[3]);
+  return read;
+}
+
+TEST_F(BrowserHostTest, MadeAsTheLayoutSaysWithEachSettingOnItsOwnSwitch) {
+  BrowserHostPtr host = make();
+  ASSERT_TRUE(host);
+  HWND view = browserHostWindow(*host);
+  ASSERT_TRUE(IsWindow(view));
+  EXPECT_EQ(GetParent(view), parent_);
+  EXPECT_EQ(GetDlgCtrlID(view), 7);
+  const LONG_PTR style = GetWindowLongPtrW(view, GWL_STYLE);
+  EXPECT_EQ(style & kLayoutStyle, static_cast<LONG_PTR>(kLayoutStyle));
+  EXPECT_EQ(style & WS_BORDER, 0);
+  EXPECT_EQ(GetWindowLongPtrW(view, GWL_EXSTYLE) &
+                (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME),
+            0);
+  EXPECT_TRUE(sameRect(rectIn(view, parent_), RECT{0, 8, 672, 576}));
+  expectEngineBorderHidden(view);
+  EXPECT_EQ(switches(browserHostEngine(*host)),
+            (std::vector<VARIANT_BOOL>{VARIANT_TRUE, VARIANT_FALSE, VARIANT_FALSE, VARIANT_FALSE}));
+  EXPECT_FALSE(browserHostBusy(*host));
+
+  BrowserSettings inverted;
+  inverted.version = 0;
+  inverted.silent = 0;
+  inverted.offline = 2;
+  inverted.registerAsDropTarget = 1;
+  inverted.registerAsBrowser = 0xFFFFFFFFu;
+  BrowserHostPtr other = make(inverted, Rect{10, 10, 50, 40});
+  ASSERT_TRUE(other);
+  std::vector<VARIANT_BOOL> read = switches(browserHostEngine(*other));
+  // Wine's control always reads the drop-target switch back as off.
+  if (underWine()) read[2] = VARIANT_TRUE;
+  EXPECT_EQ(read,
+            (std::vector<VARIANT_BOOL>{VARIANT_FALSE, VARIANT_TRUE, VARIANT_TRUE, VARIANT_TRUE}));
+}
+
+TEST_F(BrowserHostTest, BorderStylesAndResizingKeepTheEnginesOwnBorderOutOfSight) {
+  struct Case {
+    std::uint32_t borderStyle;
+    LONG_PTR exStyle;
+    LONG_PTR style;
+  };
+  const Case cases[] = {
+      {1, WS_EX_CLIENTEDGE, 0},
+      {2, WS_EX_DLGMODALFRAME, 0},
+      {3, WS_EX_STATICEDGE, 0},
+      {4, WS_EX_CLIENTEDGE | WS_EX_DLGMODALFRAME, 0},
+      {5, 0, WS_BORDER},
+      {6, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.borderStyle);
+    BrowserSettings settings;
+    settings.borderStyle = c.borderStyle;
+    BrowserHostPtr host = make(settings, Rect{20, 20, 200, 150});
+    ASSERT_TRUE(host);
+    HWND view = browserHostWindow(*host);
+    EXPECT_EQ(GetWindowLongPtrW(view, GWL_EXSTYLE) &
+                  (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME),
+              c.exStyle);
+    EXPECT_EQ(GetWindowLongPtrW(view, GWL_STYLE) & WS_BORDER, c.style);
+    // The border goes inside the layout's rectangle.
+    EXPECT_TRUE(sameRect(rectIn(view, parent_), RECT{20, 20, 220, 170}));
+    expectEngineBorderHidden(view);
+  }
+
+  BrowserHostPtr host = make();
+  ASSERT_TRUE(host);
+  HWND view = browserHostWindow(*host);
+  SetWindowPos(view, nullptr, 0, 0, 300, 200, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  expectEngineBorderHidden(view);
+}
+
+TEST_F(BrowserHostTest, SettingsOfALaterVersionMakeNoControlAndLeaveNoWindow) {
+  BrowserSettings settings;
+  settings.version = 2;
+  EXPECT_FALSE(make(settings));
+  EXPECT_EQ(GetWindow(parent_, GW_CHILD), nullptr);
+
+  // The parent may go first; the host then has nothing left to destroy.
+  BrowserHostPtr host = make();
+  ASSERT_TRUE(host);
+  HWND view = browserHostWindow(*host);
+  DestroyWindow(parent_);
+  EXPECT_FALSE(IsWindow(view));
+  EXPECT_EQ(browserHostWindow(*host), nullptr);
+  EXPECT_FALSE(browserHostBusy(*host));
+  browserHostNavigate(*host, L"http://127.0.0.1:1/");
+  host.reset();
+}
+
+TEST_F(BrowserHostTest, DestroyingTheHostTakesItsViewAway) {
+  BrowserHostPtr host = make();
+  ASSERT_TRUE(host);
+  HWND view = browserHostWindow(*host);
+  host.reset();
+  EXPECT_FALSE(IsWindow(view));
+  EXPECT_EQ(GetWindow(parent_, GW_CHILD), nullptr);
+}
+
+TEST_F(BrowserHostTest, NavigateAsksTheServerForTheAddressAndTheLoadEnds) {
+  PageServer server(PageServer::Mode::Answer);
+  BrowserHostPtr host = make();
+  ASSERT_TRUE(host);
+  browserHostNavigate(*host, server.url(L"/first.html?q=1"));
+  ASSERT_TRUE(pumpUntil([&] { return !server.requests().empty(); }));
+  EXPECT_EQ(server.requests().front(), "GET /first.html?q=1 HTTP/1.1");
+  EXPECT_TRUE(pumpUntil([&] { return !browserHostBusy(*host); }));
+
+  // The next address goes out through the same control.
+  browserHostNavigate(*host, server.url(L"/second.html"));
+  ASSERT_TRUE(pumpUntil([&] { return server.requests().size() >= 2; }));
+  EXPECT_EQ(server.requests().back(), "GET /second.html HTTP/1.1");
+  EXPECT_TRUE(pumpUntil([&] { return !browserHostBusy(*host); }));
+}
+
+TEST_F(BrowserHostTest, StopEndsALoadThatNeverAnswersAndTheControlGoesOn) {
+  PageServer server(PageServer::Mode::Hang);
+  BrowserHostPtr host = make();
+  ASSERT_TRUE(host);
+  browserHostStop(*host);  // nothing to stop yet
+  browserHostNavigate(*host, server.url(L"/forever"));
+  ASSERT_TRUE(pumpUntil([&] { return !server.requests().empty(); }));
+  browserHostStop(*host);
+  EXPECT_TRUE(pumpUntil([&] { return !browserHostBusy(*host); }, 5000));
+  browserHostNavigate(*host, server.url(L"/after"));
+  ASSERT_TRUE(pumpUntil([&] { return server.requests().size() >= 2; }));
+  EXPECT_EQ(server.requests().back(), "GET /after HTTP/1.1");
+}
+
+// The engine reports a page's wishes through these; Wine's engine shows no
+// page, so they are called here the way the engine calls them.
+TEST(BrowserEventsTest, NewWindowsClosingAndDownloadsAreTurnedDownNavigationIsNot) {
+  IDispatch* events = makeBrowserEvents();
+  ASSERT_NE(events, nullptr);
+  auto fire = [&](DISPID id, UINT count, UINT cancelAt, VARIANT_BOOL activeDocument) {
+    std::vector<VARIANT> args(count);
+    for (VARIANT& v : args) VariantInit(&v);
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    args[cancelAt].vt = VT_BYREF | VT_BOOL;
+    args[cancelAt].pboolVal = &cancel;
+    if (id == DISPID_FILEDOWNLOAD) {
+      args[1].vt = VT_BOOL;
+      args[1].boolVal = activeDocument;
+    }
+    DISPPARAMS params{args.data(), nullptr, count, 0};
+    EXPECT_EQ(events->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr),
+              S_OK);
+    return cancel != VARIANT_FALSE;
+  };
+  EXPECT_TRUE(fire(DISPID_NEWWINDOW2, 2, 0, 0));
+  EXPECT_TRUE(fire(DISPID_NEWWINDOW3, 5, 3, 0));
+  EXPECT_TRUE(fire(DISPID_WINDOWCLOSING, 2, 0, 0));
+  EXPECT_TRUE(fire(DISPID_FILEDOWNLOAD, 2, 0, VARIANT_FALSE));
+  EXPECT_FALSE(fire(DISPID_FILEDOWNLOAD, 2, 0, VARIANT_TRUE));  // a page for the view
+  EXPECT_FALSE(fire(DISPID_BEFORENAVIGATE2, 7, 0, 0));
+  EXPECT_EQ(events->Invoke(DISPID_NEWWINDOW3, IID_NULL, 0, DISPATCH_METHOD, nullptr, nullptr,
+                           nullptr, nullptr),
+            S_OK);
+
+  IUnknown* asEvents = nullptr;
+  EXPECT_EQ(events->QueryInterface(DIID_DWebBrowserEvents2, reinterpret_cast<void**>(&asEvents)),
+            S_OK);
+  ASSERT_NE(asEvents, nullptr);
+  EXPECT_EQ(asEvents->Release(), 1u);
+  EXPECT_EQ(events->Release(), 0u);
+}
+
+TEST(BrowserSiteTest, BoxesDialogsAndDownloadsOfThePageAreAnsweredUnseen) {
+  IOleClientSite* site = makeBrowserSite(nullptr);
+  ASSERT_NE(site, nullptr);
+
+  IDocHostShowUI* showUi = nullptr;
+  ASSERT_EQ(site->QueryInterface(__uuidof(IDocHostShowUI), reinterpret_cast<void**>(&showUi)), S_OK);
+  LRESULT answer = 0;
+  EXPECT_EQ(showUi->ShowMessage(nullptr, nullptr, nullptr, MB_OK, nullptr, 0, &answer), S_OK);
+  EXPECT_EQ(answer, IDOK);
+  EXPECT_EQ(showUi->ShowMessage(nullptr, nullptr, nullptr, MB_YESNO, nullptr, 0, &answer), S_OK);
+  EXPECT_EQ(answer, IDYES);
+  showUi->Release();
+
+  IOleCommandTarget* commands = nullptr;
+  ASSERT_EQ(site->QueryInterface(IID_IOleCommandTarget, reinterpret_cast<void**>(&commands)), S_OK);
+  VARIANT out;
+  VariantInit(&out);
+  EXPECT_EQ(commands->Exec(&kDocHostCommandHandler, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, &out),
+            S_OK);
+  EXPECT_EQ(out.vt, VT_BOOL);
+  EXPECT_EQ(out.boolVal, VARIANT_TRUE);  // the page's scripts go on
+  EXPECT_EQ(commands->Exec(&kDocHostCommandHandler, OLECMDID_SHOWPRINT, 0, nullptr, nullptr),
+            S_OK);
+  EXPECT_EQ(commands->Exec(&IID_NULL, OLECMDID_SHOWPRINT, 0, nullptr, nullptr),
+            OLECMDERR_E_UNKNOWNGROUP);
+  commands->Release();
+
+  IServiceProvider* services = nullptr;
+  ASSERT_EQ(site->QueryInterface(IID_IServiceProvider, reinterpret_cast<void**>(&services)), S_OK);
+  IDownloadManager* downloads = nullptr;
+  ASSERT_EQ(services->QueryService(__uuidof(IDownloadManager), __uuidof(IDownloadManager),
+                                   reinterpret_cast<void**>(&downloads)),
+            S_OK);
+  EXPECT_EQ(downloads->Download(nullptr, nullptr, 0, 0, nullptr, nullptr, nullptr, 0), S_OK);
+  downloads->Release();
+  IUnknown* unknown = nullptr;
+  EXPECT_EQ(services->QueryService(IID_IUnknown, IID_IUnknown, reinterpret_cast<void**>(&unknown)),
+            E_NOINTERFACE);
+  EXPECT_EQ(unknown, nullptr);
+  services->Release();
+
+  HWND window = reinterpret_cast<HWND>(1);
+  IOleWindow* asWindow = nullptr;
+  ASSERT_EQ(site->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&asWindow)), S_OK);
+  EXPECT_EQ(asWindow->GetWindow(&window), E_FAIL);  // a site without a view
+  asWindow->Release();
+  EXPECT_EQ(site->Release(), 0u);
+}
+
+}  // namespace
+}  // namespace sorvane::platform::win32
