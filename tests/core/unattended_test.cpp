@@ -1,0 +1,232 @@
+// Runs started from the command line, on the simulated platform: the window as
+// prepared, the timeline on the virtual clock, the line per page, the page
+// time-out and how the program ends.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/sim/sim_platform.h"
+#include "program.h"
+
+namespace sorvane::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+using platform::WidgetId;
+using platform::WidgetKind;
+
+struct Unattended {
+  sim::SimPlatform sim;
+  fs::path dir;
+  fs::path shots;
+  std::string list;
+
+  explicit Unattended(const std::vector<std::string>& urls = {"http://a/", "http://b/"}) {
+    std::string pattern = (fs::temp_directory_path() / "sorvane-unattended-XXXXXX").string();
+    dir = ::mkdtemp(pattern.data());
+    shots = dir / "截图 保存";
+    fs::create_directory(shots);
+    std::string bytes;
+    for (const std::string& url : urls) bytes += "\r\n" + url;
+    list = (dir / "list.txt").string();
+    std::ofstream(list, std::ios::binary) << bytes;
+    sim.setLocalTime({2026, 12, 7, 9, 5, 0});
+  }
+  ~Unattended() {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+
+  // The usual unattended command line, with more options after it.
+  Args args(const Args& more = {}) {
+    Args a{"--list", list, "--folder", shots.string(), "--pause", "2", "--start",
+           "--exit-when-done"};
+    a.insert(a.end(), more.begin(), more.end());
+    return a;
+  }
+  int run(const Args& a) { return runProgram(sim, a); }
+
+  WidgetId widget(const char* name) {
+    for (WidgetKind kind : {WidgetKind::EditBox, WidgetKind::CheckBox, WidgetKind::Button,
+                            WidgetKind::ListBox, WidgetKind::Label})
+      for (WidgetId id : sim.widgetsOfKind(kind))
+        if (sim.widget(id).widgetSpec.name == name) return id;
+    return 0;
+  }
+  std::string text(const char* name) { return sim.widget(widget(name)).text; }
+  std::vector<std::string> pictures() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(shots)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::string picture(const std::string& name) { return (shots / name).string(); }
+  std::vector<std::int64_t> navigationTimes() {
+    std::vector<std::int64_t> times;
+    for (const sim::Navigation& n : sim.navigations()) times.push_back(n.atMs);
+    return times;
+  }
+};
+
+TEST(Unattended, PreparesTheWindowPressesStartAndEndsWithCodeZero) {
+  Unattended u;
+  bool prepared = false;
+  // Test actions at an instant run before idle work: the window as prepared,
+  // before 开始 is pressed.
+  u.sim.at(0, [&] {
+    prepared = true;
+    EXPECT_EQ(u.text("编辑框1"), u.shots.string() + "/");
+    EXPECT_TRUE(u.sim.widget(u.widget("选择框1")).checked);
+    EXPECT_EQ(u.text("编辑框3"), "2");
+    EXPECT_EQ(u.sim.widget(u.widget("列表框1")).items, (Args{"http://a/", "http://b/"}));
+    EXPECT_EQ(u.text("按钮1"), "开始");
+    EXPECT_TRUE(u.sim.isVisible(u.sim.topLevel()));
+  });
+  u.sim.at(1, [&] { EXPECT_EQ(u.text("按钮1"), "停止"); });
+  u.sim.at(4500, [&] { EXPECT_EQ(u.pictures().size(), 1u); });
+
+  EXPECT_EQ(u.run(u.args()), 0);
+  EXPECT_TRUE(prepared);
+  // Load at 1 s, picture at 3 s, next load at 4 s; 时钟2 keeps its phase, so
+  // the second picture at 5 s and the end at 6 s.
+  EXPECT_EQ(u.navigationTimes(), (std::vector<std::int64_t>{1000, 4000}));
+  EXPECT_EQ(u.sim.now(), 6000);
+  EXPECT_EQ(u.pictures(), (Args{"2026年12月7日9时5分3秒.jpg", "2026年12月7日9时5分5秒.jpg"}));
+  EXPECT_EQ(u.sim.standardOutput(),
+            "2026-12-07 09:05:03\thttp://a/\t" + u.picture("2026年12月7日9时5分3秒.jpg") + "\n" +
+                "2026-12-07 09:05:05\thttp://b/\t" + u.picture("2026年12月7日9时5分5秒.jpg") +
+                "\n");
+  EXPECT_EQ(u.sim.standardError(), "");
+  EXPECT_TRUE(u.sim.boxes().empty());
+  EXPECT_EQ(u.sim.topLevel(), 0u);  // the window closed itself
+}
+
+TEST(Unattended, AStuckPageIsStoppedAfterThePageTimeOutAndTakenAsItStands) {
+  Unattended u({"http://stuck/", "http://b/"});
+  u.sim.scriptLoad("http://stuck/", {0, true});
+  EXPECT_EQ(u.run(u.args({"--page-timeout", "4.5"})), 0);
+  // Busy at the dwell ticks of 3 s and 5 s; stopped at 1 + 4.5 s; taken at 7 s.
+  EXPECT_EQ(u.sim.stoppedLoads(), (std::vector<std::int64_t>{5500}));
+  EXPECT_EQ(u.navigationTimes(), (std::vector<std::int64_t>{1000, 8000}));
+  EXPECT_EQ(u.pictures(), (Args{"2026年12月7日9时5分7秒.jpg", "2026年12月7日9时5分9秒.jpg"}));
+  EXPECT_EQ(u.sim.standardError(), "sorvane: 网页载入超时，已停止载入：http://stuck/\n");
+  EXPECT_TRUE(u.sim.boxes().empty());
+}
+
+TEST(Unattended, EachPageGetsTheWholeTimeOutFromItsOwnLoad) {
+  Unattended u({"http://a/", "http://stuck/"});
+  u.sim.scriptLoad("http://stuck/", {0, true});
+  EXPECT_EQ(u.run(u.args({"--page-timeout", "4.5"})), 0);
+  // The first page's time-out (due at 5.5 s) ended with its picture; the
+  // stuck page, loaded at 4 s, is stopped at 8.5 s and taken at 9 s.
+  EXPECT_EQ(u.sim.stoppedLoads(), (std::vector<std::int64_t>{8500}));
+  EXPECT_EQ(u.pictures(), (Args{"2026年12月7日9时5分3秒.jpg", "2026年12月7日9时5分9秒.jpg"}));
+  EXPECT_EQ(u.sim.now(), 10000);
+}
+
+TEST(Unattended, WithoutATimeOutAStuckPageHoldsTheRun) {
+  Unattended u({"http://stuck/"});
+  u.sim.scriptLoad("http://stuck/", {0, true});
+  u.sim.setRunLimit(600000);
+  // The loop gives up at the limit with the run still waiting: not an end.
+  EXPECT_EQ(u.run(u.args()), 3);
+  EXPECT_TRUE(u.sim.stoppedLoads().empty());
+  EXPECT_TRUE(u.pictures().empty());
+  EXPECT_EQ(u.sim.standardOutput(), "");
+}
+
+TEST(Unattended, APictureThatCannotBeWrittenEndsWithCodeOne) {
+  Unattended u;
+  u.sim.at(4000, [&] { fs::remove_all(u.shots); });
+  EXPECT_EQ(u.run(u.args()), 1);
+  const std::string second = u.picture("2026年12月7日9时5分5秒.jpg");
+  EXPECT_EQ(u.sim.standardOutput(),
+            "2026-12-07 09:05:03\thttp://a/\t" + u.picture("2026年12月7日9时5分3秒.jpg") + "\n" +
+                "2026-12-07 09:05:05\thttp://b/\t-\n");
+  EXPECT_EQ(u.sim.standardError(), "sorvane: 截图无法保存：" + second + "\n");
+  EXPECT_TRUE(u.sim.boxes().empty());
+}
+
+TEST(Unattended, ClosingTheWindowBeforeTheEndIsCodeThree) {
+  Unattended u;
+  u.sim.at(3500, [&] { u.sim.closeWindow(); });
+  EXPECT_EQ(u.run(u.args()), 3);
+  EXPECT_EQ(u.sim.navigations().size(), 1u);
+  EXPECT_TRUE(u.sim.boxes().empty());
+}
+
+TEST(Unattended, NoBoxOrDialogEverShows) {
+  Unattended u;
+  // What a person at the window could still do: tick 截图 with no folder
+  // (a box), press … (the folder picker), 导入网址 (a file dialog).
+  u.sim.at(100, [&] {
+    u.sim.click(u.widget("按钮6"));
+    u.sim.click(u.widget("选择框1"));
+    u.sim.click(u.widget("按钮4"));
+  });
+  EXPECT_EQ(u.run({"--list", u.list, "--pause", "2", "--start", "--exit-when-done"}), 0);
+  EXPECT_TRUE(u.sim.boxes().empty());
+  EXPECT_TRUE(u.sim.folderRequests().empty());
+  EXPECT_TRUE(u.sim.fileRequests().empty());
+  EXPECT_EQ(u.sim.standardError(),
+            "sorvane: 无人值守的运行不打开选择文件夹的对话框\n"
+            "sorvane: 信息： 请在右边选择截图保存目录！\n"
+            "sorvane: 无人值守的运行不打开文件对话框\n");
+  // Without a folder, no pictures: the lines say so.
+  EXPECT_EQ(u.sim.standardOutput(),
+            "2026-12-07 09:05:03\thttp://a/\t-\n2026-12-07 09:05:05\thttp://b/\t-\n");
+}
+
+TEST(Unattended, AFatalErrorIsReportedOnStandardErrorWithMinusOne) {
+  Unattended u;
+  u.sim.failNextCreate(WidgetKind::Browser);
+  try {
+    u.run(u.args());
+    FAIL() << "the process should have ended";
+  } catch (const sim::ProcessExit& e) {
+    EXPECT_EQ(e.code, -1);
+  }
+  EXPECT_TRUE(u.sim.boxes().empty());
+  EXPECT_EQ(u.sim.standardError(), "sorvane: 错误 运行时出错! 错误信息：载入启动窗口失败\n");
+  EXPECT_EQ(u.sim.standardOutput(), "");
+}
+
+TEST(Unattended, StartWithoutExitWhenDoneEndsAsTheWindowDoes) {
+  Unattended u({"http://a/"});
+  u.sim.at(60000, [&] { u.sim.closeWindow(); });
+  // No --folder and no --pause: the layout's 5 s and no pictures.
+  EXPECT_EQ(u.run({"--list", u.list, "--start"}), 0);
+  ASSERT_EQ(u.sim.boxes().size(), 1u);
+  EXPECT_EQ(u.sim.boxes()[0].text, "连续访问结束");
+  EXPECT_EQ(u.sim.boxes()[0].openedAtMs, 7000);
+  EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:06\thttp://a/\t-\n");
+}
+
+TEST(Unattended, BadArgumentsEndBeforeAnyWindow) {
+  sim::SimPlatform sim;
+  EXPECT_EQ(runProgram(sim, Args{"--start", "--exit-when-done"}), 2);
+  EXPECT_EQ(sim.standardError(), "sorvane: 无人值守的运行需要 --list 给出网址\n");
+  EXPECT_TRUE(sim.widgetsOfKind(WidgetKind::TopLevel).empty());
+  EXPECT_EQ(runProgram(sim, Args{"--version"}), 0);
+  EXPECT_EQ(sim.standardOutput(), "Sorvane 1.0.0\n");
+  EXPECT_TRUE(sim.widgetsOfKind(WidgetKind::TopLevel).empty());
+}
+
+TEST(Unattended, NoArgumentsIsTheWindowAsEver) {
+  sim::SimPlatform sim;
+  sim.at(1000, [&] { sim.closeWindow(); });
+  EXPECT_EQ(runProgram(sim, Args{}), 0);
+  EXPECT_EQ(sim.now(), 1000);
+  EXPECT_TRUE(sim.navigations().empty());
+  EXPECT_EQ(sim.standardOutput(), "");
+  EXPECT_EQ(sim.standardError(), "");
+}
+
+}  // namespace
+}  // namespace sorvane::testing
