@@ -56,7 +56,7 @@ class CaptureTest : public ::testing::Test {
   }
   HWND make(HWND parent, int x, int y, int width, int height, COLORREF solid) {
     const DWORD style = (parent ? WS_CHILD : WS_POPUP) | WS_VISIBLE;
-    HWND w = CreateWindowExW(parent ? 0 : WS_EX_TOPMOST, L"SorvaneCaptureTest", L"", style, x, y,
+    HWND w = CreateWindowExW(parent ? 0 : WS_EX_TOPMOST | WS_EX_NOACTIVATE, L"SorvaneCaptureTest", L"", style, x, y,
                              width, height, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
     SetWindowLongPtrW(w, GWLP_USERDATA, static_cast<LONG_PTR>(solid));
     InvalidateRect(w, nullptr, TRUE);
