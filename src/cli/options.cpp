@@ -20,9 +20,14 @@ struct OptionName {
 };
 
 constexpr OptionName kOptions[] = {
-    {"--list", Takes::Value},  {"--folder", Takes::Value},        {"--pause", Takes::Value},
-    {"--start", Takes::Nothing}, {"--exit-when-done", Takes::Nothing},
-    {"--page-timeout", Takes::Value}, {"--help", Takes::Nothing}, {"--version", Takes::Nothing},
+    {"--list", Takes::Value},
+    {"--folder", Takes::Value},
+    {"--pause", Takes::Value},
+    {"--start", Takes::Nothing},
+    {"--exit-when-done", Takes::Nothing},
+    {"--page-timeout", Takes::Value},
+    {"--help", Takes::Nothing},
+    {"--version", Takes::Nothing},
 };
 
 const OptionName* findOption(std::string_view name) {
@@ -80,8 +85,7 @@ struct Parser {
     if (name == "--list") o.listFile = value;
     if (name == "--folder") o.folder = value;
     if (name == "--pause") {
-      if (!isDecimalNumber(value.view()))
-        return refuse(ownText("--pause 的值不是秒数：") + value);
+      if (!isDecimalNumber(value.view())) return refuse(ownText("--pause 的值不是秒数：") + value);
       o.pause = value;
     }
     if (name == "--page-timeout") {

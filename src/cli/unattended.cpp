@@ -156,7 +156,8 @@ int runPrepared(platform::Platform& desktop, app::HandlerTable handlers,
                 const Preparation& preparation) {
   std::optional<UnattendedPlatform> unattended;
   if (preparation.exitWhenDone) unattended.emplace(desktop);
-  platform::Platform& platform = unattended ? static_cast<platform::Platform&>(*unattended) : desktop;
+  platform::Platform& platform =
+      unattended ? static_cast<platform::Platform&>(*unattended) : desktop;
 
   Frame frame(platform, std::move(handlers));
   std::optional<RunReport> report;

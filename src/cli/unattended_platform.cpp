@@ -54,8 +54,9 @@ int UnattendedPlatform::messageBox(const std::string& text, const std::string& c
 }
 
 std::string UnattendedPlatform::browseForFolder(const std::string&, bool) {
-  desktop_.writeStandardStream(platform::StandardStream::Error,
-                               errorLine(ownText("无人值守的运行不打开选择文件夹的对话框")).bytes());
+  desktop_.writeStandardStream(
+      platform::StandardStream::Error,
+      errorLine(ownText("无人值守的运行不打开选择文件夹的对话框")).bytes());
   return std::string();
 }
 

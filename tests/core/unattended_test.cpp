@@ -45,8 +45,8 @@ struct Unattended {
 
   // The usual unattended command line, with more options after it.
   Args args(const Args& more = {}) {
-    Args a{"--list", list, "--folder", shots.string(), "--pause", "2", "--start",
-           "--exit-when-done"};
+    Args a{"--list",  list, "--folder", shots.string(),
+           "--pause", "2",  "--start",  "--exit-when-done"};
     a.insert(a.end(), more.begin(), more.end());
     return a;
   }
@@ -98,10 +98,10 @@ TEST(Unattended, PreparesTheWindowPressesStartAndEndsWithCodeZero) {
   EXPECT_EQ(u.navigationTimes(), (std::vector<std::int64_t>{1000, 4000}));
   EXPECT_EQ(u.sim.now(), 6000);
   EXPECT_EQ(u.pictures(), (Args{"2026年12月7日9时5分3秒.jpg", "2026年12月7日9时5分5秒.jpg"}));
-  EXPECT_EQ(u.sim.standardOutput(),
-            "2026-12-07 09:05:03\thttp://a/\t" + u.picture("2026年12月7日9时5分3秒.jpg") + "\n" +
-                "2026-12-07 09:05:05\thttp://b/\t" + u.picture("2026年12月7日9时5分5秒.jpg") +
-                "\n");
+  EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:03\thttp://a/\t" +
+                                        u.picture("2026年12月7日9时5分3秒.jpg") + "\n" +
+                                        "2026-12-07 09:05:05\thttp://b/\t" +
+                                        u.picture("2026年12月7日9时5分5秒.jpg") + "\n");
   EXPECT_EQ(u.sim.standardError(), "");
   EXPECT_TRUE(u.sim.boxes().empty());
   EXPECT_EQ(u.sim.topLevel(), 0u);  // the window closed itself
@@ -146,9 +146,9 @@ TEST(Unattended, APictureThatCannotBeWrittenEndsWithCodeOne) {
   u.sim.at(4000, [&] { fs::remove_all(u.shots); });
   EXPECT_EQ(u.run(u.args()), 1);
   const std::string second = u.picture("2026年12月7日9时5分5秒.jpg");
-  EXPECT_EQ(u.sim.standardOutput(),
-            "2026-12-07 09:05:03\thttp://a/\t" + u.picture("2026年12月7日9时5分3秒.jpg") + "\n" +
-                "2026-12-07 09:05:05\thttp://b/\t-\n");
+  EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:03\thttp://a/\t" +
+                                        u.picture("2026年12月7日9时5分3秒.jpg") + "\n" +
+                                        "2026-12-07 09:05:05\thttp://b/\t-\n");
   EXPECT_EQ(u.sim.standardError(), "sorvane: 截图无法保存：" + second + "\n");
   EXPECT_TRUE(u.sim.boxes().empty());
 }
