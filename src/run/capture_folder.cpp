@@ -1,9 +1,6 @@
 // The capture folder (编辑框1, chosen with 按钮6), the "截图" switch (选择框1)
 // and the capture step that saves the browser's picture under a date-time name.
 
-#include <filesystem>
-#include <system_error>
-
 #include "capture/snapshot.h"
 #include "run/run_handlers.h"
 #include "services/conversions.h"
@@ -15,16 +12,6 @@ namespace sorvane::run {
 
 using app::Frame;
 namespace prop = app::prop;
-
-namespace {
-
-bool nameTaken(const Text& name) {
-  std::error_code error;
-  // symlink_status, so that a dangling link is not replaced either.
-  return std::filesystem::exists(std::filesystem::symlink_status(name.bytes(), error));
-}
-
-}  // namespace
 
 Text normaliseFolderPath(const Text& path, const Text& separator, const CodePage& cp) {
   if (path.empty()) return Text();

@@ -3,6 +3,7 @@
 // handling. Names are handed to the file system as they are; a relative name
 // is resolved against the current directory.
 
+#include <cstdint>
 #include <initializer_list>
 #include <optional>
 
@@ -23,5 +24,12 @@ ByteSet readFile(const Text& name);
 // create files in; nothing when it is missing, not a folder, read-only or shut
 // to us. A relative name is resolved against the current directory, now.
 std::optional<Text> writableFolderPath(const Text& name);
+
+// Whether anything has this name: a file, a folder, even a dangling link.
+bool nameTaken(const Text& name);
+
+// The size of a regular file this process can open for reading; nothing when
+// it is missing, a folder or a device, or shut to us.
+std::optional<std::uint64_t> readableFileSize(const Text& name);
 
 }  // namespace sorvane

@@ -172,4 +172,20 @@ ByteSet readFile(const Text& name) {
   return ByteSet(std::move(bytes));
 }
 
+bool nameTaken(const Text& name) {
+  if (name.empty()) return false;
+  struct stat info {};
+  // lstat, so that a dangling link counts as taken too.
+  return ::lstat(name.c_str(), &info) == 0;
+}
+
+std::optional<std::uint64_t> readableFileSize(const Text& name) {
+  if (name.empty()) return std::nullopt;
+  FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
 }  // namespace sorvane

@@ -1,9 +1,5 @@
 #include "urllist/list_file.h"
 
-#include <filesystem>
-#include <fstream>
-#include <system_error>
-
 #include "services/conversions.h"
 #include "services/files.h"
 
@@ -43,16 +39,14 @@ TextArray decodeListFile(const ByteSet& bytes, const CodePage& cp) {
 
 std::optional<ByteSet> readFileChecked(const Text& name) {
   if (name.empty()) return std::nullopt;
-  const std::filesystem::path path(name.bytes());
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
-  const std::uintmax_t size = std::filesystem::file_size(path, error);
-  if (error) return std::nullopt;
-  if (!std::ifstream(path, std::ios::binary).is_open()) return std::nullopt;
+  // Through the file services, which hand the name to the system as it is
+  // (std::filesystem would reinterpret the code page's bytes on Windows).
+  const std::optional<std::uint64_t> size = readableFileSize(name);
+  if (!size) return std::nullopt;
   ByteSet bytes = readFile(name);
   // readFile says nothing about failure: a file that had bytes a moment ago
   // and now gives none could not be read.
-  if (bytes.empty() && size != 0) return std::nullopt;
+  if (bytes.empty() && *size != 0) return std::nullopt;
   return bytes;
 }
 

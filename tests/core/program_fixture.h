@@ -29,6 +29,16 @@ inline void expectBox(const sim::Box& box, const char* text, unsigned flags = kB
   EXPECT_EQ(box.flags, flags);
 }
 
+// Paths from and to the UTF-8 names of the tests. A plain std::string would
+// be read in the C runtime's own code page on Windows.
+inline fs::path utf8Path(const std::string& name) {
+  return fs::path(std::u8string(name.begin(), name.end()));
+}
+inline std::string utf8Name(const fs::path& path) {
+  const std::u8string name = path.u8string();
+  return std::string(name.begin(), name.end());
+}
+
 inline std::string readBytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -63,18 +73,18 @@ struct Program {
   }
   // Chooses a capture folder through 按钮6; returns it with its separator.
   std::string chooseFolder(const fs::path& dir) {
-    sim.answerFolder(dir.string());
+    sim.answerFolder(utf8Name(dir));
     click("按钮6");
     return text("编辑框1");
   }
   void importFile(const fs::path& path) {
-    sim.answerFile(path.string());
+    sim.answerFile(utf8Name(path));
     click("按钮4");
   }
   // Only with entries in the list: an empty list opens no dialog, and the
   // queued answer would go to the next one.
   void exportFile(const fs::path& path) {
-    sim.answerFile(path.string());
+    sim.answerFile(utf8Name(path));
     click("按钮3");
   }
 
@@ -106,11 +116,11 @@ struct Program {
     }
     return folder_;
   }
-  fs::path file(const std::string& name) { return folder() / name; }
+  fs::path file(const std::string& name) { return folder() / utf8Path(name); }
   Strings filesInFolder() { return filesIn(folder()); }
   static Strings filesIn(const fs::path& dir) {
     Strings names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(utf8Name(e.path().filename()));
     std::sort(names.begin(), names.end());
     return names;
   }

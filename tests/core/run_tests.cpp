@@ -209,7 +209,7 @@ TEST(CaptureFolder, PickerAndCheckBoxKeepEachOtherConsistent) {
   ASSERT_EQ(p.sim.boxes().size(), 1u);
   expectBox(p.sim.boxes()[0], "请在右边选择截图保存目录！");
 
-  EXPECT_EQ(p.chooseFolder(p.folder()), p.folder().string() + "/");
+  EXPECT_EQ(p.chooseFolder(p.folder()), utf8Name(p.folder()) + run::kFolderSeparator);
   EXPECT_TRUE(p.checked());
   EXPECT_EQ(p.sim.folderRequests()[0].prompt, "请选择保存截图的文件夹：");
   EXPECT_FALSE(p.sim.folderRequests()[0].includeFiles);
@@ -218,7 +218,11 @@ TEST(CaptureFolder, PickerAndCheckBoxKeepEachOtherConsistent) {
   p.click("选择框1");
   EXPECT_TRUE(p.checked());
 
+#ifdef _WIN32
+  EXPECT_EQ(p.chooseFolder("C:\\"), "C:\\");  // a drive's root keeps its one backslash
+#else
   EXPECT_EQ(p.chooseFolder("/"), "/");
+#endif
   p.sim.answerFolder("");  // cancel
   p.click("按钮6");
   EXPECT_EQ(p.text("编辑框1"), "");
@@ -226,7 +230,7 @@ TEST(CaptureFolder, PickerAndCheckBoxKeepEachOtherConsistent) {
   EXPECT_EQ(p.sim.boxes().size(), 1u);
 
   EXPECT_EQ(run::normaliseFolderPath(Text()), Text());
-  EXPECT_EQ(run::normaliseFolderPath(Text("/tmp/截图")), Text("/tmp/截图/"));
+  EXPECT_EQ(run::normaliseFolderPath(Text("/tmp/截图"), Text("/")), Text("/tmp/截图/"));
   // GBK 0xD5 0x5C is one character, although its second byte is a backslash.
   EXPECT_EQ(run::normaliseFolderPath(Text("D:\\\xD5\x5C"), Text("\\"), gbkCodePage()),
             Text("D:\\\xD5\x5C\\"));

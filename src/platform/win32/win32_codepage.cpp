@@ -21,8 +21,26 @@ std::wstring decode(unsigned codePage, std::string_view text) {
   return wide;
 }
 
-std::string encode(unsigned codePage, const std::wstring& wide) {
+// GBK has no character beyond the first 65536: each pair of surrogates (and any
+// stray half of one) becomes a single '?', as any other missing character does.
+std::wstring withoutSurrogates(std::wstring_view wide) {
+  std::wstring out;
+  out.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t c = wide[i];
+    if (c < 0xD800 || c > 0xDFFF) {
+      out.push_back(c);
+      continue;
+    }
+    if (c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) ++i;
+    out.push_back(L'?');
+  }
+  return out;
+}
+
+std::string encode(unsigned codePage, std::wstring wide) {
   if (wide.empty()) return {};
+  if (codePage != CP_UTF8) wide = withoutSurrogates(wide);
   const int size = static_cast<int>(wide.size());
   // UTF-8 takes no default character; GBK puts '?' for what it lacks.
   const char* defaultChar = codePage == CP_UTF8 ? nullptr : "?";

@@ -174,4 +174,27 @@ ByteSet readFile(const Text& name) {
   return ByteSet(std::move(bytes));
 }
 
+bool nameTaken(const Text& name) {
+  const auto path = systemName(name);
+  if (!path) return false;
+  // A link's own attributes: a dangling one counts as taken too.
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (GetFileAttributesExW(path->c_str(), GetFileExInfoStandard, &data)) return true;
+  const DWORD error = GetLastError();
+  // Only "not there" means free; a name we may not look at is not ours to take.
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND &&
+         error != ERROR_INVALID_NAME;
+}
+
+std::optional<std::uint64_t> readableFileSize(const Text& name) {
+  const auto path = systemName(name);
+  if (!path) return std::nullopt;
+  FileHandle file(CreateFileW(path->c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok() || GetFileType(file.get()) != FILE_TYPE_DISK) return std::nullopt;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 }  // namespace sorvane

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "services/codepage.h"
 
 namespace sorvane::platform::win32 {
@@ -22,17 +24,35 @@ std::optional<std::wstring> decodeStrict(unsigned codePage, std::string_view tex
   return wide;
 }
 
+// GBK has no character beyond the first 65536: each pair of surrogates (and any
+// stray half of one) becomes a single '?', as any other missing character does.
+std::wstring withoutSurrogates(std::wstring_view wide) {
+  std::wstring out;
+  out.reserve(wide.size());
+  for (std::size_t i = 0; i < wide.size(); ++i) {
+    const wchar_t c = wide[i];
+    if (c < 0xD800 || c > 0xDFFF) {
+      out.push_back(c);
+      continue;
+    }
+    if (c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) ++i;
+    out.push_back(L'?');
+  }
+  return out;
+}
+
+bool isSurrogate(wchar_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
 // Encodes; `lost` says whether a character had no exact counterpart.
 std::string encode(unsigned codePage, std::wstring_view wide, bool& lost) {
   lost = false;
   if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  const bool utf8 = codePage == CP_UTF8;
-  // UTF-8 takes neither a default character nor the "used default" flag: a lone
-  // surrogate is the only thing it cannot carry, and the strict flag reports it.
-  if (utf8) {
-    int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr, 0,
-                                    nullptr, nullptr);
+  if (codePage == CP_UTF8) {
+    // UTF-8 carries everything but a stray half of a surrogate pair; the strict
+    // flag finds those, and only then is the text repaired.
+    const int size = static_cast<int>(wide.size());
+    const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size,
+                                          nullptr, 0, nullptr, nullptr);
     if (bytes > 0) {
       std::string out(static_cast<std::size_t>(bytes), '\0');
       WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, out.data(), bytes,
@@ -40,34 +60,37 @@ std::string encode(unsigned codePage, std::wstring_view wide, bool& lost) {
       return out;
     }
     lost = true;
-    // Lone surrogates: replace them one by one so the rest survives.
     std::wstring repaired(wide);
     for (std::size_t i = 0; i < repaired.size(); ++i) {
       const wchar_t c = repaired[i];
-      const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
-      if (high && i + 1 < repaired.size() && repaired[i + 1] >= 0xDC00 &&
+      if (!isSurrogate(c)) continue;
+      if (c <= 0xDBFF && i + 1 < repaired.size() && repaired[i + 1] >= 0xDC00 &&
           repaired[i + 1] <= 0xDFFF) {
         ++i;
-      } else if (high || low) {
+      } else {
         repaired[i] = L'?';
       }
     }
     bool ignored = false;
     return encode(CP_UTF8, repaired, ignored);
   }
+  const std::wstring bmp = withoutSurrogates(wide);
+  const bool hadSurrogates =
+      std::any_of(wide.begin(), wide.end(), [](wchar_t c) { return isSurrogate(c); });
+  const int size = static_cast<int>(bmp.size());
   BOOL usedDefault = FALSE;
   // No best fit: a character the page lacks becomes '?', never a look-alike
   // (a best-fit backslash in a path would change its meaning).
-  const int bytes = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, nullptr,
+  const int bytes = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, bmp.data(), size, nullptr,
                                         0, "?", &usedDefault);
   if (bytes <= 0) {
     lost = true;
-    return std::string(wide.size(), '?');
+    return std::string(bmp.size(), '?');
   }
   std::string out(static_cast<std::size_t>(bytes), '\0');
-  WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, wide.data(), size, out.data(), bytes, "?",
+  WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, bmp.data(), size, out.data(), bytes, "?",
                       &usedDefault);
-  lost = usedDefault != FALSE;
+  lost = usedDefault != FALSE || hadSurrogates;
   return out;
 }
 
