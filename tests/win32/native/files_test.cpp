@@ -1,0 +1,103 @@
+// Whole files, the folder check and the process's folder on Windows, with
+// GBK names as a Chinese system has them.
+
+#include "services/files.h"
+#include "services/process.h"
+
+#include "native_fixture.h"
+
+namespace sorvane::testing {
+namespace {
+
+// 截图 (screenshot) in GBK, and the same name as the system shows it.
+const std::string kGbkName = "\xBD\xD8\xCD\xBC";
+const std::wstring kWideName = L"\u622A\u56FE";
+
+using Files = NativeFolder;
+
+ByteSet bytes(std::string_view s) { return ByteSet::fromString(s); }
+
+TEST_F(Files, GbkNamesRoundTripEveryByteAndLeaveNothingElse) {
+  std::string all;
+  for (int i = 0; i < 256; ++i) all.push_back(static_cast<char>(i));
+  const Text name = folder() + "\\" + kGbkName + ".txt";
+  ASSERT_TRUE(writeFile(name, bytes(all)));
+  EXPECT_EQ(listing(), std::vector<std::wstring>{kWideName + L".txt"});
+  EXPECT_EQ(readFile(name), bytes(all));
+
+  // A second save replaces the whole content and still leaves one file.
+  const ByteSet first = bytes("\r\nhttp://a/"), second = bytes("\r\nb");
+  ASSERT_TRUE(writeFile(name, {&first, &second}));
+  EXPECT_EQ(contents(wideFolder() + L"\\" + kWideName + L".txt"), "\r\nhttp://a/\r\nb");
+  EXPECT_EQ(listing().size(), 1u);
+  EXPECT_TRUE(nameTaken(name));
+  EXPECT_EQ(readableFileSize(name), std::optional<std::uint64_t>(14));
+}
+
+TEST_F(Files, AFileHeldByAnotherProgramIsNeitherReplacedNorRead) {
+  const std::wstring path = wideFolder() + L"\\list.txt";
+  put(path, "old list");
+  const Text name = folder() + "\\list.txt";
+  {
+    // Open for writing elsewhere: a read that allows no writer cannot open it,
+    // and a save that wants the file to itself is refused.
+    const HANDLE other = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(readFile(name).empty());
+    EXPECT_FALSE(writeFile(name, bytes("new")));
+    CloseHandle(other);
+  }
+  EXPECT_EQ(contents(path), "old list");
+  EXPECT_EQ(listing().size(), 1u) << "no temporary file is left behind";
+}
+
+TEST_F(Files, ReadOnlyFilesFoldersAndBrokenNamesAreLeftAlone) {
+  const std::wstring path = wideFolder() + L"\\kept.txt";
+  put(path, "kept");
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(writeFile(folder() + "\\kept.txt", bytes("new")));
+  EXPECT_EQ(contents(path), "kept");
+  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+  EXPECT_FALSE(writeFile(folder(), bytes("x")));
+  EXPECT_TRUE(readFile(folder()).empty());
+  EXPECT_FALSE(readableFileSize(folder()));
+  // A dangling lead byte names no file: nothing is made under a guessed name.
+  EXPECT_FALSE(writeFile(folder() + "\\a\x81", bytes("x")));
+  EXPECT_FALSE(writeFile(Text(), bytes("x")));
+  EXPECT_TRUE(readFile(folder() + "\\missing.txt").empty());
+  EXPECT_FALSE(nameTaken(folder() + "\\missing.txt"));
+  EXPECT_TRUE(readFile("NUL").empty()) << "a device is no list file";
+  EXPECT_EQ(listing(), std::vector<std::wstring>{L"kept.txt"});
+}
+
+TEST_F(Files, RelativeNamesAndTheFolderCheckUseTheCurrentFolder) {
+  const std::wstring sub = wideFolder() + L"\\" + kWideName;
+  ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
+  ASSERT_TRUE(setCurrentFolder(folder() + "\\" + kGbkName));
+  ASSERT_TRUE(writeFile("relative.txt", bytes("here")));
+  EXPECT_EQ(contents(sub + L"\\relative.txt"), "here");
+
+  EXPECT_EQ(writableFolderPath("."), std::optional<Text>(folder() + "\\" + kGbkName));
+  EXPECT_EQ(writableFolderPath(folder()), std::optional<Text>(folder()));
+  EXPECT_FALSE(writableFolderPath("relative.txt")) << "a file is no folder";
+  EXPECT_FALSE(writableFolderPath("missing"));
+  // The check leaves nothing behind in the folder it tried.
+  EXPECT_EQ(listing(), std::vector<std::wstring>{kWideName});
+  EXPECT_FALSE(setCurrentFolder(folder() + "\\missing"));
+  EXPECT_FALSE(setCurrentFolder("\x81"));
+}
+
+TEST(Process, ExecutablePathSplitsIntoTheProgramFolder) {
+  const Text path = executablePath();
+  const SplitPath split = splitProgramPath(path);
+  EXPECT_EQ(split.file, Text("win32_native_tests.exe"));
+  EXPECT_EQ(split.folder + "\\" + split.file, path);
+  wchar_t wide[MAX_PATH + 1];
+  GetModuleFileNameW(nullptr, wide, MAX_PATH);
+  EXPECT_EQ(path.size(), std::wstring(wide).size()) << "an ASCII build folder";
+}
+
+}  // namespace
+}  // namespace sorvane::testing
