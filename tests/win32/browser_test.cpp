@@ -129,6 +129,10 @@ RECT rectIn(HWND window, HWND parent) {
   return r;
 }
 
+DWORD styleOf(HWND window, int which) {
+  return static_cast<DWORD>(GetWindowLongPtrW(window, which));
+}
+
 bool sameRect(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
@@ -137,6 +141,7 @@ constexpr GUID kDocHostCommandHandler = {
     0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
 
 constexpr DWORD kLayoutStyle = WS_CHILD | WS_VISIBLE | WS_DISABLED | WS_CLIPSIBLINGS;
+constexpr DWORD kEdges = WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME;
 constexpr Rect kLayoutRect{0, 8, 672, 568};
 
 class BrowserHostTest : public ::testing::Test {
@@ -191,12 +196,10 @@ TEST_F(BrowserHostTest, MadeAsTheLayoutSaysWithEachSettingOnItsOwnSwitch) {
   ASSERT_TRUE(IsWindow(view));
   EXPECT_EQ(GetParent(view), parent_);
   EXPECT_EQ(GetDlgCtrlID(view), 7);
-  const LONG_PTR style = GetWindowLongPtrW(view, GWL_STYLE);
-  EXPECT_EQ(style & kLayoutStyle, static_cast<LONG_PTR>(kLayoutStyle));
-  EXPECT_EQ(style & WS_BORDER, 0);
-  EXPECT_EQ(GetWindowLongPtrW(view, GWL_EXSTYLE) &
-                (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME),
-            0);
+  const DWORD style = styleOf(view, GWL_STYLE);
+  EXPECT_EQ(style & kLayoutStyle, kLayoutStyle);
+  EXPECT_EQ(style & WS_BORDER, 0u);
+  EXPECT_EQ(styleOf(view, GWL_EXSTYLE) & kEdges, 0u);
   EXPECT_TRUE(sameRect(rectIn(view, parent_), RECT{0, 8, 672, 576}));
   expectEngineBorderHidden(view);
   EXPECT_EQ(switches(browserHostEngine(*host)),
@@ -221,8 +224,8 @@ TEST_F(BrowserHostTest, MadeAsTheLayoutSaysWithEachSettingOnItsOwnSwitch) {
 TEST_F(BrowserHostTest, BorderStylesAndResizingKeepTheEnginesOwnBorderOutOfSight) {
   struct Case {
     std::uint32_t borderStyle;
-    LONG_PTR exStyle;
-    LONG_PTR style;
+    DWORD exStyle;
+    DWORD style;
   };
   const Case cases[] = {
       {1, WS_EX_CLIENTEDGE, 0},
@@ -239,10 +242,8 @@ TEST_F(BrowserHostTest, BorderStylesAndResizingKeepTheEnginesOwnBorderOutOfSight
     BrowserHostPtr host = make(settings, Rect{20, 20, 200, 150});
     ASSERT_TRUE(host);
     HWND view = browserHostWindow(*host);
-    EXPECT_EQ(GetWindowLongPtrW(view, GWL_EXSTYLE) &
-                  (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME),
-              c.exStyle);
-    EXPECT_EQ(GetWindowLongPtrW(view, GWL_STYLE) & WS_BORDER, c.style);
+    EXPECT_EQ(styleOf(view, GWL_EXSTYLE) & kEdges, c.exStyle);
+    EXPECT_EQ(styleOf(view, GWL_STYLE) & WS_BORDER, c.style);
     // The border goes inside the layout's rectangle.
     EXPECT_TRUE(sameRect(rectIn(view, parent_), RECT{20, 20, 220, 170}));
     expectEngineBorderHidden(view);

@@ -5,10 +5,11 @@
 //
 //   capture_timing.exe [rounds]      (default 200)
 //
-// Build it by hand against the Windows build folder, e.g. for build-win64:
-//   x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -DUNICODE -DNOMINMAX -Isrc \
-//     tests/win32/capture_timing.cpp build-win64/libsorvane_win32.a \
-//     build-win64/libsorvane_core.a build-win64/libsorvane_services.a -static \
+// Build it by hand against the Windows build folder, e.g. for build-win64 (one
+// command line):
+//   x86_64-w64-mingw32-g++-posix -std=c++20 -O2 -DUNICODE -DNOMINMAX -Isrc
+//     tests/win32/capture_timing.cpp build-win64/libsorvane_win32.a
+//     build-win64/libsorvane_core.a build-win64/libsorvane_services.a -static
 //     -lole32 -loleaut32 -luuid -lgdi32 -luser32 -o build-win64/capture_timing.exe
 
 #include <windows.h>
