@@ -165,6 +165,8 @@ class Win32Platform final : public Platform {
   // The top level is going away without destroyWidget (the system closed it).
   void forgetDestroyed(HWND hwnd);
   bool offerKey(const MSG& msg);
+  // The outer size the layout gives the top level.
+  SIZE topLevelSize() const { return topLevelSize_; }
 
  private:
   HWND makeTopLevel(const WidgetSpec& request, Widget& w);
@@ -192,6 +194,7 @@ class Win32Platform final : public Platform {
   int loopDepth_ = 0;
   HFONT font_ = nullptr;  // the stock GUI font: never deleted
   int minimumEditHeight_ = 0;
+  SIZE topLevelSize_{0, 0};
   // Standard streams, found at first use.
   bool streamsLookedUp_ = false;
   OwnedHandle console_;

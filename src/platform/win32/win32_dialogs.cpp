@@ -56,6 +56,9 @@ int Win32Platform::messageBox(const std::string& text, const std::string& captio
   // No owner: task modality is what keeps the main window from taking input.
   if (!(style & MB_SYSTEMMODAL)) style |= MB_TASKMODAL;
   const int pressed = MessageBoxW(nullptr, toWide(text).c_str(), toWide(caption).c_str(), style);
+  // A box with only OK can only say OK, however it was closed (some systems
+  // report its close box as Cancel).
+  if ((flags & box::kButtonsMask) == box::kOk) return box::kResultOk;
   return pressed > 0 ? pressed - 1 : 0;
 }
 

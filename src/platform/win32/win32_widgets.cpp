@@ -60,6 +60,18 @@ LRESULT CALLBACK topLevelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
       p->onTopLevelMessage(hwnd, message, wParam);
       return result;
     }
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(GetStockObject(DEFAULT_GUI_FONT));
+    case WM_GETMINMAXINFO: {
+      // The system keeps a window within the screen and its frame; the
+      // layout's size wins on a screen smaller than the window.
+      LRESULT result = DefWindowProcW(hwnd, message, wParam, lParam);
+      auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+      const SIZE size = p->topLevelSize();
+      limits->ptMaxTrackSize.x = std::max<LONG>(limits->ptMaxTrackSize.x, size.cx);
+      limits->ptMaxTrackSize.y = std::max<LONG>(limits->ptMaxTrackSize.y, size.cy);
+      return result;
+    }
     case WM_NCDESTROY:
       p->forgetDestroyed(hwnd);
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -172,6 +184,7 @@ HWND Win32Platform::makeTopLevel(const WidgetSpec& request, Widget&) {
   if (request.disabled) style |= WS_DISABLED;
   const int width = request.rect.width;
   const int height = request.rect.height;
+  topLevelSize_ = {width, height};
   // Centred on the primary screen, whatever the layout's own left and top.
   const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;

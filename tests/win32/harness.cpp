@@ -1,0 +1,182 @@
+#include "harness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/win32/win32_platform.h"
+
+namespace sorvane::win32test {
+
+namespace {
+
+std::unique_ptr<Harness> theHarness;
+
+BOOL CALLBACK collectWindow(HWND hwnd, LPARAM data) {
+  if (IsWindowVisible(hwnd)) reinterpret_cast<std::vector<HWND>*>(data)->push_back(hwnd);
+  return TRUE;
+}
+
+struct ChildSearch {
+  const wchar_t* windowClass;
+  HWND found = nullptr;
+};
+
+BOOL CALLBACK matchChild(HWND hwnd, LPARAM data) {
+  auto* search = reinterpret_cast<ChildSearch*>(data);
+  if (IsWindowVisible(hwnd) && _wcsicmp(className(hwnd).c_str(), search->windowClass) == 0) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+std::wstring withoutMnemonic(std::wstring text) {
+  std::erase(text, L'&');
+  return text;
+}
+
+}  // namespace
+
+int Recorder::count(WidgetId w, int n) const {
+  return static_cast<int>(std::count_if(events.begin(), events.end(),
+                                        [&](const Event& e) { return e.widget == w && e.number == n; }));
+}
+
+void Recorder::clear() {
+  events.clear();
+  destroyed.clear();
+  closeRequests.clear();
+  activations = deactivations = 0;
+}
+
+Harness& harness() {
+  if (!theHarness) {
+    theHarness = std::make_unique<Harness>();
+    theHarness->platform = platform::win32::makeWin32Platform();
+    if (!theHarness->platform) {
+      ADD_FAILURE() << "the Win32 platform could not be made";
+      std::abort();
+    }
+    theHarness->platform->setEventSink(&theHarness->sink);
+  }
+  return *theHarness;
+}
+
+Platform& ui() { return *harness().platform; }
+
+void closeHarness() { theHarness.reset(); }
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  if (done()) return true;
+  const ULONGLONG start = GetTickCount64();
+  bool quitting = false;
+  TimerId check = ui().startTimer(10, [&] {
+    if (quitting) return;
+    if (done() || GetTickCount64() - start > static_cast<ULONGLONG>(timeoutMs)) {
+      quitting = true;
+      ui().quitLoop();
+    }
+  });
+  ui().runLoop();
+  ui().stopTimer(check);
+  return done();
+}
+
+void pumpFor(int ms) {
+  const ULONGLONG start = GetTickCount64();
+  pumpUntil([&] { return GetTickCount64() - start >= static_cast<ULONGLONG>(ms); }, ms + 1000);
+}
+
+std::wstring windowText(HWND hwnd) {
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::string ansiText(HWND hwnd) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) * 2 + 2, '\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+std::wstring className(HWND hwnd) {
+  wchar_t name[128] = {};
+  GetClassNameW(hwnd, name, 128);
+  return name;
+}
+
+Rect placeOf(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  POINT corner{r.left, r.top};
+  if (GetWindowLongW(hwnd, GWL_STYLE) & WS_CHILD) ScreenToClient(GetParent(hwnd), &corner);
+  return {corner.x, corner.y, r.right - r.left, r.bottom - r.top};
+}
+
+std::vector<HWND> threadWindows() {
+  std::vector<HWND> found;
+  EnumThreadWindows(GetCurrentThreadId(), collectWindow, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+HWND findChild(HWND root, const wchar_t* windowClass) {
+  ChildSearch search{windowClass};
+  EnumChildWindows(root, matchChild, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+HWND findButton(HWND dialog, const std::wstring& caption) {
+  for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT))
+    if (_wcsicmp(className(c).c_str(), L"Button") == 0 && withoutMnemonic(windowText(c)) == caption)
+      return c;
+  return nullptr;
+}
+
+std::wstring staticTexts(HWND dialog) {
+  std::wstring all;
+  for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (_wcsicmp(className(c).c_str(), L"Static") != 0) continue;
+    std::wstring t = windowText(c);
+    if (t.empty()) continue;
+    if (!all.empty()) all += L'\n';
+    all += t;
+  }
+  return all;
+}
+
+DialogWatcher::DialogWatcher(std::function<bool(HWND)> act, int periodMs)
+    : done_(std::make_shared<bool>(false)) {
+  auto done = done_;
+  timer_ = ui().startTimer(periodMs, [done, act = std::move(act)] {
+    if (*done) return;
+    for (HWND w : threadWindows()) {
+      if (ui().widgetExists(static_cast<WidgetId>(reinterpret_cast<std::uintptr_t>(w)))) continue;
+      if (act(w)) {
+        *done = true;
+        return;
+      }
+    }
+  });
+}
+
+DialogWatcher::~DialogWatcher() { ui().stopTimer(timer_); }
+
+void pressKey(WORD virtualKey, bool shift) {
+  std::vector<INPUT> keys;
+  auto key = [&](WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    keys.push_back(in);
+  };
+  if (shift) key(VK_SHIFT, false);
+  key(virtualKey, false);
+  key(virtualKey, true);
+  if (shift) key(VK_SHIFT, true);
+  SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+}  // namespace sorvane::win32test

@@ -1,0 +1,37 @@
+#pragma once
+// The real program inside the test process: its frame and handlers on the
+// harness's Win32 platform, its window built and shown as at start-up.
+
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "app/frame.h"
+#include "harness.h"
+
+namespace sorvane::win32test {
+
+class ProgramUnderTest {
+ public:
+  // Starts the program: its window is built, shown and active.
+  ProgramUnderTest();
+  // Shuts the program down and hands the platform's events and the current
+  // folder back to the harness.
+  ~ProgramUnderTest();
+  ProgramUnderTest(const ProgramUnderTest&) = delete;
+  ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
+
+  app::Frame& frame() { return *frame_; }
+  app::Control& control(const char* name) { return frame_->control(name); }
+  HWND hwnd(const char* name) { return hwndOf(control(name).widget); }
+  HWND window() { return hwndOf(frame_->mainWindow()); }
+  // The layout name of the control that has the focus, "" for none.
+  std::string focusedName();
+
+ private:
+  std::unique_ptr<app::Frame> frame_;
+  std::filesystem::path startFolder_;
+};
+
+}  // namespace sorvane::win32test
