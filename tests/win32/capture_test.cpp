@@ -113,6 +113,31 @@ TEST_F(CaptureTest, AWindowOfKnownColoursComesBackByteForByteWithItsChildren) {
     for (int x = 0; x < 9; ++x) expectPixel(childPicture, x, y, kChildColour);
 }
 
+// A message box of the run can be open above the main window when the dwell
+// timer takes its picture: the picture is still the window's own.
+TEST_F(CaptureTest, AnotherWindowOnTopStaysOutOfThePicture) {
+  constexpr COLORREF kOwn = RGB(10, 120, 230);
+  HWND window = make(nullptr, 100, 100, 40, 30, kOwn);
+  HWND cover = make(nullptr, 110, 105, 50, 50, RGB(250, 250, 0));
+  SetWindowPos(cover, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  settle();
+
+  // The cover does lie on top there, as the screen shows.
+  Pixels screen;
+  ASSERT_TRUE(captureWindowPixels(nullptr, screen));
+  expectPixel(screen, 120, 110, RGB(250, 250, 0));
+
+  Pixels picture;
+  ASSERT_TRUE(captureWindowPixels(window, picture));
+  ASSERT_EQ(picture.width, 40);
+  ASSERT_EQ(picture.height, 30);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) {
+      expectPixel(picture, x, y, kOwn);
+      if (HasFailure()) return;
+    }
+}
+
 TEST_F(CaptureTest, AWindowThatIsGoneGivesNothingAndTheScreenGivesItsSize) {
   HWND window = make(nullptr, 0, 0, 20, 20, RGB(1, 2, 3));
   DestroyWindow(window);

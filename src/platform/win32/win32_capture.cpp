@@ -3,10 +3,10 @@
 // Links gdi32 and user32. The window's own device context is copied, not a
 // picture the window paints on request (PrintWindow): asked to paint itself, a
 // window leaves out its child windows under some systems, and the browser's
-// page lies entirely in a child window of the view. On a composited desktop
-// the copy still gives the window's own pixels where another top-level window
-// (a message box) lies on top; on an uncomposited one that box shows in the
-// picture, as it did in the program of old.
+// page lies entirely in a child window of the view. Where each top-level
+// window draws into a surface of its own (a composited desktop, and Wine), the
+// copy also leaves out a message box lying on top; only an uncomposited
+// desktop puts that box into the picture, as it did in the program of old.
 
 #include "platform/win32/win32_capture.h"
 
