@@ -266,21 +266,29 @@ TEST_F(BrowserHostTest, SettingsOfALaterVersionMakeNoControlAndLeaveNoWindow) {
   BrowserHostPtr host = make();
   ASSERT_TRUE(host);
   HWND view = browserHostWindow(*host);
+  IOleClientSite* site = browserHostSite(*host);
+  site->AddRef();
   DestroyWindow(parent_);
   EXPECT_FALSE(IsWindow(view));
   EXPECT_EQ(browserHostWindow(*host), nullptr);
   EXPECT_FALSE(browserHostBusy(*host));
   browserHostNavigate(*host, L"http://127.0.0.1:1/");
+  browserHostStop(*host);
   host.reset();
+  EXPECT_EQ(site->Release(), 0u);
 }
 
-TEST_F(BrowserHostTest, DestroyingTheHostTakesItsViewAway) {
+TEST_F(BrowserHostTest, DestroyingTheHostTakesItsViewAwayAndLetsGoOfTheSite) {
   BrowserHostPtr host = make();
   ASSERT_TRUE(host);
   HWND view = browserHostWindow(*host);
+  IOleClientSite* site = browserHostSite(*host);
+  ASSERT_NE(site, nullptr);
+  site->AddRef();  // kept alive to count who else still holds it
   host.reset();
   EXPECT_FALSE(IsWindow(view));
   EXPECT_EQ(GetWindow(parent_, GW_CHILD), nullptr);
+  EXPECT_EQ(site->Release(), 0u);
 }
 
 TEST_F(BrowserHostTest, NavigateAsksTheServerForTheAddressAndTheLoadEnds) {

@@ -113,7 +113,10 @@ class BrowserHost {
       eventSource->Unadvise(eventCookie);
       eventSource.reset();
     }
-    browser.reset();
+    if (browser) {
+      browser->Stop();  // no download goes on for a view that is gone
+      browser.reset();
+    }
     if (object) {
       ComPtr<IOleInPlaceObject> inPlace;
       if (SUCCEEDED(object->QueryInterface(IID_IOleInPlaceObject,
