@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "harness.h"
@@ -25,7 +26,7 @@ class Controls : public ::testing::Test {
     pumpUntil([this] { return GetActiveWindow() == hwndOf(window_); });
   }
   void TearDown() override {
-    ui().destroyWidget(window_);
+    if (window_) ui().destroyWidget(window_);
     harness().sink.onKey = nullptr;
   }
   WidgetId make(WidgetKind kind, Rect rect, EditMode mode = EditMode::Normal,
@@ -191,6 +192,49 @@ TEST_F(Controls, FocusMovesAreReportedAndFollowTheKeyboardFocus) {
   EXPECT_EQ(seen, (std::vector<Key>{Key::Tab, Key::Enter, Key::Other, Key::Other, Key::Other,
                                     Key::F1, Key::Escape}));
   EXPECT_EQ(ui().text(second), "a");  // the shifted B was taken
+}
+
+TEST_F(Controls, TheBrowserIsMadeAsTheLayoutSaysOrNotAtAll) {
+  WidgetSpec spec;
+  spec.kind = WidgetKind::Browser;
+  spec.parent = window_;
+  spec.rect = {0, 8, 300, 200};
+  spec.visible = true;
+  spec.disabled = true;
+  spec.tabStop = true;
+  const WidgetId browser = ui().createWidget(spec);
+  ASSERT_NE(browser, 0u);
+  HWND view = hwndOf(browser);
+  EXPECT_EQ(GetParent(view), hwndOf(window_));
+  EXPECT_EQ(placeOf(view), (Rect{0, 8, 300, 200}));
+  const auto style = static_cast<DWORD>(GetWindowLongW(view, GWL_STYLE));
+  EXPECT_EQ(style & (WS_CHILD | WS_DISABLED | WS_TABSTOP | WS_VISIBLE),
+            DWORD{WS_CHILD | WS_DISABLED | WS_TABSTOP | WS_VISIBLE});
+  EXPECT_FALSE(ui().isEnabled(browser));
+  EXPECT_FALSE(ui().browserBusy(browser));  // nothing asked for yet
+  // No server answers on port 9 of this machine: the load ends by itself.
+  ui().browserNavigate(browser, "http://127.0.0.1:9/");
+  EXPECT_TRUE(pumpUntil([&] { return !ui().browserBusy(browser); }, 20000));
+  ui().browserStop(browser);
+  EXPECT_FALSE(ui().browserBusy(browser));
+
+  // Settings of a later version make no browser, and leave no window behind.
+  const std::size_t children = [&] {
+    std::size_t n = 0;
+    for (HWND c = GetWindow(hwndOf(window_), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++n;
+    return n;
+  }();
+  spec.browser.version = 2;
+  EXPECT_EQ(ui().createWidget(spec), 0u);
+  std::size_t after = 0;
+  for (HWND c = GetWindow(hwndOf(window_), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++after;
+  EXPECT_EQ(after, children);
+
+  // Gone with its window, and reported.
+  ui().destroyWidget(window_);
+  EXPECT_FALSE(IsWindow(view));
+  EXPECT_EQ(std::count(sink().destroyed.begin(), sink().destroyed.end(), browser), 1);
+  window_ = 0;
 }
 
 }  // namespace

@@ -8,7 +8,8 @@
 
 #include "harness.h"
 #include "platform/win32/win32_text.h"
-// Needs <windows.h> first.
+// These need <windows.h> first.
+#include <commctrl.h>
 #include <shlobj.h>
 
 namespace sorvane::win32test {
@@ -27,6 +28,21 @@ HWND fileNameBox(HWND dialog) {
   }
   if (HWND edit = GetDlgItem(dialog, 0x480)) return edit;
   return findChild(dialog, L"Edit");
+}
+
+// The name of the folder selected in the picker's tree.
+std::wstring selectedName(HWND picker) {
+  HWND tree = findChild(picker, L"SysTreeView32");
+  auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (!item) return {};
+  wchar_t name[MAX_PATH] = {};
+  TVITEMW read{};
+  read.mask = TVIF_TEXT;
+  read.hItem = item;
+  read.pszText = name;
+  read.cchTextMax = MAX_PATH;
+  SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&read));
+  return name;
 }
 
 class Dialogs : public ::testing::Test {
@@ -144,10 +160,13 @@ TEST_F(Dialogs, FolderPickerGivesTheFolderAndHandsTheDesktopBack) {
       if (mainEnabled) *mainEnabled = IsWindowEnabled(hwndOf(window_));
       if (path.empty()) {
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-      } else {
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
-        PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+        return true;
       }
+      // The tree fills itself while the picker comes up and may select its
+      // own start afterwards: choose until the choice holds.
+      SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+      if (selectedName(dialog) != fs::path(path).filename().wstring()) return false;
+      PostMessageW(dialog, WM_COMMAND, IDOK, 0);
       return true;
     });
     std::string chosen = ui().browseForFolder("\xC7\xEB\xD1\xA1\xD4\xF1", false);  // 请选择
