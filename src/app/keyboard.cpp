@@ -92,12 +92,12 @@ void Frame::windowActivated(platform::WidgetId window) {
   if (window != mainWindow_ || mainWindow_ == 0) return;
   platform::WidgetId remembered = rememberedFocus_;
   rememberedFocus_ = 0;
-  if (remembered != 0 && platform_.widgetExists(remembered)) {
+  // Whatever the desktop focused on its own (GTK picks some widget when a
+  // window is shown) gives way to the remembered control or the first candidate.
+  if (remembered != 0 && platform_.widgetExists(remembered) && controlForWidget(remembered))
     platform_.setFocus(remembered);
-  } else if (!controlForWidget(platform_.focusedWidget()) ||
-             platform_.focusedWidget() == mainWindow_) {
+  else
     focusFirstCandidate();
-  }
 }
 
 }  // namespace sorvane::app

@@ -91,6 +91,38 @@ TEST(Run, StopThenStartBeginsAgainAtTheFirstAddress) {
   EXPECT_TRUE(p.sim.boxes().empty());
 }
 
+// Stop leaves a load running; a page that never finishes would then hold
+// every later run at its first poll. 开始 ends that load, and the run begins
+// at the first address one poll period later.
+TEST(Run, StartAfterStopOnAPageThatNeverFinishesBeginsOnTime) {
+  Program p;
+  p.chooseFolder(p.folder());
+  p.sim.scriptLoad("http://forever/", {.neverEnds = true});
+  p.add({"http://a/", "http://forever/"});
+  p.click("按钮1");
+  p.sim.advanceTo(20000);  // a at 1 s, its picture at 6 s, forever from 7 s
+  ASSERT_EQ(p.navigated(), (Strings{"http://a/", "http://forever/"}));
+  app::Control& browser = p.frame.control("互联网浏览器1");
+  EXPECT_TRUE(p.frame.busy(browser));
+
+  p.click("按钮1");  // 停止 stops the run, not the load
+  p.sim.advanceTo(25000);
+  EXPECT_TRUE(p.frame.busy(browser));
+  EXPECT_TRUE(p.sim.stoppedLoads().empty());
+
+  p.click("按钮1");
+  EXPECT_EQ(p.sim.stoppedLoads(), std::vector<std::int64_t>{25000});
+  EXPECT_FALSE(p.frame.busy(browser));
+  p.sim.advanceTo(25999);
+  EXPECT_EQ(p.sim.navigations().size(), 2u);
+  p.sim.advanceTo(26000);
+  ASSERT_EQ(p.sim.navigations().size(), 3u);
+  EXPECT_EQ(p.sim.navigations()[2].url, "http://a/");
+  p.sim.advanceTo(31000);
+  ASSERT_EQ(p.filesInFolder().size(), 2u);
+  EXPECT_EQ(p.sim.shownColour(browser.widget), p.sim.pageColour("http://a/"));
+}
+
 TEST(Run, ChangedPauseAppliesFromTheNextPage) {
   Program p;
   p.add({"a", "b"});

@@ -135,15 +135,15 @@ ProgramUnderTest::ProgramUnderTest() : startFolder_(fs::current_path()) {
   }
   watched.known.insert(GTK_WINDOW(window));
   pumpUntil([&] { return gtk_widget_get_mapped(window); }, 5000);
+  // The first page starts the engine's processes, which set up what they
+  // keep per user once. The engine's view is there from then on at the latest.
+  frame_->navigate(control("互联网浏览器1"), Text(harness().server.url("/solid/ffffff")));
   auto* view = WEBKIT_WEB_VIEW(findDescendant(window, WEBKIT_TYPE_WEB_VIEW));
   if (!view) {
     ADD_FAILURE() << "the program's window has no browser";
     return;
   }
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onProcessEnded), nullptr);
-  // The first page starts the engine's processes, which set up what they
-  // keep per user once.
-  frame_->navigate(control("互联网浏览器1"), Text(harness().server.url("/solid/ffffff")));
   pumpUntil([this] { return !busy(); }, 15000);
   pumpFor(500);
   watched.view = view;

@@ -71,6 +71,46 @@ TEST(Browser, BusyFollowsTheLoadThroughSuccessAndFailure) {
   EXPECT_TRUE(pumpUntil([] { return !ui().browserBusy(browser()); }, 15000));
 }
 
+// The engine's view is made when first needed. A browser that was never sent
+// anywhere shows nothing of its own, only the window behind it, whether its
+// picture is taken before the view is made or after.
+TEST(Browser, BeforeAnyPageItShowsTheWindowBehindAndThenItsFirstPage) {
+  WidgetSpec fresh;
+  fresh.kind = WidgetKind::Browser;
+  fresh.parent = harness().window;
+  fresh.rect = {700, 8, 120, 100};
+  fresh.visible = true;
+  WidgetId late = ui().createWidget(fresh);
+  ASSERT_NE(late, 0u);
+  GtkWidget* outer = gtkOf(late);
+  // Laid out means drawn too (both come in one frame); the view is made on
+  // an idle turn of the loop after that.
+  ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_allocated_width(outer) == 120; }, 3000));
+  Pixels windowArea;
+  ASSERT_TRUE(ui().capture(harness().window, windowArea));
+  const unsigned behind = pixelAt(windowArea, 1065, 300);  // right of every control
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round == 0 ? "as soon as it is on screen" : "a second later");
+    Pixels p;
+    ASSERT_TRUE(ui().capture(late, p));
+    ASSERT_EQ(p.width, 120);
+    ASSERT_EQ(p.height, 100);
+    for (auto [x, y] : {std::pair{0, 0}, {60, 50}, {119, 99}})
+      EXPECT_EQ(pixelAt(p, x, y), behind) << x << "," << y << " " << std::hex << pixelAt(p, x, y);
+    EXPECT_FALSE(ui().browserBusy(late));
+    EXPECT_EQ(findDescendant(outer, WEBKIT_TYPE_WEB_VIEW) != nullptr, round == 1);
+    pumpFor(1000);
+  }
+  ui().browserNavigate(late, harness().server.url("/solid/0000fe"));
+  EXPECT_TRUE(ui().browserBusy(late));
+  ASSERT_TRUE(pumpUntil([&] { return !ui().browserBusy(late); }, 15000));
+  pumpFor(300);
+  Pixels p;
+  ASSERT_TRUE(ui().capture(late, p));
+  EXPECT_TRUE(near(pixelAt(p, 60, 50), 0x0000FF)) << std::hex << pixelAt(p, 60, 50);
+  ui().destroyWidget(late);
+}
+
 TEST(Browser, CaptureShowsThePageAtTheControlsSize) {
   ASSERT_TRUE(loadPage(harness().server.url("/halves")));
   auto started = std::chrono::steady_clock::now();

@@ -119,6 +119,38 @@ TEST(Keys, ReachTheProgramFirstAndGtkNeverMovesTheFocusOnTab) {
   sink().onKey = nullptr;
 }
 
+gboolean countTab(GtkWidget*, GdkEventKey* ev, gpointer count) {
+  if (ev->keyval == GDK_KEY_Tab || ev->keyval == GDK_KEY_ISO_Left_Tab) ++*static_cast<int*>(count);
+  return FALSE;
+}
+
+// Only plain Tab and Shift+Tab are the window's. With Ctrl or Alt the key
+// goes to the focused control like any other, and GTK's own focus chain,
+// which has Ctrl+Tab bound, does not move either.
+TEST(Keys, TabWithCtrlOrAltIsTheFocusedControlsKey) {
+  std::vector<unsigned> tabs;
+  sink().onKey = [&](WidgetId, Key k, unsigned m) {
+    if (k == Key::Tab) tabs.push_back(m);
+    return false;
+  };
+  WidgetId entry = id("编辑框2");
+  ui().setFocus(entry);
+  ASSERT_EQ(ui().focusedWidget(), entry);
+  int reached = 0;
+  gulong handler = g_signal_connect(gtkOf(entry), "key-press-event", G_CALLBACK(countTab), &reached);
+
+  pressKey(GDK_KEY_Tab, GDK_CONTROL_MASK);
+  pressKey(GDK_KEY_Tab, GDK_MOD1_MASK);
+  pressKey(GDK_KEY_ISO_Left_Tab, GDK_CONTROL_MASK | GDK_SHIFT_MASK);
+  pumpFor(100);
+  EXPECT_EQ(reached, 3);
+  EXPECT_EQ(ui().focusedWidget(), entry);
+  EXPECT_EQ(tabs, (std::vector<unsigned>{kControl, kAlt, kControl | kShift}));
+
+  g_signal_handler_disconnect(gtkOf(entry), handler);
+  sink().onKey = nullptr;
+}
+
 TEST(Focus, EventsAndTheFocusedWidgetNameOurControls) {
   ASSERT_TRUE(pumpUntil([] { return gtk_window_is_active(mainGtkWindow()); }, 3000));
   WidgetId add = id("按钮2");

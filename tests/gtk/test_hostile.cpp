@@ -211,6 +211,39 @@ TEST_F(Hostile, PagesThatNeverFinishHoldTheRunUntilStop) {
   }
 }
 
+// 停止 leaves the load of a page that never finishes running; the next 开始
+// ends it, so the new run shows its first address a poll period later
+// instead of waiting on that page for ever.
+TEST_F(Hostile, StartAfterStopOnAPageThatNeverFinishesShowsTheFirstAddress) {
+  ProgramUnderTest& p = program();
+  const std::string first = "/solid/00ff06";
+  p.setList({url(first), url("/endless")});
+  p.click("按钮1");
+  ASSERT_TRUE(pumpUntil([&] { return p.frame().vars().nextIndex == 3; }, 15000));
+  pumpFor(1500);
+  ASSERT_TRUE(p.busy());
+  p.click("按钮1");
+  pumpFor(1000);
+  EXPECT_TRUE(p.busy()) << "停止 ended the load";
+
+  const int before = harness().server.requests(first);
+  const WidgetId browser = p.control("互联网浏览器1").widget;
+  auto clicked = Clock::now();
+  p.click("按钮1");
+  ASSERT_EQ(p.startCaption(), "停止");
+  bool shown = pumpUntil(
+      [&] {
+        Pixels shot;
+        return harness().server.requests(first) > before && !p.busy() &&
+               ui().capture(browser, shot) && near(pixelAt(shot, 336, 284), 0x00FF06);
+      },
+      2000);
+  EXPECT_TRUE(shown) << "the first address is not on show 2 s after 开始";
+  if (shown) std::printf("the first address was on show %lld ms after 开始\n", msSince(clicked));
+  p.click("按钮1");
+  EXPECT_TRUE(seen().boxes.empty());
+}
+
 // A page caught in an endless script never hears that its view has gone; its
 // process goes with the view rather than spinning on after the window closed.
 TEST_F(Hostile, AViewClosedOverAStuckScriptTakesItsProcessAlong) {

@@ -81,8 +81,9 @@ struct BrowserViewDeleter {
 };
 using BrowserViewPtr = std::unique_ptr<BrowserView, BrowserViewDeleter>;
 
-// Makes the engine view with its input shield; nullptr when the settings are
-// not supported. The widget to place is browserWidget().
+// Makes the browser's place with its input shield (the engine's view inside
+// follows when first needed); nullptr when the settings are not supported.
+// The widget to place is browserWidget().
 BrowserViewPtr makeBrowserView(const BrowserSettings& settings);
 GtkWidget* browserWidget(BrowserView& view);
 void navigateBrowser(BrowserView& view, const std::string& url);

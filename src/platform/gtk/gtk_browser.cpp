@@ -3,6 +3,12 @@
 // The view is for display only: a transparent shield above it eats every
 // pointer event, it never takes the focus, and nothing the page asks for ever
 // opens a window, a dialog or a file.
+//
+// The engine's view is made when it is first needed: at the first address,
+// or once the window has been drawn and the loop has nothing else to do.
+// Making it costs more than the whole rest of the window, so the window shows
+// first. Until then an empty stand-in holds its place, and like an engine
+// view that has shown no page it draws nothing of its own.
 
 #include <webkit2/webkit2.h>
 
@@ -13,12 +19,17 @@ namespace sorvane::platform::gtk {
 
 struct BrowserView {
   GtkWidget* overlay = nullptr;   // one reference of ours besides the parent's
+  GtkWidget* standIn = nullptr;   // owned by the overlay until the view replaces it
   WebKitWebView* view = nullptr;  // owned by the overlay; nullptr once that is destroyed
   GRef<WebKitWebContext> context;
+  BrowserSettings settings;
+  bool closed = false;  // the overlay is gone: no view is made any more
   bool crashed = false;
+  guint idleSource = 0;  // the view is to be made when the loop is idle
 };
 
 void BrowserViewDeleter::operator()(BrowserView* b) const {
+  if (b->idleSource) g_source_remove(b->idleSource);
   if (b->overlay) {
     g_signal_handlers_disconnect_by_data(b->overlay, b);
     if (!gtk_widget_in_destruction(b->overlay)) gtk_widget_destroy(b->overlay);
@@ -49,11 +60,15 @@ GRef<WebKitWebContext> sharedContext() {
   if (shared) return GRef<WebKitWebContext>(WEBKIT_WEB_CONTEXT(g_object_ref(shared)));
   // A page that hoards memory would otherwise grow its web process until the
   // whole machine runs short. Past the engine's limit (the memory size, at most
-  // 3 GB) the process is ended instead, looked at every second; the view then
-  // stops being busy, and the next address gets a new process.
+  // 3 GB) the process is ended instead; the view then stops being busy, and the
+  // next address gets a new process. Each look at the process costs it about
+  // 10 ms of CPU, which at one look a second was nearly all it used while a
+  // page stood still. Every 15 s brings that under 0.1% of a core, and a page
+  // hoarding as fast as our test page (about 200 MB/s) is still ended some 3 GB
+  // past the limit at worst; at 30 s it got to 7 GB.
   WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
   webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-  webkit_memory_pressure_settings_set_poll_interval(memory, 1.0);
+  webkit_memory_pressure_settings_set_poll_interval(memory, 15.0);
   WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
   auto* context =
       WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data,
@@ -164,6 +179,9 @@ gboolean eatEvent(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
 // forgets the record too.
 void onOverlayDestroyed(GtkWidget*, gpointer data) {
   auto* b = static_cast<BrowserView*>(data);
+  b->closed = true;
+  if (b->idleSource) g_source_remove(b->idleSource);
+  b->idleSource = 0;
   if (!b->view) return;
   if (!b->crashed) webkit_web_view_terminate_web_process(b->view);
   g_signal_handlers_disconnect_by_data(b->view, b);
@@ -186,13 +204,11 @@ void connectRefusals(WebKitWebView* view, BrowserView* owner) {
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessGone), owner);
 }
 
-}  // namespace
-
-BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
-  if (settings.version > 1) return nullptr;
-  BrowserViewPtr b(new BrowserView);
-  b->context = sharedContext();
-
+void makeView(BrowserView& b) {
+  if (b.view || b.closed) return;
+  if (b.idleSource) g_source_remove(b.idleSource);
+  b.idleSource = 0;
+  b.context = sharedContext();
   WebKitSettings* engine = webkit_settings_new();
   // Software rendering keeps the picture of the page in the view itself, so a
   // capture can draw the widget instead of reading the screen, which a dialog
@@ -205,13 +221,43 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
   webkit_settings_set_enable_fullscreen(engine, FALSE);
   webkit_settings_set_enable_back_forward_navigation_gestures(engine, FALSE);
   webkit_settings_set_media_playback_requires_user_gesture(engine, TRUE);
-  auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", b->context.get(),
+  auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", b.context.get(),
                                             "settings", engine, nullptr));
   g_object_unref(engine);
-  b->view = view;
-  connectRefusals(view, b.get());
+  b.view = view;
+  connectRefusals(view, &b);
   gtk_widget_set_can_focus(GTK_WIDGET(view), FALSE);
-  if (!settings.registerAsDropTarget) gtk_drag_dest_unset(GTK_WIDGET(view));
+  if (!b.settings.registerAsDropTarget) gtk_drag_dest_unset(GTK_WIDGET(view));
+  gtk_container_remove(GTK_CONTAINER(b.overlay), b.standIn);  // which destroys it
+  b.standIn = nullptr;
+  gtk_container_add(GTK_CONTAINER(b.overlay), GTK_WIDGET(view));
+  gtk_widget_show(GTK_WIDGET(view));
+}
+
+gboolean makeViewWhenIdle(gpointer data) {
+  auto* b = static_cast<BrowserView*>(data);
+  b->idleSource = 0;
+  makeView(*b);
+  return G_SOURCE_REMOVE;
+}
+
+// The first time the stand-in is drawn the window is on screen: the view is
+// made as soon as nothing else is waiting, drawing included.
+gboolean onStandInDrawn(GtkWidget*, cairo_t*, gpointer data) {
+  auto* b = static_cast<BrowserView*>(data);
+  if (!b->view && !b->closed && !b->idleSource)
+    b->idleSource = g_idle_add_full(G_PRIORITY_LOW, makeViewWhenIdle, b, nullptr);
+  return FALSE;
+}
+
+}  // namespace
+
+BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
+  if (settings.version > 1) return nullptr;
+  BrowserViewPtr b(new BrowserView);
+  b->settings = settings;
+  b->standIn = gtk_drawing_area_new();
+  g_signal_connect(b->standIn, "draw", G_CALLBACK(onStandInDrawn), b.get());
 
   GtkWidget* shield = gtk_event_box_new();
   gtk_event_box_set_visible_window(GTK_EVENT_BOX(shield), FALSE);
@@ -224,10 +270,10 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
 
   b->overlay = gtk_overlay_new();
   g_object_ref_sink(b->overlay);
-  gtk_container_add(GTK_CONTAINER(b->overlay), GTK_WIDGET(view));
+  gtk_container_add(GTK_CONTAINER(b->overlay), b->standIn);
   gtk_overlay_add_overlay(GTK_OVERLAY(b->overlay), shield);
   g_signal_connect(b->overlay, "destroy", G_CALLBACK(onOverlayDestroyed), b.get());
-  gtk_widget_show(GTK_WIDGET(view));
+  gtk_widget_show(b->standIn);
   gtk_widget_show(shield);
   return b;
 }
@@ -235,6 +281,7 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
 GtkWidget* browserWidget(BrowserView& b) { return b.overlay; }
 
 void navigateBrowser(BrowserView& b, const std::string& url) {
+  makeView(b);
   if (!b.view) return;
   // The engine starts a new web process by itself if the last one died.
   b.crashed = false;

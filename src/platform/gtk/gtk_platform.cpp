@@ -84,6 +84,11 @@ std::string cssColour(std::uint32_t bgr) {
 std::unique_ptr<Platform> makeGtkPlatform(int* argc, char*** argv) {
   // Classic scroll bars everywhere, in lists and in pictures of pages alike.
   g_setenv("GTK_OVERLAY_SCROLLING", "0", TRUE);
+  // Pages are drawn in software (see gtk_browser.cpp), so the engine's
+  // DMA-BUF renderer would only be set up to go unused: starting it costs
+  // time and tens of megabytes in every process of the engine. Its processes
+  // inherit this.
+  g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", TRUE);
   if (!gtk_init_check(argc, argv)) return nullptr;
   return std::make_unique<GtkPlatform>();
 }

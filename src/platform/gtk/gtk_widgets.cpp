@@ -69,8 +69,15 @@ gboolean onWindowKey(GtkWidget* window, GdkEventKey* ev, gpointer data) {
   bool handled = guarded(
       false, [&] { return p->sink() && p->sink()->keyDown(id, key, modifiersOf(ev->state)); });
   if (handled || !p->find(id)) return TRUE;
-  // The program runs the tab cycle itself; GTK's own focus chain must never move.
-  if (key == Key::Tab) return TRUE;
+  // The program runs the tab cycle itself; GTK's own focus chain must never
+  // move. Tab with Ctrl or Alt is the focused control's key, as any other:
+  // it goes there, but not on to the window's bindings, which would move
+  // the focus along GTK's chain.
+  if (key == Key::Tab) {
+    if (ev->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK))
+      gtk_window_propagate_key_event(GTK_WINDOW(window), ev);
+    return TRUE;
+  }
   // A push button or check box outside a dialog ignores Enter and the arrow
   // keys; only the space bar presses it.
   const Widget* focus = p->find(p->idOf(gtk_window_get_focus(GTK_WINDOW(window))));
