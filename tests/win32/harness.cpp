@@ -39,8 +39,9 @@ std::wstring withoutMnemonic(std::wstring text) {
 }  // namespace
 
 int Recorder::count(WidgetId w, int n) const {
-  return static_cast<int>(std::count_if(events.begin(), events.end(),
-                                        [&](const Event& e) { return e.widget == w && e.number == n; }));
+  return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const Event& e) {
+    return e.widget == w && e.number == n;
+  }));
 }
 
 void Recorder::clear() {
@@ -90,13 +91,15 @@ void pumpFor(int ms) {
 
 std::wstring windowText(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 
 std::string ansiText(HWND hwnd) {
   std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) * 2 + 2, '\0');
-  text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 

@@ -18,8 +18,8 @@ TEST(ProgramKeys, TabCyclesEnterIsQuietFocusComesBackEscCloses) {
   ASSERT_NE(main, nullptr);
   ASSERT_EQ(program.focusedName(), "按钮1");
 
-  const std::vector<std::string> cycle = {"按钮2",  "编辑框2", "编辑框3", "按钮3",
-                                          "按钮4",  "列表框1", "按钮5",   "选择框1",
+  const std::vector<std::string> cycle = {"按钮2",   "编辑框2", "编辑框3", "按钮3",
+                                          "按钮4",   "列表框1", "按钮5",   "选择框1",
                                           "编辑框1", "按钮6",   "按钮1"};
   for (const std::string& next : cycle) {
     pressKey(VK_TAB);
@@ -44,8 +44,8 @@ TEST(ProgramKeys, TabCyclesEnterIsQuietFocusComesBackEscCloses) {
   // Away to another window and back: the focus returns where it was.
   pressKey(VK_TAB, true);
   ASSERT_TRUE(pumpUntil([&] { return program.focusedName() == "按钮6"; }, 3000));
-  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50,
-                               nullptr, nullptr, nullptr, nullptr);
+  HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
+                               nullptr, nullptr, nullptr);
   SetForegroundWindow(other);
   SetActiveWindow(other);
   EXPECT_TRUE(pumpUntil([&] { return GetActiveWindow() == other; }, 3000));

@@ -83,10 +83,10 @@ TEST_F(Loop, MessageBoxesAnswerWithTheButtonPressed) {
     int button;
     int result;
   };
-  for (const Case& c : {Case{box::kYesNo, IDYES, box::kResultYes},
-                        Case{box::kYesNo, IDNO, box::kResultNo},
-                        Case{box::kOkCancel, IDCANCEL, box::kResultCancel},
-                        Case{box::kRetryCancel, IDRETRY, box::kResultRetry}}) {
+  for (const Case& c :
+       {Case{box::kYesNo, IDYES, box::kResultYes}, Case{box::kYesNo, IDNO, box::kResultNo},
+        Case{box::kOkCancel, IDCANCEL, box::kResultCancel},
+        Case{box::kRetryCancel, IDRETRY, box::kResultRetry}}) {
     DialogWatcher answer([&](HWND box) {
       if (!isBox(box)) return false;
       press(box, c.button);

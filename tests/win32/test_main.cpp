@@ -3,9 +3,8 @@
 // --child, the executable is instead the program run to one particular end,
 // for the tests that look at a whole process from outside.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 

@@ -82,14 +82,14 @@ struct Widget {
   WidgetId parent = 0;
   std::vector<WidgetId> children;
   HWND hwnd = nullptr;
-  std::string text;     // the bytes last written
-  std::wstring shown;   // those bytes as handed to Windows
+  std::string text;    // the bytes last written
+  std::wstring shown;  // those bytes as handed to Windows
   EditMode editMode = EditMode::Normal;
   std::uint32_t textColour = 0;
   std::uint32_t backColour = kButtonFaceColour;
-  OwnedBrush background;  // only for a colour other than the button face
-  bool quiet = false;     // the program itself is changing the widget
-  bool redrawHeld = false;  // list boxes: drawn again when the loop is idle
+  OwnedBrush background;           // only for a colour other than the button face
+  bool quiet = false;              // the program itself is changing the widget
+  bool redrawHeld = false;         // list boxes: drawn again when the loop is idle
   std::vector<std::string> items;  // list boxes: the exact bytes given, in order
   BrowserHostPtr browser;
 };

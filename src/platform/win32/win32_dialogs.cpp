@@ -50,8 +50,7 @@ BOOL CALLBACK holdTopLevel(HWND hwnd, LPARAM data) {
 
 }  // namespace
 
-int Win32Platform::messageBox(const std::string& text, const std::string& caption,
-                              unsigned flags) {
+int Win32Platform::messageBox(const std::string& text, const std::string& caption, unsigned flags) {
   UINT style = flags;
   // No owner: task modality is what keeps the main window from taking input.
   if (!(style & MB_SYSTEMMODAL)) style |= MB_TASKMODAL;

@@ -48,12 +48,12 @@ Win32Platform::Win32Platform() {
   // resources (the tests) gets the system's.
   HICON icon = LoadIconW(self, MAKEINTRESOURCEW(1));
   if (!icon) icon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
-  mainClass_ = std::make_unique<WindowClass>(
-      kMainClassName, topLevelProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), icon);
+  mainClass_ = std::make_unique<WindowClass>(kMainClassName, topLevelProc,
+                                             reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1), icon);
   timerClass_ = std::make_unique<WindowClass>(kTimerClassName, timerWindowProc, nullptr, nullptr);
   if (*timerClass_)
-    timerWindow_.reset(CreateWindowExW(0, kTimerClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                       nullptr, self, this));
+    timerWindow_.reset(
+        CreateWindowExW(0, kTimerClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, self, this));
 
   // An edit box is never lower than its font's text plus the sunken edges.
   HDC screen = GetDC(nullptr);
@@ -208,8 +208,8 @@ const Widget* Win32Platform::listOf(WidgetId id) const {
 int Win32Platform::listAdd(WidgetId id, const std::string& item) {
   Widget* w = listOf(id);
   if (!w) return -1;
-  const LRESULT at = SendMessageW(w->hwnd, LB_ADDSTRING, 0,
-                                  reinterpret_cast<LPARAM>(toWide(item).c_str()));
+  const LRESULT at =
+      SendMessageW(w->hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(item).c_str()));
   if (at < 0) return -1;  // LB_ERR, LB_ERRSPACE
   const auto index = static_cast<std::size_t>(at);
   w->items.insert(w->items.begin() + static_cast<std::ptrdiff_t>(std::min(index, w->items.size())),

@@ -73,7 +73,10 @@ LRESULT CALLBACK topLevelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
       return result;
     }
     case WM_NCDESTROY:
-      p->forgetDestroyed(hwnd);
+      guarded(0, [&] {
+        p->forgetDestroyed(hwnd);
+        return 0;
+      });
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       break;
     default:
@@ -164,8 +167,7 @@ WidgetId Win32Platform::createWidget(const WidgetSpec& request) {
     hwnd = makeTopLevel(request, w);
   } else {
     parent = find(request.parent);
-    if (!parent ||
-        (parent->kind != WidgetKind::TopLevel && parent->kind != WidgetKind::GroupBox))
+    if (!parent || (parent->kind != WidgetKind::TopLevel && parent->kind != WidgetKind::GroupBox))
       return 0;
     hwnd = makeChild(request, w, parent->hwnd);
   }
@@ -264,8 +266,7 @@ HWND Win32Platform::makeChild(const WidgetSpec& request, Widget& w, HWND parent)
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   SetWindowSubclass(hwnd, controlSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 
-  const bool coloured = request.kind == WidgetKind::Label ||
-                        request.kind == WidgetKind::CheckBox ||
+  const bool coloured = request.kind == WidgetKind::Label || request.kind == WidgetKind::CheckBox ||
                         request.kind == WidgetKind::EditBox;
   if (coloured && request.backColour != kButtonFaceColour)
     w.background.reset(CreateSolidBrush(request.backColour & 0x00FFFFFFu));
