@@ -1,15 +1,16 @@
 // Sorvane on Windows (Win32 and the system browser control).
 
 #include <windows.h>
+// After windows.h, which they build on.
 #include <ole2.h>
 #include <shellapi.h>
 
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/win32/win32_text.h"
-#include "cli/options.h"
 #include "program.h"
 #include "services/codepage.h"
 

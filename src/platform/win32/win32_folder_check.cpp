@@ -31,8 +31,7 @@ std::optional<Text> writableFolderPath(const Text& name) {
   if (probe.back() != L'\\' && probe.back() != L'/') probe += L'\\';
   probe += L"~sorvane-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
   const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN,
-                                  nullptr);
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   CloseHandle(file);
   DeleteFileW(probe.c_str());

@@ -51,8 +51,8 @@ std::string encode(unsigned codePage, std::wstring_view wide, bool& lost) {
     // UTF-8 carries everything but a stray half of a surrogate pair; the strict
     // flag finds those, and only then is the text repaired.
     const int size = static_cast<int>(wide.size());
-    const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size,
-                                          nullptr, 0, nullptr, nullptr);
+    const int bytes = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr,
+                                          0, nullptr, nullptr);
     if (bytes > 0) {
       std::string out(static_cast<std::size_t>(bytes), '\0');
       WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, out.data(), bytes,

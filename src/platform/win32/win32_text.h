@@ -8,8 +8,8 @@
 namespace sorvane::platform::win32 {
 
 // Text (bytes in the program's code page, see services/codepage.h) to UTF-16 and back.
-std::wstring toWide(std::string_view text);                        // undecodable bytes become U+FFFD
-std::string fromWide(std::wstring_view wide);                       // what the code page lacks becomes '?'
+std::wstring toWide(std::string_view text);    // undecodable bytes become U+FFFD
+std::string fromWide(std::wstring_view wide);  // what the code page lacks becomes '?'
 std::optional<std::string> fromWideExact(std::wstring_view wide);  // nullopt if anything is lost
 // For names handed to the system (paths): nullopt when a byte does not decode,
 // so that a broken name never opens some other file.

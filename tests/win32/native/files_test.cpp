@@ -2,9 +2,9 @@
 // GBK names as a Chinese system has them.
 
 #include "services/files.h"
-#include "services/process.h"
 
 #include "native_fixture.h"
+#include "services/process.h"
 
 namespace sorvane::testing {
 namespace {
@@ -41,8 +41,9 @@ TEST_F(Files, AFileHeldByAnotherProgramIsNeitherReplacedNorRead) {
   {
     // Open for writing elsewhere: a read that allows no writer cannot open it,
     // and a save that wants the file to itself is refused.
-    const HANDLE other = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                     nullptr, OPEN_EXISTING, 0, nullptr);
+    const HANDLE other =
+        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(other, INVALID_HANDLE_VALUE);
     EXPECT_TRUE(readFile(name).empty());
     EXPECT_FALSE(writeFile(name, bytes("new")));

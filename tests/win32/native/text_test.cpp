@@ -1,12 +1,11 @@
 // The program's code page on a Chinese Windows, and the conversion to and
 // from the wide calls.
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include "platform/win32/win32_text.h"
 #include "services/codepage.h"
-
-#include <gtest/gtest.h>
 
 namespace sorvane::platform::win32 {
 namespace {
@@ -39,7 +38,10 @@ TEST_F(ChineseSystem, EveryGbkCharacterRoundTrips) {
 TEST_F(ChineseSystem, BrokenBytesBecomeOneReplacementEach) {
   EXPECT_EQ(toWide("\xBD\xD8\xCD\xBC"), L"\u622A\u56FE");
   EXPECT_EQ(toWide("a\xBD"), L"a\xFFFD") << "a lead byte cut off by the end";
-  EXPECT_EQ(toWide("a\x81\x7F" "b"), L"a\xFFFD" L"b");
+  EXPECT_EQ(toWide("a\x81\x7F"
+                   "b"),
+            L"a\xFFFD"
+            L"b");
   EXPECT_EQ(toWide(""), L"");
   EXPECT_FALSE(toWideExact("a\xBD"));
   EXPECT_EQ(toWideExact("a\\b"), std::optional<std::wstring>(L"a\\b"));
@@ -61,9 +63,17 @@ TEST_F(ChineseSystem, CodePageConversionsMatchTheSystem) {
   const CodePage& gbk = gbkCodePage();
   EXPECT_EQ(gbk.toUtf8("\xBD\xD8\xCD\xBC"), "\xE6\x88\xAA\xE5\x9B\xBE");
   EXPECT_EQ(gbk.fromUtf8("\xE6\x88\xAA\xE5\x9B\xBE"), "\xBD\xD8\xCD\xBC");
-  EXPECT_EQ(gbk.toUtf8("a\x81\x7F" "b"), "a\xEF\xBF\xBD" "b");
-  EXPECT_EQ(gbk.fromUtf8("a\xF0\x9F\x98\x80" "b"), "a?b");
-  EXPECT_EQ(gbk.fromUtf8("a\xFF" "b"), "a?b") << "broken UTF-8";
+  EXPECT_EQ(gbk.toUtf8("a\x81\x7F"
+                       "b"),
+            "a\xEF\xBF\xBD"
+            "b");
+  EXPECT_EQ(gbk.fromUtf8("a\xF0\x9F\x98\x80"
+                         "b"),
+            "a?b");
+  EXPECT_EQ(gbk.fromUtf8("a\xFF"
+                         "b"),
+            "a?b")
+      << "broken UTF-8";
 }
 
 }  // namespace
