@@ -5,16 +5,14 @@
 // The whole program runs in-process on the GTK platform with its own main
 // loop (no polling of ours in between): one address, a small still page served
 // from 127.0.0.1 by a service that sleeps until a connection comes (a
-// server thread waking up to poll would count as the program's), is added with 按钮2, the pause 编辑框3 set to 1000 seconds
-// and 按钮1 clicked. When the page has loaded and SETTLE (10) more seconds
-// have passed, so that start-up work of the engine is over, the CPU time
-// (user and system) of this process and of every descendant (the engine's web
-// and network processes) is read from /proc/PID/stat; the loop then runs
-// SECONDS (60) with nothing happening but the run's own dwell, and the CPU
-// time is read again. Prints the CPU used as a share of one core, for each
-// process and in all, and the memory of the whole tree at the end (RSS and
-// PSS). A process that starts within the window counts with all its time; one
-// that ends within it is named, since its time is lost.
+// server thread waking up to poll would count as the program's), is added with 按钮2, the pause
+// 编辑框3 set to 1000 seconds and 按钮1 clicked. When the page has loaded and SETTLE (10) more
+// seconds have passed, so that start-up work of the engine is over, the CPU time (user and system)
+// of this process and of every descendant (the engine's web and network processes) is read from
+// /proc/PID/stat; the loop then runs SECONDS (60) with nothing happening but the run's own dwell,
+// and the CPU time is read again. Prints the CPU used as a share of one core, for each process and
+// in all, and the memory of the whole tree at the end (RSS and PSS). A process that starts within
+// the window counts with all its time; one that ends within it is named, since its time is lost.
 
 #include <atomic>
 #include <cstdio>

@@ -122,8 +122,9 @@ int main(int argc, char** argv) {
     pss.push_back(r.atMap.pssMb);
     rssLater.push_back(r.later.rssMb);
     pssLater.push_back(r.later.pssMb);
-    std::printf("run %d: %.1f ms; at the map RSS %.0f MB, PSS of all %.0f MB; 3 s later %.0f / %.0f MB\n",
-                i + 1, r.mappedMs, r.atMap.rssMb, r.atMap.pssMb, r.later.rssMb, r.later.pssMb);
+    std::printf(
+        "run %d: %.1f ms; at the map RSS %.0f MB, PSS of all %.0f MB; 3 s later %.0f / %.0f MB\n",
+        i + 1, r.mappedMs, r.atMap.rssMb, r.atMap.pssMb, r.later.rssMb, r.later.pssMb);
   }
   std::printf("start to main window mapped: %s\n", describe(summarise(times)).c_str());
   std::printf("program RSS at the map: %s\n", describe(summarise(rss), "MB").c_str());

@@ -137,7 +137,8 @@ TEST(Keys, TabWithCtrlOrAltIsTheFocusedControlsKey) {
   ui().setFocus(entry);
   ASSERT_EQ(ui().focusedWidget(), entry);
   int reached = 0;
-  gulong handler = g_signal_connect(gtkOf(entry), "key-press-event", G_CALLBACK(countTab), &reached);
+  gulong handler =
+      g_signal_connect(gtkOf(entry), "key-press-event", G_CALLBACK(countTab), &reached);
 
   pressKey(GDK_KEY_Tab, GDK_CONTROL_MASK);
   pressKey(GDK_KEY_Tab, GDK_MOD1_MASK);

@@ -23,8 +23,8 @@ std::string lower(std::string_view s) {
 // Schemes that stand without "//" after them. With "//" any scheme is taken
 // as one: the engine says what it makes of an unknown one.
 constexpr std::array<std::string_view, 13> kKnownSchemes = {
-    "about",  "blob",     "data",        "file", "ftp", "http", "https", "javascript",
-    "mailto", "resource", "view-source", "ws",   "wss"};
+    "about",      "blob",   "data",     "file",        "ftp", "http", "https",
+    "javascript", "mailto", "resource", "view-source", "ws",  "wss"};
 
 bool isKnownScheme(std::string_view scheme) {
   const std::string s = lower(scheme);
@@ -48,8 +48,7 @@ bool startsWithPort(std::string_view rest) {
   std::size_t digits = 0;
   while (digits < rest.size() && isAsciiDigit(rest[digits])) ++digits;
   if (digits == 0 || digits > 5) return false;
-  return digits == rest.size() || rest[digits] == '/' || rest[digits] == '?' ||
-         rest[digits] == '#';
+  return digits == rest.size() || rest[digits] == '/' || rest[digits] == '?' || rest[digits] == '#';
 }
 
 // "name:secret@host": the colon belongs to the user's part of a host.
@@ -66,8 +65,8 @@ std::string fileUrl(std::string_view path) {
     const auto byte = static_cast<unsigned char>(c);
     // Unreserved characters and those a path may hold as they are; '%', '#',
     // '?', blanks and every byte of a multi-byte name are escaped.
-    if (isAsciiAlpha(c) || isAsciiDigit(c) || std::string_view("-._~/!$&'()*+,;=:@").find(c) !=
-                                                  std::string_view::npos) {
+    if (isAsciiAlpha(c) || isAsciiDigit(c) ||
+        std::string_view("-._~/!$&'()*+,;=:@").find(c) != std::string_view::npos) {
       out += c;
     } else {
       out += '%';
@@ -100,8 +99,8 @@ std::string completeAddress(const std::string& typed, const std::string& home) {
     // Not a scheme but a host: "localhost:3000", "example.com:8080/x",
     // "name:secret@host". A scheme never has a dot in practice, so
     // "www.example.com:…" is a host whatever follows the colon.
-    const bool host = startsWithPort(rest) || isUserInfo(text) ||
-                      scheme.find('.') != std::string_view::npos;
+    const bool host =
+        startsWithPort(rest) || isUserInfo(text) || scheme.find('.') != std::string_view::npos;
     if (!host) return std::string(text);  // "tel:123", "magnet:?…": the engine decides
   }
   return "http://" + std::string(text);
