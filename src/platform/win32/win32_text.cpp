@@ -96,16 +96,15 @@ std::string encode(unsigned codePage, std::wstring_view wide, bool& lost) {
 
 }  // namespace
 
-std::wstring toWide(std::string_view text) {
-  const unsigned codePage = programCodePage();
+std::wstring toWideIn(const CodePage& page, std::string_view text) {
+  const auto codePage = static_cast<unsigned>(page.number());
   if (auto whole = decodeStrict(codePage, text)) return *whole;
   // Something does not decode: go character by character along the code
   // page's own walk, so each broken character costs one U+FFFD and no more.
-  const CodePage& walk = systemCodePage();
   std::wstring out;
   out.reserve(text.size());
   for (std::size_t pos = 0; pos < text.size();) {
-    std::size_t length = walk.charLength(text, pos);
+    std::size_t length = page.charLength(text, pos);
     if (length == 0) length = text.size() - pos;  // cut off by the end
     if (auto one = decodeStrict(codePage, text.substr(pos, length))) {
       out += *one;
@@ -117,14 +116,18 @@ std::wstring toWide(std::string_view text) {
   return out;
 }
 
+std::string fromWideIn(const CodePage& page, std::wstring_view wide) {
+  bool lost = false;
+  return encode(static_cast<unsigned>(page.number()), wide, lost);
+}
+
+std::wstring toWide(std::string_view text) { return toWideIn(systemCodePage(), text); }
+
 std::optional<std::wstring> toWideExact(std::string_view text) {
   return decodeStrict(programCodePage(), text);
 }
 
-std::string fromWide(std::wstring_view wide) {
-  bool lost = false;
-  return encode(programCodePage(), wide, lost);
-}
+std::string fromWide(std::wstring_view wide) { return fromWideIn(systemCodePage(), wide); }
 
 std::optional<std::string> fromWideExact(std::wstring_view wide) {
   bool lost = false;
