@@ -5,6 +5,8 @@
 // default button at once; the folder picker and the file dialogs are refused
 // as if cancelled. The window and its timers are the real ones.
 
+#include <cstdlib>
+
 #include "platform/platform.h"
 
 namespace sorvane::cli {
@@ -78,7 +80,10 @@ class UnattendedPlatform final : public platform::Platform {
   void writeStandardStream(platform::StandardStream stream, const std::string& text) override {
     desktop_.writeStandardStream(stream, text);
   }
-  [[noreturn]] void exitProcess(int code) override { desktop_.exitProcess(code); }
+  [[noreturn]] void exitProcess(int code) override {
+    desktop_.exitProcess(code);
+    std::abort();  // the desktop's never comes back
+  }
 
  private:
   platform::Platform& desktop_;

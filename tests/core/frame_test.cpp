@@ -171,7 +171,8 @@ TEST(FrameEvents, UnboundEventsAreIgnored) {
   sim::SimPlatform sim;
   std::vector<std::string> ran;
   HandlerTable all;
-  for (const Binding& b : loadMainWindowLayout()->bindings)
+  const auto layout = loadMainWindowLayout();  // kept: the loop walks its bindings
+  for (const Binding& b : layout->bindings)
     all.emplace(b.handler, [&ran, name = std::string(b.handler)](Frame&) { ran.push_back(name); });
   ASSERT_EQ(all.size(), 10u);
   Frame frame(sim, all);
