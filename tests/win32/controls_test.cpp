@@ -184,7 +184,7 @@ TEST_F(Controls, FocusMovesAreReportedAndFollowTheKeyboardFocus) {
   pressKey(VK_TAB);
   pressKey(VK_RETURN);
   pressKey('A');
-  pressKey('B', true);
+  pressKey('B', kShift);
   pressKey(VK_F1);
   pressKey(VK_ESCAPE);
   pumpUntil([&] { return seen.size() >= 7; }, 3000);
@@ -192,6 +192,17 @@ TEST_F(Controls, FocusMovesAreReportedAndFollowTheKeyboardFocus) {
   EXPECT_EQ(seen, (std::vector<Key>{Key::Tab, Key::Enter, Key::Other, Key::Other, Key::Other,
                                     Key::F1, Key::Escape}));
   EXPECT_EQ(ui().text(second), "a");  // the shifted B was taken
+
+  // Alt+F4 comes to the program first too, as a system key, then asks to close.
+  std::vector<unsigned> altKeys;
+  sink().onKey = [&](WidgetId, Key, unsigned m) {
+    altKeys.push_back(m);
+    return false;
+  };
+  pressKey(VK_F4, kAlt);
+  EXPECT_TRUE(pumpUntil([&] { return !sink().closeRequests.empty(); }, 3000));
+  EXPECT_EQ(sink().closeRequests, std::vector<WidgetId>{window_});
+  EXPECT_EQ(altKeys, (std::vector<unsigned>{kAlt, kAlt}));  // Alt itself, then F4
 }
 
 TEST_F(Controls, TheBrowserIsMadeAsTheLayoutSaysOrNotAtAll) {

@@ -165,7 +165,7 @@ DialogWatcher::DialogWatcher(std::function<bool(HWND)> act, int periodMs)
 
 DialogWatcher::~DialogWatcher() { ui().stopTimer(timer_); }
 
-void pressKey(WORD virtualKey, bool shift) {
+void pressKey(WORD virtualKey, unsigned modifiers) {
   std::vector<INPUT> keys;
   auto key = [&](WORD vk, bool up) {
     INPUT in{};
@@ -175,10 +175,14 @@ void pressKey(WORD virtualKey, bool shift) {
     in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     keys.push_back(in);
   };
-  if (shift) key(VK_SHIFT, false);
+  const std::pair<unsigned, WORD> held[] = {
+      {kShift, VK_SHIFT}, {kControl, VK_CONTROL}, {kAlt, VK_MENU}};
+  for (auto [bit, vk] : held)
+    if (modifiers & bit) key(vk, false);
   key(virtualKey, false);
   key(virtualKey, true);
-  if (shift) key(VK_SHIFT, true);
+  for (auto [bit, vk] : held)
+    if (modifiers & bit) key(vk, true);
   SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
 }
 

@@ -93,8 +93,8 @@ class DialogWatcher {
   TimerId timer_ = 0;
 };
 
-// Presses and releases keys as the keyboard would (SendInput), to the window
-// that has the focus.
-void pressKey(WORD virtualKey, bool shift = false);
+// Presses and releases a key as the keyboard would (SendInput), to the window
+// that has the focus, with the modifier keys (kShift, kControl, kAlt) held.
+void pressKey(WORD virtualKey, unsigned modifiers = kNone);
 
 }  // namespace sorvane::win32test

@@ -26,10 +26,10 @@ TEST(ProgramKeys, TabCyclesEnterIsQuietFocusComesBackEscCloses) {
     EXPECT_TRUE(pumpUntil([&] { return program.focusedName() == next; }, 3000))
         << "Tab went to " << program.focusedName() << " instead of " << next;
   }
-  pressKey(VK_TAB, true);
+  pressKey(VK_TAB, kShift);
   EXPECT_TRUE(pumpUntil([&] { return program.focusedName() == "按钮6"; }, 3000))
       << "Shift+Tab went to " << program.focusedName();
-  pressKey(VK_TAB, true);
+  pressKey(VK_TAB, kShift);
   EXPECT_TRUE(pumpUntil([&] { return program.focusedName() == "编辑框1"; }, 3000));
 
   // Enter clicks nothing: 按钮1 would start a run (and say the list is empty).
@@ -42,7 +42,7 @@ TEST(ProgramKeys, TabCyclesEnterIsQuietFocusComesBackEscCloses) {
   EXPECT_EQ(threadWindows().size(), 1u) << "Enter opened something";
 
   // Away to another window and back: the focus returns where it was.
-  pressKey(VK_TAB, true);
+  pressKey(VK_TAB, kShift);
   ASSERT_TRUE(pumpUntil([&] { return program.focusedName() == "按钮6"; }, 3000));
   HWND other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr,
                                nullptr, nullptr, nullptr);

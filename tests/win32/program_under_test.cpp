@@ -6,7 +6,27 @@
 
 namespace sorvane::win32test {
 
+namespace {
+
+std::string utf8(const std::wstring& wide) {
+  std::string out(wide.size() * 3 + 1, '\0');
+  out.resize(static_cast<std::size_t>(WideCharToMultiByte(
+      CP_UTF8, 0, wide.c_str(), -1, out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
+  if (!out.empty()) out.pop_back();  // the closing zero
+  return out;
+}
+
+}  // namespace
+
 ProgramUnderTest::ProgramUnderTest() : startFolder_(std::filesystem::current_path()) {
+  boxWatch_ = ui().startTimer(50, [] {
+    for (HWND w : threadWindows()) {
+      if (className(w) != L"#32770") continue;
+      ADD_FAILURE() << "the program showed \"" << utf8(windowText(w))
+                    << "\": " << utf8(staticTexts(w));
+      PostMessageW(w, WM_COMMAND, IDOK, 0);
+    }
+  });
   frame_ = std::make_unique<app::Frame>(ui(), programHandlers());
   frame_->startUp();
   HWND main = window();
@@ -20,6 +40,7 @@ ProgramUnderTest::ProgramUnderTest() : startFolder_(std::filesystem::current_pat
 }
 
 ProgramUnderTest::~ProgramUnderTest() {
+  ui().stopTimer(boxWatch_);
   frame_->shutdown();
   frame_.reset();  // takes the platform's events away
   ui().setEventSink(&harness().sink);

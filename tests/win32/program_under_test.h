@@ -14,7 +14,9 @@ namespace sorvane::win32test {
 
 class ProgramUnderTest {
  public:
-  // Starts the program: its window is built, shown and active.
+  // Starts the program: its window is built, shown and active. A box the
+  // program shows on its own is a test failure, answered so that it does not
+  // wait for ever.
   ProgramUnderTest();
   // Shuts the program down and hands the platform's events and the current
   // folder back to the harness.
@@ -32,6 +34,7 @@ class ProgramUnderTest {
  private:
   std::unique_ptr<app::Frame> frame_;
   std::filesystem::path startFolder_;
+  TimerId boxWatch_ = 0;
 };
 
 }  // namespace sorvane::win32test
