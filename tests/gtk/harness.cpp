@@ -9,12 +9,6 @@
 
 namespace sorvane::gtktest {
 
-int Recorder::count(WidgetId w, int n) const {
-  int c = 0;
-  for (const Event& e : events) c += (e.widget == w && e.number == n);
-  return c;
-}
-
 namespace {
 Harness* theHarness = nullptr;
 }

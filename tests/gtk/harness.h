@@ -15,40 +15,13 @@
 
 #include "platform/gtk/gtk_backend.h"
 #include "platform/platform.h"
+#include "../support/event_recorder.h"
 
 namespace sorvane::gtktest {
 
 using namespace sorvane::platform;
 
-struct Recorder : EventSink {
-  struct Event {
-    WidgetId widget;
-    int number;
-  };
-  std::vector<Event> events;
-  std::vector<WidgetId> destroyed;
-  std::vector<WidgetId> closeRequests;
-  std::function<bool(WidgetId, Key, unsigned)> onKey;
-  std::function<void(WidgetId, int)> onEvent;
-  int activations = 0;
-  int deactivations = 0;
-
-  void widgetEvent(WidgetId w, int n) override {
-    events.push_back({w, n});
-    if (onEvent) onEvent(w, n);
-  }
-  void closeRequested(WidgetId w) override { closeRequests.push_back(w); }
-  void widgetDestroyed(WidgetId w) override { destroyed.push_back(w); }
-  bool keyDown(WidgetId w, Key k, unsigned m) override { return onKey ? onKey(w, k, m) : false; }
-  void windowActivated(WidgetId) override { ++activations; }
-  void windowDeactivated(WidgetId) override { ++deactivations; }
-  int count(WidgetId w, int n) const;
-  void clear() {
-    events.clear();
-    destroyed.clear();
-    closeRequests.clear();
-  }
-};
+using Recorder = sorvane::testing::EventRecorder;
 
 // Serves fixed pages, and hostile ones (see page_server.cpp); every other
 // path is a 404. Besides the page port it keeps a port that accepts and never

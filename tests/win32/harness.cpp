@@ -38,19 +38,6 @@ std::wstring withoutMnemonic(std::wstring text) {
 
 }  // namespace
 
-int Recorder::count(WidgetId w, int n) const {
-  return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const Event& e) {
-    return e.widget == w && e.number == n;
-  }));
-}
-
-void Recorder::clear() {
-  events.clear();
-  destroyed.clear();
-  closeRequests.clear();
-  activations = deactivations = 0;
-}
-
 Harness& harness() {
   if (!theHarness) {
     theHarness = std::make_unique<Harness>();

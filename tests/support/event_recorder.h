@@ -1,0 +1,51 @@
+#pragma once
+// An event sink that notes everything a platform tells the program, for the
+// tests of the desktop layers (GTK and Win32 alike).
+
+#include <functional>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sorvane::testing {
+
+struct EventRecorder : platform::EventSink {
+  using WidgetId = platform::WidgetId;
+  struct Event {
+    WidgetId widget;
+    int number;
+  };
+  std::vector<Event> events;
+  std::vector<WidgetId> destroyed;
+  std::vector<WidgetId> closeRequests;
+  std::function<bool(WidgetId, platform::Key, unsigned)> onKey;
+  std::function<void(WidgetId, int)> onEvent;
+  int activations = 0;
+  int deactivations = 0;
+
+  void widgetEvent(WidgetId w, int n) override {
+    events.push_back({w, n});
+    if (onEvent) onEvent(w, n);
+  }
+  void closeRequested(WidgetId w) override { closeRequests.push_back(w); }
+  void widgetDestroyed(WidgetId w) override { destroyed.push_back(w); }
+  bool keyDown(WidgetId w, platform::Key k, unsigned m) override {
+    return onKey ? onKey(w, k, m) : false;
+  }
+  void windowActivated(WidgetId) override { ++activations; }
+  void windowDeactivated(WidgetId) override { ++deactivations; }
+  // How often this widget raised this event.
+  int count(WidgetId w, int n) const {
+    int c = 0;
+    for (const Event& e : events) c += (e.widget == w && e.number == n);
+    return c;
+  }
+  void clear() {
+    events.clear();
+    destroyed.clear();
+    closeRequests.clear();
+    activations = deactivations = 0;
+  }
+};
+
+}  // namespace sorvane::testing
