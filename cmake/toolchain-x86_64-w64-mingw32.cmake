@@ -1,15 +1,4 @@
-# Cross-compiling for Windows with Debian's mingw-w64 compilers. The -posix
-# variants carry std::thread and std::mutex; the win32-thread ones do not.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for Windows (x86_64) with Debian's mingw-w64 compilers.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(SORVANE_MINGW_TRIPLE x86_64-w64-mingw32)
-
-set(CMAKE_C_COMPILER ${SORVANE_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${SORVANE_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${SORVANE_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${SORVANE_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
