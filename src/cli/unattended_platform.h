@@ -25,8 +25,8 @@ class UnattendedPlatform final : public platform::Platform {
 
   // The rest is the desktop's own.
   void setEventSink(platform::EventSink* sink) override { desktop_.setEventSink(sink); }
-  platform::WidgetId createWidget(const platform::WidgetSpec& spec) override {
-    return desktop_.createWidget(spec);
+  platform::WidgetId createWidget(const platform::WidgetSpec& widgetSpec) override {
+    return desktop_.createWidget(widgetSpec);
   }
   void destroyWidget(platform::WidgetId w) override { desktop_.destroyWidget(w); }
   bool widgetExists(platform::WidgetId w) const override { return desktop_.widgetExists(w); }

@@ -31,16 +31,16 @@ class Controls : public ::testing::Test {
   }
   WidgetId make(WidgetKind kind, Rect rect, EditMode mode = EditMode::Normal,
                 const std::string& text = "") {
-    WidgetSpec spec;
-    spec.kind = kind;
-    spec.parent = window_;
-    spec.rect = rect;
-    spec.editMode = mode;
-    spec.text = text;
-    spec.visible = true;
-    spec.tabStop = true;
-    spec.backColour = kind == WidgetKind::EditBox ? 0x00FFFFFFu : kButtonFaceColour;
-    const WidgetId id = ui().createWidget(spec);
+    WidgetSpec widgetSpec;
+    widgetSpec.kind = kind;
+    widgetSpec.parent = window_;
+    widgetSpec.rect = rect;
+    widgetSpec.editMode = mode;
+    widgetSpec.text = text;
+    widgetSpec.visible = true;
+    widgetSpec.tabStop = true;
+    widgetSpec.backColour = kind == WidgetKind::EditBox ? 0x00FFFFFFu : kButtonFaceColour;
+    const WidgetId id = ui().createWidget(widgetSpec);
     EXPECT_NE(id, 0u);
     return id;
   }
@@ -206,14 +206,14 @@ TEST_F(Controls, FocusMovesAreReportedAndFollowTheKeyboardFocus) {
 }
 
 TEST_F(Controls, TheBrowserIsMadeAsTheLayoutSaysOrNotAtAll) {
-  WidgetSpec spec;
-  spec.kind = WidgetKind::Browser;
-  spec.parent = window_;
-  spec.rect = {0, 8, 300, 200};
-  spec.visible = true;
-  spec.disabled = true;
-  spec.tabStop = true;
-  const WidgetId browser = ui().createWidget(spec);
+  WidgetSpec widgetSpec;
+  widgetSpec.kind = WidgetKind::Browser;
+  widgetSpec.parent = window_;
+  widgetSpec.rect = {0, 8, 300, 200};
+  widgetSpec.visible = true;
+  widgetSpec.disabled = true;
+  widgetSpec.tabStop = true;
+  const WidgetId browser = ui().createWidget(widgetSpec);
   ASSERT_NE(browser, 0u);
   HWND view = hwndOf(browser);
   EXPECT_EQ(GetParent(view), hwndOf(window_));
@@ -235,8 +235,8 @@ TEST_F(Controls, TheBrowserIsMadeAsTheLayoutSaysOrNotAtAll) {
     for (HWND c = GetWindow(hwndOf(window_), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++n;
     return n;
   }();
-  spec.browser.version = 2;
-  EXPECT_EQ(ui().createWidget(spec), 0u);
+  widgetSpec.browser.version = 2;
+  EXPECT_EQ(ui().createWidget(widgetSpec), 0u);
   std::size_t after = 0;
   for (HWND c = GetWindow(hwndOf(window_), GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) ++after;
   EXPECT_EQ(after, children);
