@@ -100,12 +100,12 @@ void PageServer::serve() {
 
 void BenchPlatform::browserNavigate(platform::WidgetId b, const std::string& url) {
   if (onNavigate) onNavigate(nowMs(), url);
-  real_.browserNavigate(b, url);
+  target().browserNavigate(b, url);
 }
 
 bool BenchPlatform::capture(platform::WidgetId w, platform::Pixels& out) {
   const double start = nowMs();
-  const bool ok = real_.capture(w, out);
+  const bool ok = target().capture(w, out);
   if (onCapture) onCapture(start, nowMs() - start, out);
   return ok;
 }

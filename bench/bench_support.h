@@ -18,7 +18,7 @@
 #include "app/frame.h"
 #include "bench_stats.h"
 #include "platform/gtk/gtk_backend.h"
-#include "platform/platform.h"
+#include "platform/forwarding_platform.h"
 
 namespace sorvane::bench {
 
@@ -47,9 +47,9 @@ class PageServer {
 // A platform that hands everything to the real one, except that message boxes
 // and file dialogs are answered by the benchmark at once (no window appears),
 // and that navigations, captures and timer starts are reported with their time.
-class BenchPlatform final : public platform::Platform {
+class BenchPlatform final : public platform::ForwardingPlatform {
  public:
-  explicit BenchPlatform(platform::Platform& real) : real_(real) {}
+  explicit BenchPlatform(platform::Platform& real) : ForwardingPlatform(real) {}
 
   std::function<int(const std::string& text)> onMessageBox;  // default: OK
   std::function<std::optional<std::string>(const platform::FileDialogRequest&)> onFileDialog;
@@ -58,59 +58,17 @@ class BenchPlatform final : public platform::Platform {
   std::function<void(double atMs, int periodMs)> onStartTimer;
   std::vector<std::string> boxes;  // texts of the boxes shown, in order
 
-  void setEventSink(platform::EventSink* sink) override { real_.setEventSink(sink); }
-  platform::WidgetId createWidget(const platform::WidgetSpec& s) override {
-    return real_.createWidget(s);
-  }
-  void destroyWidget(platform::WidgetId w) override { real_.destroyWidget(w); }
-  bool widgetExists(platform::WidgetId w) const override { return real_.widgetExists(w); }
-  void setParent(platform::WidgetId c, platform::WidgetId p) override { real_.setParent(c, p); }
-  void setVisible(platform::WidgetId w, bool v) override { real_.setVisible(w, v); }
-  bool isVisible(platform::WidgetId w) const override { return real_.isVisible(w); }
-  void setEnabled(platform::WidgetId w, bool e) override { real_.setEnabled(w, e); }
-  bool isEnabled(platform::WidgetId w) const override { return real_.isEnabled(w); }
-  platform::Rect widgetRect(platform::WidgetId w) const override { return real_.widgetRect(w); }
-  void setText(platform::WidgetId w, const std::string& t) override { real_.setText(w, t); }
-  std::string text(platform::WidgetId w) const override { return real_.text(w); }
-  void setChecked(platform::WidgetId w, bool c) override { real_.setChecked(w, c); }
-  bool isChecked(platform::WidgetId w) const override { return real_.isChecked(w); }
-  int listAdd(platform::WidgetId l, const std::string& i) override { return real_.listAdd(l, i); }
-  bool listDelete(platform::WidgetId l, int i) override { return real_.listDelete(l, i); }
-  void listClear(platform::WidgetId l) override { real_.listClear(l); }
-  int listCount(platform::WidgetId l) const override { return real_.listCount(l); }
-  std::string listItem(platform::WidgetId l, int i) const override { return real_.listItem(l, i); }
-  int listSelection(platform::WidgetId l) const override { return real_.listSelection(l); }
-  platform::WidgetId focusedWidget() const override { return real_.focusedWidget(); }
-  void setFocus(platform::WidgetId w) override { real_.setFocus(w); }
   void browserNavigate(platform::WidgetId b, const std::string& url) override;
-  bool browserBusy(platform::WidgetId b) const override { return real_.browserBusy(b); }
-  void browserStop(platform::WidgetId b) override { real_.browserStop(b); }
   bool capture(platform::WidgetId w, platform::Pixels& out) override;
   platform::TimerId startTimer(int ms, std::function<void()> tick) override {
     if (onStartTimer) onStartTimer(nowMs(), ms);
-    return real_.startTimer(ms, std::move(tick));
+    return target().startTimer(ms, std::move(tick));
   }
-  void stopTimer(platform::TimerId t) override { real_.stopTimer(t); }
-  platform::LocalTime localTimeNow() const override { return real_.localTimeNow(); }
-  std::int64_t monotonicMs() const override { return real_.monotonicMs(); }
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
   std::string browseForFolder(const std::string&, bool) override { return {}; }
   std::optional<std::string> fileDialog(const platform::FileDialogRequest& r) override {
     return onFileDialog ? onFileDialog(r) : std::nullopt;
   }
-  void runLoop() override { real_.runLoop(); }
-  void quitLoop() override { real_.quitLoop(); }
-  void whenIdle(std::function<void()> work) override { real_.whenIdle(std::move(work)); }
-  void writeStandardStream(platform::StandardStream s, const std::string& text) override {
-    real_.writeStandardStream(s, text);
-  }
-  [[noreturn]] void exitProcess(int code) override {
-    real_.exitProcess(code);
-    std::abort();  // the real one never comes back
-  }
-
- private:
-  platform::Platform& real_;
 };
 
 // The GTK platform, a fresh $HOME and working folder for the engine, and the

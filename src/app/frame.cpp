@@ -178,7 +178,29 @@ void Frame::widgetDestroyed(platform::WidgetId widget) {
   }
 }
 
+void Frame::startWatch(std::int32_t periodMs, Handler tick) {
+  stopWatch();
+  watch_ = std::move(tick);
+  if (periodMs <= 0) return;
+  watchTimer_ = platform_.startTimer(periodMs, [this] {
+    if (stopCounter_ > 0 || shuttingDown_ || !watch_) return;
+    Handler tick = watch_;  // a copy: the tick may replace or stop the watch
+    try {
+      tick(*this);
+    } catch (const std::bad_alloc&) {
+      allocationFailed(0);
+    }
+  });
+}
+
+void Frame::stopWatch() {
+  if (watchTimer_ != 0) platform_.stopTimer(watchTimer_);
+  watchTimer_ = 0;
+  watch_ = nullptr;
+}
+
 void Frame::stopAllTimers() {
+  stopWatch();
   for (Control& c : controls_) {
     if (c.type == ControlType::Timer && c.timerRunning) {
       platform_.stopTimer(c.timerId);

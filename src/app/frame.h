@@ -22,11 +22,25 @@ class Frame;
 using Handler = std::function<void(Frame&)>;
 using HandlerTable = std::map<std::string, Handler, std::less<>>;
 
+// What the run knows of the address it sent last.
+struct PageWatch {
+  std::int64_t sentAtMs = -1;     // when it was sent; -1 before the first
+  std::int64_t stopAskedAtMs = -1; // when its load was told to stop; -1: not yet
+  bool timedOut = false;           // its time-out ended its load
+  bool scriptAddress = false;      // it names a script: nothing was loaded
+  bool sending = false;            // the browser is being sent to it just now
+  Text url;
+};
+
 // The program-wide variables of the handlers.
 struct ProgramVariables {
   TextArray urlArray;  // members numbered from 1 by the handlers
   std::int32_t runCount = 0;
   std::int32_t nextIndex = 0;
+  // How long an address may take, from its sending until the next address
+  // can be sent, before its load is ended; 0 waits for ever.
+  std::int32_t pageTimeoutMs = 0;
+  PageWatch page;
 };
 
 struct Control {
@@ -104,6 +118,18 @@ class Frame final : public platform::EventSink {
   // Ends the browser's load in progress; not one of the control's methods, but
   // what a new run needs when a page from before never finishes.
   void stopLoading(Control& browser);
+  // For a load that does not stop: ends the engine's work for the page.
+  void endPage(Control& browser);
+  platform::PageShows pageShows(Control& browser);
+  // Clears the view to a blank page until the next navigate.
+  void showBlank(Control& browser);
+
+  // One timer of the program's own besides the layout's: it ticks only while
+  // the frame takes events, and stops with the others at shutdown. Starting
+  // it again replaces the tick and restarts the period.
+  void startWatch(std::int32_t periodMs, Handler tick);
+  void stopWatch();
+  bool watchRunning() const { return watchTimer_ != 0; }
 
   // Raises event n of a control: runs its bound handler, if any.
   void raiseEvent(Control* control, int eventNumber);
@@ -144,6 +170,8 @@ class Frame final : public platform::EventSink {
   std::vector<Control> controls_;
   std::function<void()> cleanup_;
   platform::WidgetId rememberedFocus_ = 0;
+  platform::TimerId watchTimer_ = 0;
+  Handler watch_;
 };
 
 }  // namespace sorvane::app

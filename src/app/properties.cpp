@@ -212,4 +212,19 @@ void Frame::stopLoading(Control& browser) {
   platform_.browserStop(browser.widget);
 }
 
+void Frame::endPage(Control& browser) {
+  checkedForAccess(browser, 8);
+  platform_.browserEndPage(browser.widget);
+}
+
+platform::PageShows Frame::pageShows(Control& browser) {
+  checkedForAccess(browser, 8);
+  return platform_.browserShows(browser.widget);
+}
+
+void Frame::showBlank(Control& browser) {
+  checkedForAccess(browser, 8);
+  platform_.browserShowBlank(browser.widget);
+}
+
 }  // namespace sorvane::app

@@ -149,8 +149,6 @@ struct Parser {
     const Options& o = result.options;
     if (o.exitWhenDone && !o.start) {
       refuse(ownText("--exit-when-done 只能与 --start 一起使用"));
-    } else if (o.pageTimeoutMs > 0 && !o.exitWhenDone) {
-      refuse(ownText("--page-timeout 只能与 --exit-when-done 一起使用"));
     } else if (o.exitWhenDone && o.pause && positivePeriodMs(*o.pause) == 0) {
       // The window's run stalls on such a pause until someone presses 停止;
       // with nobody there it would never end.
@@ -184,13 +182,14 @@ Text helpText() {
       "  --pause 秒数         每个网页停留的秒数（“间隔（秒）”）\n"
       "  --start              窗口出现后按下“开始”\n"
       "  --exit-when-done     访问结束时退出程序，不显示任何提示框（须与 --start 同用）\n"
-      "  --page-timeout 秒数  网页载入超过这些秒数即停止载入，按当时的样子截图\n"
-      "                       （须与 --exit-when-done 同用）\n"
+      "  --page-timeout 秒数  一个网址从载入到下一个网址最多等这些秒数（不含间隔）；\n"
+      "                       超时即停止载入，按当时的样子截图\n"
       "  --help               显示本说明后退出\n"
       "  --version            显示版本后退出\n"
       "\n"
       "带 --start 时，每个网页结束后在标准输出写一行：时间、网址、截图文件路径\n"
-      "（没有保存截图时为 -），以制表符分隔。\n"
+      "（没有保存截图时为 -）、网页的结果，以制表符分隔。结果为 loaded（载入完成）、\n"
+      "timeout（超时停止）、failed（无法载入）或 blank（没有自己的内容，截图为空白页）。\n"
       "\n"
       "退出码：0 访问正常结束；1 访问结束，但有截图无法保存；2 选项有误、网址列表\n"
       "文件无法读取或截图文件夹不可用；3 访问结束前窗口被关闭；-1 运行时出错。\n");

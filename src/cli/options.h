@@ -47,7 +47,9 @@ struct Preparation {
   bool exitWhenDone = false;
   std::int32_t pageTimeoutMs = 0;
 
-  bool asksNothing() const { return !urls && !folder && !pause && !start; }
+  bool asksNothing() const {
+    return !urls && !folder && !pause && !start && pageTimeoutMs == 0;
+  }
 };
 
 // Exit codes of runs started from the command line; a fatal error keeps -1.

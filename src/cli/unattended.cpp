@@ -44,39 +44,36 @@ bool frameTakesEvents(const Frame& frame) {
 class RunReport final : public run::RunObserver {
  public:
   RunReport(Frame& frame, const Preparation& preparation)
-      : frame_(frame),
-        exitWhenDone_(preparation.exitWhenDone),
-        pageTimeoutMs_(preparation.pageTimeoutMs) {
+      : frame_(frame), exitWhenDone_(preparation.exitWhenDone) {
     run::setRunObserver(this);
   }
   ~RunReport() override {
     run::setRunObserver(nullptr);
-    cancelTimeout();
     *alive_ = false;
   }
   RunReport(const RunReport&) = delete;
   RunReport& operator=(const RunReport&) = delete;
 
-  void pageLoading(Frame&, const Text& url) override {
-    url_ = url;
-    cancelTimeout();
-    if (pageTimeoutMs_ > 0)
-      timeout_ = frame_.platform().startTimer(pageTimeoutMs_, [this] { pageTimedOut(); });
-  }
+  void pageLoading(Frame&, const Text& url) override { url_ = url; }
 
-  void pageDone(Frame&, run::PageOutcome outcome, const Text& picture, DateTime at) override {
-    cancelTimeout();
+  void pageDone(Frame&, run::PageOutcome outcome, run::PageEnd end, const Text& picture,
+                DateTime at) override {
     const bool written = outcome == run::PageOutcome::Captured;
-    say(platform::StandardStream::Output, clockText(at) + Text("\t") + field(url_) + Text("\t") +
-                                              (written ? field(picture) : Text("-")) + Text("\n"));
+    say(platform::StandardStream::Output,
+        clockText(at) + Text("\t") + field(url_) + Text("\t") +
+            (written ? field(picture) : Text("-")) + Text("\t") + Text(run::pageEndWord(end)) +
+            Text("\n"));
     if (outcome == run::PageOutcome::NotWritten) {
       ++picturesMissing_;
       say(platform::StandardStream::Error, errorLine(ownText("截图无法保存：") + picture));
     }
   }
 
+  void loadEnded(Frame&, const Text& url) override {
+    say(platform::StandardStream::Error, errorLine(ownText("网页载入超时，已停止载入：") + url));
+  }
+
   bool runEnded(Frame&, const Text&) override {
-    cancelTimeout();
     if (!exitWhenDone_) return false;
     ended_ = true;
     // Closed from the loop, once the handler that ended the run is done with
@@ -110,27 +107,9 @@ class RunReport final : public run::RunObserver {
     frame_.platform().writeStandardStream(stream, text.bytes());
   }
 
-  void cancelTimeout() {
-    if (timeout_) frame_.platform().stopTimer(*timeout_);
-    timeout_.reset();
-  }
-
-  // The page is taken as it stands: once it is no longer busy, the next dwell
-  // tick captures it and the run goes on.
-  void pageTimedOut() {
-    cancelTimeout();
-    if (!frameTakesEvents(frame_)) return;
-    app::Control& browser = frame_.control("互联网浏览器1");
-    if (!frame_.busy(browser)) return;
-    frame_.stopLoading(browser);
-    say(platform::StandardStream::Error, errorLine(ownText("网页载入超时，已停止载入：") + url_));
-  }
-
   Frame& frame_;
   const bool exitWhenDone_;
-  const std::int32_t pageTimeoutMs_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  std::optional<platform::TimerId> timeout_;
   Text url_;
   int picturesMissing_ = 0;
   bool ended_ = false;
@@ -150,6 +129,7 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
   }
   if (preparation.pause)
     frame.writeText(frame.control("编辑框3"), prop::editBox::content, *preparation.pause);
+  frame.vars().pageTimeoutMs = preparation.pageTimeoutMs;
 }
 
 int runPrepared(platform::Platform& desktop, app::HandlerTable handlers,

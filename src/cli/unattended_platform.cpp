@@ -48,20 +48,20 @@ int defaultBoxAnswer(unsigned flags) {
 
 int UnattendedPlatform::messageBox(const std::string& text, const std::string& caption,
                                    unsigned flags) {
-  desktop_.writeStandardStream(platform::StandardStream::Error,
+  target().writeStandardStream(platform::StandardStream::Error,
                                errorLine(Text(oneLine(caption + " " + text))).bytes());
   return defaultBoxAnswer(flags);
 }
 
 std::string UnattendedPlatform::browseForFolder(const std::string&, bool) {
-  desktop_.writeStandardStream(
+  target().writeStandardStream(
       platform::StandardStream::Error,
       errorLine(ownText("无人值守的运行不打开选择文件夹的对话框")).bytes());
   return std::string();
 }
 
 std::optional<std::string> UnattendedPlatform::fileDialog(const platform::FileDialogRequest&) {
-  desktop_.writeStandardStream(platform::StandardStream::Error,
+  target().writeStandardStream(platform::StandardStream::Error,
                                errorLine(ownText("无人值守的运行不打开文件对话框")).bytes());
   return std::nullopt;
 }

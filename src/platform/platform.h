@@ -145,6 +145,13 @@ struct FileDialogRequest {
 
 enum class StandardStream { Output, Error };
 
+// What a browser's view shows of the latest address it was sent.
+enum class PageShows {
+  Nothing,      // nothing of its own: an earlier page, or a blank view
+  Own,          // the page, or as much of it as had been drawn when it stopped
+  EngineError,  // the engine's own page saying that the load failed
+};
+
 // Message box flag bits and result codes (Windows values; result = button id - 1).
 namespace box {
 inline constexpr unsigned kOk = 0, kOkCancel = 1, kAbortRetryIgnore = 2, kYesNoCancel = 3,
@@ -201,8 +208,19 @@ class Platform {
   virtual void browserNavigate(WidgetId browser, const std::string& url) = 0;
   virtual bool browserBusy(WidgetId browser) const = 0;
   // Ends the load in progress, if any: the view keeps what it shows so far and
-  // the browser is no longer busy.
+  // the browser is no longer busy once the engine has stopped. An engine held
+  // by a page's script may not stop; browserEndPage is for that.
   virtual void browserStop(WidgetId browser) = 0;
+  // Ends everything the engine does for the page on show, whatever its
+  // scripts do (on WebKit: its web process). The browser is not busy
+  // afterwards and the next navigate starts afresh.
+  virtual void browserEndPage(WidgetId browser) = 0;
+  // What the view shows of the latest address it was sent.
+  virtual PageShows browserShows(WidgetId browser) const = 0;
+  // Covers the view with an empty white page at once, until the next
+  // navigate: a picture taken now shows no earlier page, whatever the engine
+  // is doing.
+  virtual void browserShowBlank(WidgetId browser) = 0;
 
   // The pixels a widget shows now, its whole rectangle; 0 captures the whole
   // primary screen. False when the widget does not exist or cannot be read.
@@ -228,6 +246,11 @@ class Platform {
   virtual void runLoop() = 0;
   virtual void quitLoop() = 0;
   virtual void whenIdle(std::function<void()> work) = 0;
+
+  // While on, neither the computer nor its display goes to sleep for being
+  // idle: a run that nobody touches still shows its pages. Where the desktop
+  // has no such service nothing happens.
+  virtual void keepAwake(bool on) = 0;
 
   // The process's standard output and error, for runs started from a script.
   // Text in the system code page, written as it comes (nothing added) and

@@ -7,6 +7,7 @@
 #include "services/conversions.h"
 #include "services/dialogs.h"
 #include "services/own_text.h"
+#include "platform/script_address.h"
 
 namespace sorvane::run {
 
@@ -18,11 +19,42 @@ namespace {
 RunObserver* observer = nullptr;
 
 constexpr std::int32_t kPollPeriodMs = 1000;
+// A load told to stop that is still going after this long does not stop by
+// itself. A little under the poll period, so that the poll after the stop
+// request already ends its page.
+constexpr std::int64_t kStopGraceMs = 900;
+
 const Text& startCaption() { return ownText("开始"); }
 const Text& stopCaption() { return ownText("停止"); }
 
+app::Control& browser(Frame& frame) { return frame.control("互联网浏览器1"); }
+
 void setTimer(Frame& frame, const char* name, std::int32_t period) {
   frame.writeInt(frame.control(name), prop::timer::period, period);
+}
+
+std::int64_t now(Frame& frame) { return frame.platform().monotonicMs(); }
+
+bool pastDeadline(Frame& frame) {
+  const app::ProgramVariables& vars = frame.vars();
+  return vars.pageTimeoutMs > 0 && vars.page.sentAtMs >= 0 &&
+         now(frame) - vars.page.sentAtMs >= vars.pageTimeoutMs;
+}
+
+// The address's watch: at its deadline, and then every poll period for as
+// long as the browser stays busy.
+void pageOverdue(Frame& frame) {
+  if (!frame.busy(browser(frame))) {
+    frame.stopWatch();
+    return;
+  }
+  app::PageWatch& page = frame.vars().page;
+  if (page.stopAskedAtMs < 0) {
+    page.timedOut = true;
+    if (observer) observer->loadEnded(frame, page.url);
+    frame.startWatch(kPollPeriodMs, &pageOverdue);
+  }
+  if (endLoad(frame)) frame.stopWatch();
 }
 
 // Both timers stop before the box shows, so no further run step (and no
@@ -30,14 +62,73 @@ void setTimer(Frame& frame, const char* name, std::int32_t period) {
 void endRun(Frame& frame, const char* message) {
   setTimer(frame, "时钟1", 0);
   setTimer(frame, "时钟2", 0);
+  frame.stopWatch();
+  frame.platform().keepAwake(false);
   if (!observer || !observer->runEnded(frame, ownText(message))) messageBox(ownText(message), 0);
   frame.writeText(frame.control("按钮1"), prop::button::caption, startCaption());
 }
 
+// Sends the browser to an address, with the address's watch when a page
+// time-out is set.
+void sendAddress(Frame& frame, const Text& url) {
+  app::PageWatch& page = frame.vars().page;
+  page = app::PageWatch{};
+  page.url = url;
+  page.sentAtMs = now(frame);
+  page.sending = true;
+  if (platform::isScriptAddress(url.view())) {
+    page.scriptAddress = true;
+    frame.showBlank(browser(frame));
+  } else {
+    frame.navigate(browser(frame), url);
+  }
+  page.sending = false;
+  if (frame.vars().pageTimeoutMs > 0) frame.startWatch(frame.vars().pageTimeoutMs, &pageOverdue);
+}
+
+// How the address's page ended; where it shows nothing of its own, the view
+// is cleared to a blank page first, so that no picture shows an earlier page.
+PageEnd settlePage(Frame& frame) {
+  const app::PageWatch& page = frame.vars().page;
+  const platform::PageShows shows =
+      page.scriptAddress ? platform::PageShows::Nothing : frame.pageShows(browser(frame));
+  if (shows == platform::PageShows::Nothing) frame.showBlank(browser(frame));
+  if (page.timedOut) return PageEnd::TimedOut;
+  switch (shows) {
+    case platform::PageShows::Own: return PageEnd::Loaded;
+    case platform::PageShows::EngineError: return PageEnd::Failed;
+    case platform::PageShows::Nothing: break;
+  }
+  return PageEnd::Blank;
+}
+
 }  // namespace
+
+const char* pageEndWord(PageEnd end) {
+  switch (end) {
+    case PageEnd::Loaded: return "loaded";
+    case PageEnd::TimedOut: return "timeout";
+    case PageEnd::Failed: return "failed";
+    case PageEnd::Blank: return "blank";
+  }
+  return "loaded";
+}
 
 void setRunObserver(RunObserver* newObserver) { observer = newObserver; }
 RunObserver* runObserver() { return observer; }
+
+bool endLoad(Frame& frame) {
+  app::Control& view = browser(frame);
+  if (!frame.busy(view)) return true;
+  app::PageWatch& page = frame.vars().page;
+  if (page.stopAskedAtMs < 0) {
+    page.stopAskedAtMs = now(frame);
+    frame.stopLoading(view);
+  } else if (now(frame) - page.stopAskedAtMs >= kStopGraceMs) {
+    frame.endPage(view);
+  }
+  return !frame.busy(view);
+}
 
 void startOrStopRun(Frame& frame) {
   app::ProgramVariables& vars = frame.vars();
@@ -51,9 +142,12 @@ void startOrStopRun(Frame& frame) {
     vars.runCount = static_cast<std::int32_t>(vars.urlArray.size());
     vars.nextIndex = 1;
     // Stop leaves a load running, so a page from before that never finishes
-    // would hold this run at its first poll for ever: end that load first.
-    app::Control& browser = frame.control("互联网浏览器1");
-    if (frame.busy(browser)) frame.stopLoading(browser);
+    // (or a script that holds the engine) would hold this run at its first
+    // poll for ever: that load is ended first.
+    vars.page.stopAskedAtMs = -1;
+    vars.page.sentAtMs = -1;
+    endLoad(frame);
+    frame.platform().keepAwake(true);
     setTimer(frame, "时钟1", kPollPeriodMs);
     return;
   }
@@ -61,10 +155,20 @@ void startOrStopRun(Frame& frame) {
   frame.writeText(button, prop::button::caption, startCaption());
   setTimer(frame, "时钟2", 0);
   setTimer(frame, "时钟1", 0);
+  frame.stopWatch();
+  frame.platform().keepAwake(false);
 }
 
 void pollBrowser(Frame& frame) {
-  if (!frame.busy(frame.control("互联网浏览器1"))) advanceRun(frame);
+  if (frame.vars().page.sending) return;
+  if (frame.busy(browser(frame))) {
+    // Without a time-out the run waits for the page, as a person watching
+    // expects; a load already told to stop, or past its address's deadline
+    // (a page that went on to another address by itself), is ended.
+    const bool ending = frame.vars().page.stopAskedAtMs >= 0 || pastDeadline(frame);
+    if (!ending || !endLoad(frame)) return;
+  }
+  advanceRun(frame);
 }
 
 void advanceRun(Frame& frame) {
@@ -82,10 +186,12 @@ void advanceRun(Frame& frame) {
   }
   frame.writeText(frame.control("标签2"), prop::label::caption, ownText("载入状态：正在载入"));
   const Text url = frame.urlAt(vars.nextIndex);
-  frame.navigate(frame.control("互联网浏览器1"), url);
-  if (observer) observer->pageLoading(frame, url);
   vars.nextIndex += 1;
+  // Stopped before the browser is sent on: a browser that runs a nested loop
+  // while it starts a load must not let this timer start a second step.
   setTimer(frame, "时钟1", 0);
+  sendAddress(frame, url);
+  if (observer) observer->pageLoading(frame, url);
   // Read at every page, so a changed pause applies from the next one. A pause
   // of 0 ms or less leaves both timers stopped: the run stalls until Stop.
   const double seconds = toNumber(frame.readText(frame.control("编辑框3"), prop::editBox::content));
@@ -94,16 +200,20 @@ void advanceRun(Frame& frame) {
 
 void endDwell(Frame& frame) {
   if (frame.readInt(frame.control("时钟1"), prop::timer::period) != 0) return;
-  // A page still loading gets another full pause.
-  if (frame.busy(frame.control("互联网浏览器1"))) return;
+  if (frame.vars().page.sending) return;
+  // A page still loading gets another full pause (its watch, if it has one,
+  // ends the load at the deadline).
+  if (frame.busy(browser(frame))) return;
+  frame.stopWatch();
+  const PageEnd end = settlePage(frame);
   if (frame.readInt(frame.control("选择框1"), prop::checkBox::checked) == 1) {
     const CaptureResult result = capturePage(frame);
     if (observer) {
       observer->pageDone(frame, result.written ? PageOutcome::Captured : PageOutcome::NotWritten,
-                         result.picture, result.takenAt);
+                         end, result.picture, result.takenAt);
     }
   } else if (observer) {
-    observer->pageDone(frame, PageOutcome::NotCaptured, Text(), currentDateTime());
+    observer->pageDone(frame, PageOutcome::NotCaptured, end, Text(), currentDateTime());
   }
   setTimer(frame, "时钟1", kPollPeriodMs);
 }

@@ -20,6 +20,10 @@ void checkCaptureFolder(app::Frame& frame);
 // Loads the next address, or ends the run when there is none.
 void advanceRun(app::Frame& frame);
 
+// The load in progress is told to stop; one still going a second later (a
+// script holds the engine) has its page ended. True once the browser is idle.
+bool endLoad(app::Frame& frame);
+
 // The folder separator of the platform's paths.
 #ifdef _WIN32
 inline constexpr const char* kFolderSeparator = "\\";
@@ -50,6 +54,16 @@ CaptureResult capturePage(app::Frame& frame);
 // How a page's dwell ended.
 enum class PageOutcome { Captured, NotWritten, NotCaptured };
 
+// How the page of an address ended.
+enum class PageEnd {
+  Loaded,    // the page loaded; the picture shows it
+  TimedOut,  // its time-out ended the load; the picture shows it as it stood
+  Failed,    // the engine could not load it; the picture shows the engine's page
+  Blank,     // nothing of its own to show; the picture is a blank page
+};
+// "loaded", "timeout", "failed", "blank".
+const char* pageEndWord(PageEnd end);
+
 // Told what a run does, for a run started from the command line, which has to
 // report each page and end without a box. With no observer installed the
 // handlers behave exactly as they do for a person at the window.
@@ -59,8 +73,10 @@ class RunObserver {
   // The browser has just been sent to this address.
   virtual void pageLoading(app::Frame& frame, const Text& url) = 0;
   // The page's dwell is over. `picture` is empty when "截图" is off.
-  virtual void pageDone(app::Frame& frame, PageOutcome outcome, const Text& picture,
+  virtual void pageDone(app::Frame& frame, PageOutcome outcome, PageEnd end, const Text& picture,
                         DateTime at) = 0;
+  // The time-out has ended the load of this address.
+  virtual void loadEnded(app::Frame& frame, const Text& url) = 0;
   // The run has stopped with this message ("连续访问结束", "网址个数不可为0").
   // True when the observer has dealt with it: no box is shown then.
   virtual bool runEnded(app::Frame& frame, const Text& message) = 0;

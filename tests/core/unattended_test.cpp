@@ -99,9 +99,9 @@ TEST(Unattended, PreparesTheWindowPressesStartAndEndsWithCodeZero) {
   EXPECT_EQ(u.sim.now(), 6000);
   EXPECT_EQ(u.pictures(), (Args{"2026年12月7日9时5分3秒.jpg", "2026年12月7日9时5分5秒.jpg"}));
   EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:03\thttp://a/\t" +
-                                        u.picture("2026年12月7日9时5分3秒.jpg") + "\n" +
+                                        u.picture("2026年12月7日9时5分3秒.jpg") + "\tloaded\n" +
                                         "2026-12-07 09:05:05\thttp://b/\t" +
-                                        u.picture("2026年12月7日9时5分5秒.jpg") + "\n");
+                                        u.picture("2026年12月7日9时5分5秒.jpg") + "\tloaded\n");
   EXPECT_EQ(u.sim.standardError(), "");
   EXPECT_TRUE(u.sim.boxes().empty());
   EXPECT_EQ(u.sim.topLevel(), 0u);  // the window closed itself
@@ -147,8 +147,8 @@ TEST(Unattended, APictureThatCannotBeWrittenEndsWithCodeOne) {
   EXPECT_EQ(u.run(u.args()), 1);
   const std::string second = u.picture("2026年12月7日9时5分5秒.jpg");
   EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:03\thttp://a/\t" +
-                                        u.picture("2026年12月7日9时5分3秒.jpg") + "\n" +
-                                        "2026-12-07 09:05:05\thttp://b/\t-\n");
+                                        u.picture("2026年12月7日9时5分3秒.jpg") + "\tloaded\n" +
+                                        "2026-12-07 09:05:05\thttp://b/\t-\tloaded\n");
   EXPECT_EQ(u.sim.standardError(), "sorvane: 截图无法保存：" + second + "\n");
   EXPECT_TRUE(u.sim.boxes().empty());
 }
@@ -180,7 +180,7 @@ TEST(Unattended, NoBoxOrDialogEverShows) {
             "sorvane: 无人值守的运行不打开文件对话框\n");
   // Without a folder, no pictures: the lines say so.
   EXPECT_EQ(u.sim.standardOutput(),
-            "2026-12-07 09:05:03\thttp://a/\t-\n2026-12-07 09:05:05\thttp://b/\t-\n");
+            "2026-12-07 09:05:03\thttp://a/\t-\tloaded\n2026-12-07 09:05:05\thttp://b/\t-\tloaded\n");
 }
 
 TEST(Unattended, AFatalErrorIsReportedOnStandardErrorWithMinusOne) {
@@ -205,7 +205,7 @@ TEST(Unattended, StartWithoutExitWhenDoneEndsAsTheWindowDoes) {
   ASSERT_EQ(u.sim.boxes().size(), 1u);
   EXPECT_EQ(u.sim.boxes()[0].text, "连续访问结束");
   EXPECT_EQ(u.sim.boxes()[0].openedAtMs, 7000);
-  EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:06\thttp://a/\t-\n");
+  EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:06\thttp://a/\t-\tloaded\n");
 }
 
 TEST(Unattended, BadArgumentsEndBeforeAnyWindow) {

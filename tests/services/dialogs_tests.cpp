@@ -62,6 +62,10 @@ class RecordingPlatform final : public platform::Platform {
   void browserNavigate(WidgetId, const std::string&) override { unused(); }
   bool browserBusy(WidgetId) const override { unused(); }
   void browserStop(WidgetId) override { unused(); }
+  void browserEndPage(WidgetId) override { unused(); }
+  platform::PageShows browserShows(WidgetId) const override { unused(); }
+  void browserShowBlank(WidgetId) override { unused(); }
+  void keepAwake(bool) override { unused(); }
   bool capture(WidgetId, platform::Pixels&) override { unused(); }
   platform::TimerId startTimer(int, std::function<void()>) override { unused(); }
   void stopTimer(platform::TimerId) override { unused(); }

@@ -153,6 +153,9 @@ class GtkPlatform final : public Platform {
   void browserNavigate(WidgetId browser, const std::string& url) override;
   bool browserBusy(WidgetId browser) const override;
   void browserStop(WidgetId browser) override;
+  void browserEndPage(WidgetId browser) override;
+  PageShows browserShows(WidgetId browser) const override;
+  void browserShowBlank(WidgetId browser) override;
 
   bool capture(WidgetId widget, Pixels& out) override;
 
@@ -169,6 +172,7 @@ class GtkPlatform final : public Platform {
   void runLoop() override;
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
+  void keepAwake(bool on) override;
   void writeStandardStream(StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
 
@@ -208,6 +212,12 @@ class GtkPlatform final : public Platform {
   std::vector<GMainLoop*> loops_;  // innermost last; owned by runLoop's frames
   bool quitPending_ = false;
   GRef<GtkCssProvider> css_;
+  // The desktop's idle and sleep inhibitor while a run goes on (gtk_awake.cpp).
+  struct Awake {
+    GRef<GDBusConnection> bus;
+    const void* service = nullptr;  // the inhibitor holding the cookie, or none
+    guint32 cookie = 0;
+  } awake_;
 };
 
 }  // namespace sorvane::platform::gtk

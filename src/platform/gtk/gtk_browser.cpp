@@ -14,18 +14,30 @@
 
 #include "platform/gtk/address_completion.h"
 #include "platform/gtk/gtk_backend.h"
+#include "platform/script_address.h"
 
 namespace sorvane::platform::gtk {
+
+// What the latest address has come to, as far as the view is concerned.
+struct PageRecord {
+  bool committed = false;   // the engine has begun to show its document
+  bool finished = false;    // its load ended without an error
+  bool errorPage = false;   // it failed, and the engine shows its error page
+  bool blank = false;       // the view is covered with a blank page
+  std::uint64_t before = 0; // what the view drew when the address was sent
+};
 
 struct BrowserView {
   GtkWidget* overlay = nullptr;   // one reference of ours besides the parent's
   GtkWidget* standIn = nullptr;   // owned by the overlay until the view replaces it
+  GtkWidget* cover = nullptr;     // owned by the overlay; white, shown over a blank page
   WebKitWebView* view = nullptr;  // owned by the overlay; nullptr once that is destroyed
   GRef<WebKitWebContext> context;
   BrowserSettings settings;
   bool closed = false;  // the overlay is gone: no view is made any more
   bool crashed = false;
   guint idleSource = 0;  // the view is to be made when the loop is idle
+  PageRecord page;
 };
 
 void BrowserViewDeleter::operator()(BrowserView* b) const {
@@ -170,6 +182,57 @@ void onWebProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason, gpointe
   static_cast<BrowserView*>(data)->crashed = true;
 }
 
+void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
+  auto* b = static_cast<BrowserView*>(data);
+  PageRecord& page = b->page;
+  if (event == WEBKIT_LOAD_COMMITTED) {
+    // A cover left from the address before goes once this one has a page.
+    if (!page.blank) gtk_widget_hide(b->cover);
+    // The engine's error page is a load of its own; it counts as the error.
+    if (!page.errorPage) page.committed = true;
+  }
+  if (event == WEBKIT_LOAD_FINISHED && !page.errorPage) page.finished = true;
+}
+
+gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
+  PageRecord& page = static_cast<BrowserView*>(data)->page;
+  // A stop, and a response turned away (a download), leave no page behind;
+  // any other failure is answered with the engine's own page.
+  const bool leavesNothing =
+      g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+      g_error_matches(error, WEBKIT_POLICY_ERROR,
+                      WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
+  if (!leavesNothing) page.errorPage = true;
+  return FALSE;
+}
+
+// A cheap fingerprint of what the engine's view draws now (FNV-1a over its
+// pixels), or 0 when it draws nothing.
+std::uint64_t drawnFingerprint(const BrowserView& b) {
+  if (!b.view || !gtk_widget_is_drawable(GTK_WIDGET(b.view))) return 0;
+  const int width = gtk_widget_get_allocated_width(GTK_WIDGET(b.view));
+  const int height = gtk_widget_get_allocated_height(GTK_WIDGET(b.view));
+  if (width <= 0 || height <= 0) return 0;
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  cairo_t* cr = cairo_create(surface);
+  gtk_widget_draw(GTK_WIDGET(b.view), cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  const unsigned char* data = cairo_image_surface_get_data(surface);
+  const std::size_t size =
+      static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) * height;
+  std::uint64_t h = 1469598103934665603ull;
+  for (std::size_t i = 0; data && i < size; ++i) h = (h ^ data[i]) * 1099511628211ull;
+  cairo_surface_destroy(surface);
+  return h;
+}
+
+gboolean drawWhite(GtkWidget*, cairo_t* cr, gpointer) {
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  return TRUE;
+}
+
 gboolean eatEvent(GtkWidget*, GdkEvent*, gpointer) { return TRUE; }
 
 // Runs before the overlay's children go, so the view is still whole. A page
@@ -202,6 +265,8 @@ void connectRefusals(WebKitWebView* view, BrowserView* owner) {
   g_signal_connect(view, "create", G_CALLBACK(refuseNewWindow), nullptr);
   g_signal_connect(view, "decide-policy", G_CALLBACK(decidePolicy), nullptr);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessGone), owner);
+  g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), owner);
+  g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), owner);
 }
 
 void makeView(BrowserView& b) {
@@ -271,6 +336,12 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
   b->overlay = gtk_overlay_new();
   g_object_ref_sink(b->overlay);
   gtk_container_add(GTK_CONTAINER(b->overlay), b->standIn);
+  // A blank page is a white cover, not a load: it shows at once, whatever
+  // the engine is busy with.
+  b->cover = gtk_drawing_area_new();
+  g_signal_connect(b->cover, "draw", G_CALLBACK(drawWhite), nullptr);
+  gtk_widget_set_no_show_all(b->cover, TRUE);
+  gtk_overlay_add_overlay(GTK_OVERLAY(b->overlay), b->cover);
   gtk_overlay_add_overlay(GTK_OVERLAY(b->overlay), shield);
   g_signal_connect(b->overlay, "destroy", G_CALLBACK(onOverlayDestroyed), b.get());
   gtk_widget_show(b->standIn);
@@ -280,23 +351,54 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
 
 GtkWidget* browserWidget(BrowserView& b) { return b.overlay; }
 
+void showBlank(BrowserView& b) {
+  b.page.blank = true;
+  gtk_widget_show(b.cover);
+}
+
 void navigateBrowser(BrowserView& b, const std::string& url) {
   makeView(b);
   if (!b.view) return;
-  // The engine starts a new web process by itself if the last one died.
-  b.crashed = false;
   // File names are escaped from their exact bytes; what is left for the
   // engine's URL parser has to be UTF-8.
   const std::string address = validUtf8(completeAddress(url, g_get_home_dir()));
+  b.page = PageRecord{};
+  b.page.before = drawnFingerprint(b);
+  // A script address runs against the page on show and loads nothing: it
+  // would leave the view busy for good. It shows nothing of its own.
+  if (isScriptAddress(address)) {
+    showBlank(b);
+    return;
+  }
+  // The engine starts a new web process by itself if the last one died.
+  b.crashed = false;
   webkit_web_view_load_uri(b.view, address.c_str());
 }
 
 void stopBrowser(BrowserView& b) {
-  if (b.view) webkit_web_view_stop_loading(b.view);
+  if (b.view && !b.crashed) webkit_web_view_stop_loading(b.view);
+}
+
+void endBrowserPage(BrowserView& b) {
+  if (!b.view || b.crashed) return;
+  // Busy from here on would only wait for the process's end to be noticed.
+  b.crashed = true;
+  webkit_web_view_terminate_web_process(b.view);
 }
 
 bool isBrowserBusy(const BrowserView& b) {
   return b.view && !b.crashed && webkit_web_view_is_loading(b.view);
+}
+
+PageShows browserPageShows(const BrowserView& b) {
+  const PageRecord& page = b.page;
+  if (page.blank || !b.view) return PageShows::Nothing;
+  if (page.errorPage) return PageShows::EngineError;
+  if (page.finished && !b.crashed) return PageShows::Own;
+  if (!page.committed || b.crashed) return PageShows::Nothing;
+  // Begun but not ended (stopped, or still going): until the engine draws the
+  // new document it keeps drawing the old one.
+  return drawnFingerprint(b) == page.before ? PageShows::Nothing : PageShows::Own;
 }
 
 void GtkPlatform::browserNavigate(WidgetId id, const std::string& url) {
@@ -312,6 +414,21 @@ bool GtkPlatform::browserBusy(WidgetId id) const {
 void GtkPlatform::browserStop(WidgetId id) {
   Widget* w = find(id);
   if (w && w->browser) stopBrowser(*w->browser);
+}
+
+void GtkPlatform::browserEndPage(WidgetId id) {
+  Widget* w = find(id);
+  if (w && w->browser) endBrowserPage(*w->browser);
+}
+
+PageShows GtkPlatform::browserShows(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && w->browser ? browserPageShows(*w->browser) : PageShows::Nothing;
+}
+
+void GtkPlatform::browserShowBlank(WidgetId id) {
+  Widget* w = find(id);
+  if (w && w->browser) showBlank(*w->browser);
 }
 
 }  // namespace sorvane::platform::gtk

@@ -15,10 +15,19 @@ void SimPlatform::browserNavigate(WidgetId browser, const std::string& url) {
   BrowserState& b = w->browser;
   // A load that has ended is what the page shows until the new one ends; one
   // still running is dropped, and the view keeps what it showed before it.
-  if (b.load && loadEnded(*b.load)) {
-    b.shown = b.load->script.fails ? errorPage_ : pageColour(b.load->url);
-    b.showsPage = true;
+  if (b.load && loadEnded(*b.load) && !b.blank) {
+    switch (shows(b)) {
+      case platform::PageShows::Own: b.shown = pageColour(b.load->url); b.showsPage = true; break;
+      case platform::PageShows::EngineError: b.shown = errorPage_; b.showsPage = true; break;
+      case platform::PageShows::Nothing: break;
+    }
   }
+  if (b.blank) {
+    b.shown = kWhite;
+    b.showsPage = false;
+  }
+  b.blank = false;
+  b.ended = false;
   LoadScript script;
   script.durationMs = defaultLoadMs_;
   if (auto it = loadScripts_.find(url); it != loadScripts_.end()) script = it->second;
@@ -33,13 +42,48 @@ bool SimPlatform::browserBusy(WidgetId browser) const {
 void SimPlatform::browserStop(WidgetId browser) {
   WidgetState* w = find(browser);
   if (!w || !w->browser.load || loadEnded(*w->browser.load)) return;
-  // A stopped page shows what had arrived of it: here, the page itself.
+  stoppedLoads_.push_back(now_);
+  // A stopped page shows what had arrived of it: here, the page itself,
+  // unless it had drawn nothing yet.
   BrowserState::Load& load = *w->browser.load;
+  if (load.script.holdsEngine) return;
   load.script.neverEnds = false;
   load.script.fails = false;
+  load.script.showsNothing = load.script.drawsNothing;
   load.script.durationMs = static_cast<int>(now_ - load.startMs);
-  stoppedLoads_.push_back(now_);
 }
+
+void SimPlatform::browserEndPage(WidgetId browser) {
+  WidgetState* w = find(browser);
+  if (!w || !w->browser.load) return;
+  endedPages_.push_back(now_);
+  BrowserState::Load& load = *w->browser.load;
+  const bool running = !loadEnded(load);
+  w->browser.ended = true;
+  if (!running) return;
+  // The engine's process is gone: what it had drawn goes with it.
+  load.script = LoadScript{};
+  load.script.showsNothing = true;
+  load.script.durationMs = static_cast<int>(now_ - load.startMs);
+}
+
+platform::PageShows SimPlatform::shows(const BrowserState& b) const {
+  if (b.blank || !b.load || !loadEnded(*b.load)) return platform::PageShows::Nothing;
+  if (b.load->script.showsNothing) return platform::PageShows::Nothing;
+  if (b.load->script.fails) return platform::PageShows::EngineError;
+  return platform::PageShows::Own;
+}
+
+platform::PageShows SimPlatform::browserShows(WidgetId browser) const {
+  const WidgetState* w = find(browser);
+  return w ? shows(w->browser) : platform::PageShows::Nothing;
+}
+
+void SimPlatform::browserShowBlank(WidgetId browser) {
+  if (WidgetState* w = find(browser)) w->browser.blank = true;
+}
+
+void SimPlatform::keepAwake(bool on) { awakeChanges_.emplace_back(now_, on); }
 
 void SimPlatform::setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g,
                                 std::uint8_t b) {
@@ -59,7 +103,12 @@ Rgb SimPlatform::shownColour(WidgetId browser) const {
   const WidgetState* w = find(browser);
   if (!w) return kWhite;
   const BrowserState& b = w->browser;
-  if (b.load && loadEnded(*b.load)) return b.load->script.fails ? errorPage_ : pageColour(b.load->url);
+  if (b.blank) return kWhite;
+  switch (shows(b)) {
+    case platform::PageShows::Own: return pageColour(b.load->url);
+    case platform::PageShows::EngineError: return errorPage_;
+    case platform::PageShows::Nothing: break;
+  }
   return b.showsPage ? b.shown : kWhite;
 }
 

@@ -46,6 +46,9 @@ struct LoadScript {
   int durationMs = 300;    // busy from navigate for this long
   bool neverEnds = false;  // busy for ever (until the next navigate)
   bool fails = false;      // ends like a success but shows the error page
+  bool showsNothing = false;  // ends without a page of its own (a refused download)
+  bool holdsEngine = false;   // a script holds the engine: stopping does nothing
+  bool drawsNothing = false;  // stopped before its end, it has drawn nothing yet
 };
 
 struct Navigation {
@@ -110,6 +113,8 @@ struct BrowserState {
   std::optional<Load> load;    // the latest navigation
   bool showsPage = false;      // something was shown before the latest load
   Rgb shown = kWhite;          // what was shown before the latest load
+  bool blank = false;          // covered with a blank page since the latest load
+  bool ended = false;          // the latest load's engine work was ended
 };
 
 // One widget as the program made it, plus what it holds now.
@@ -165,6 +170,9 @@ class SimPlatform : public platform::Platform {
   void browserNavigate(WidgetId browser, const std::string& url) override;
   bool browserBusy(WidgetId browser) const override;
   void browserStop(WidgetId browser) override;
+  void browserEndPage(WidgetId browser) override;
+  platform::PageShows browserShows(WidgetId browser) const override;
+  void browserShowBlank(WidgetId browser) override;
   bool capture(WidgetId widget, platform::Pixels& out) override;
   TimerId startTimer(int periodMs, std::function<void()> tick) override;
   void stopTimer(TimerId timer) override;
@@ -176,6 +184,7 @@ class SimPlatform : public platform::Platform {
   void runLoop() override;
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
+  void keepAwake(bool on) override;
   void writeStandardStream(platform::StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
 
@@ -239,6 +248,10 @@ class SimPlatform : public platform::Platform {
   // Virtual times at which the program stopped a load (only those that
   // stopped one still running).
   const std::vector<std::int64_t>& stoppedLoads() const { return stoppedLoads_; }
+  // Virtual times at which the program ended a page's engine work.
+  const std::vector<std::int64_t>& endedPages() const { return endedPages_; }
+  // Each change of keepAwake, with its virtual time.
+  const std::vector<std::pair<std::int64_t, bool>>& awakeChanges() const { return awakeChanges_; }
   // A page shows from the end of its load; until then the previous page (white
   // before the first), and a page that never ends shows nothing new.
   void setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g, std::uint8_t b);
@@ -296,6 +309,7 @@ class SimPlatform : public platform::Platform {
 
   // Browser (sim_browser.cpp).
   bool loadEnded(const BrowserState::Load& load) const;
+  platform::PageShows shows(const BrowserState& b) const;
 
   platform::EventSink* sink_ = nullptr;
 
@@ -323,6 +337,8 @@ class SimPlatform : public platform::Platform {
   int defaultLoadMs_ = 300;
   std::vector<Navigation> navigations_;
   std::vector<std::int64_t> stoppedLoads_;
+  std::vector<std::int64_t> endedPages_;
+  std::vector<std::pair<std::int64_t, bool>> awakeChanges_;
   std::string standardOutput_;
   std::string standardError_;
   std::map<std::string, Rgb> pageColours_;

@@ -131,6 +131,9 @@ class Win32Platform final : public Platform {
   void browserNavigate(WidgetId browser, const std::string& url) override;
   bool browserBusy(WidgetId browser) const override;
   void browserStop(WidgetId browser) override;
+  void browserEndPage(WidgetId browser) override;
+  PageShows browserShows(WidgetId browser) const override;
+  void browserShowBlank(WidgetId browser) override;
 
   bool capture(WidgetId widget, Pixels& out) override;
 
@@ -147,6 +150,7 @@ class Win32Platform final : public Platform {
   void runLoop() override;
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
+  void keepAwake(bool on) override;
   void writeStandardStream(StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
 

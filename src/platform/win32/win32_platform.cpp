@@ -285,6 +285,14 @@ void Win32Platform::browserStop(WidgetId id) {
   if (w && w->browser) browserHostStop(*w->browser);
 }
 
+void Win32Platform::browserEndPage(WidgetId id) { browserStop(id); }
+
+PageShows Win32Platform::browserShows(WidgetId) const { return PageShows::Own; }
+
+void Win32Platform::browserShowBlank(WidgetId) {}
+
+void Win32Platform::keepAwake(bool) {}
+
 bool Win32Platform::capture(WidgetId id, Pixels& out) {
   if (id == 0) return captureWindowPixels(nullptr, out);
   const Widget* w = find(id);
