@@ -64,8 +64,16 @@ CaptureResult capturePage(Frame& frame) {
   // would only look like a broken picture. A picture that cannot be written is
   // skipped without a word; the run goes on either way.
   if (picture.empty()) return {false, folder + stamp + Text(".jpg"), takenAt};
-  const Text name = freeCaptureName(folder + stamp);
-  return {writeFile(name, picture), name, takenAt};
+  // The name is free when chosen, but another copy of the program may take it
+  // before the picture lands: the write never replaces a file, and a name
+  // taken meanwhile is passed over for the next one.
+  Text name;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = freeCaptureName(folder + stamp);
+    if (writeFile(name, picture, WriteMode::NewOnly)) return {true, name, takenAt};
+    if (!nameTaken(name)) break;
+  }
+  return {false, name, takenAt};
 }
 
 }  // namespace sorvane::run

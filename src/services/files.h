@@ -11,11 +11,21 @@
 
 namespace sorvane {
 
+// Whether a write may replace a file that has the name already.
+enum class WriteMode {
+  Replace,  // an existing file is replaced whole
+  NewOnly,  // the write fails where anything has the name, even when another
+            // program takes it while this one writes
+};
+
 // Writes the parts in order and returns true when all of them reached the disk.
-// The bytes go to a temporary file beside the target that is renamed over it,
-// so a failed write (disk full, say) leaves an existing file as it was.
-bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts);
-inline bool writeFile(const Text& name, const ByteSet& data) { return writeFile(name, {&data}); }
+// The bytes go to a temporary file beside the target that is then moved into
+// place, so a failed write (disk full, say) leaves an existing file as it was.
+bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts,
+               WriteMode mode = WriteMode::Replace);
+inline bool writeFile(const Text& name, const ByteSet& data, WriteMode mode = WriteMode::Replace) {
+  return writeFile(name, {&data}, mode);
+}
 
 // The whole file; empty on any failure (missing, a folder, no permission).
 ByteSet readFile(const Text& name);

@@ -89,9 +89,31 @@ int createTemporaryBeside(const std::string& target, std::string& path) {
   return -1;
 }
 
+// Moves the finished temporary file to a name nothing has, in one step where
+// the file system can: no other writer can take the name in between.
+bool moveToNewName(const std::string& temporary, const std::string& target) {
+  if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+    return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;  // EEXIST among them
+  // A file system without that kind of rename: a hard link fails as well
+  // where the name is taken.
+  if (::link(temporary.c_str(), target.c_str()) == 0) {
+    ::unlink(temporary.c_str());
+    return true;
+  }
+  if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS) return false;
+  // Nor links (FAT, some network shares): claim the name, then fill it.
+  const int claim = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (claim < 0) return false;
+  ::close(claim);
+  if (::rename(temporary.c_str(), target.c_str()) == 0) return true;
+  ::unlink(target.c_str());
+  return false;
+}
+
 }  // namespace
 
-bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts) {
+bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts, WriteMode mode) {
   if (name.empty()) return false;
   std::string target = name.bytes();
   if (target.back() == '/') return false;
@@ -108,6 +130,7 @@ bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts) {
       exists = false;  // a dangling link is replaced by the new file
     }
   }
+  if (exists && mode == WriteMode::NewOnly) return false;
   if (exists) {
     if (!S_ISREG(existing.st_mode)) return false;  // a folder, a device …
     // A read-only file stays as it is, as it would for an open for writing.
@@ -129,7 +152,11 @@ bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts) {
   // an empty file where the old list was.
   if (::fsync(fd.get()) != 0) return false;
   if (!fd.close()) return false;
-  if (::rename(temporary.path().c_str(), target.c_str()) != 0) return false;
+  if (mode == WriteMode::NewOnly) {
+    if (!moveToNewName(temporary.path(), target)) return false;
+  } else if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
+    return false;
+  }
   temporary.keep();
   return true;
 }

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -146,6 +147,48 @@ TEST_F(Files, AReadOnlyFileIsNotReplaced) {
   ASSERT_EQ(::chmod(name.c_str(), 0444), 0);
   EXPECT_FALSE(writeFile(name, bytes("lost")));
   EXPECT_EQ(contents(name), "keep");
+}
+
+TEST_F(Files, ANewOnlyWriteNeverReplacesAnything) {
+  ASSERT_TRUE(writeFile(path("old.jpg"), bytes("old")));
+  ::symlink("nowhere", path("dangling.jpg").c_str());
+  for (const char* taken : {"old.jpg", "dangling.jpg", ""}) {
+    SCOPED_TRACE(taken);
+    EXPECT_FALSE(writeFile(path(taken), bytes("new"), WriteMode::NewOnly));
+  }
+  EXPECT_EQ(contents(path("old.jpg")), "old");
+  EXPECT_TRUE(writeFile(path("free.jpg"), bytes("new"), WriteMode::NewOnly));
+  EXPECT_EQ(contents(path("free.jpg")), "new");
+  EXPECT_EQ(listing(), (std::set<std::string>{"old.jpg", "dangling.jpg", "free.jpg"}));
+
+  // Writers racing for one name, as two copies of the program taking a
+  // picture in the same second: exactly one wins, whole, and no file of the
+  // losers is left behind.
+  constexpr int kWriters = 8;
+  for (int round = 0; round < 20; ++round) {
+    const Text name = path("race" + std::to_string(round) + ".jpg");
+    std::vector<pid_t> children;
+    for (int i = 0; i < kWriters; ++i) {
+      const pid_t child = ::fork();
+      if (child == 0) {
+        const bool won = writeFile(name, bytes(std::string(100000, char('a' + i))),
+                                   WriteMode::NewOnly);
+        ::_exit(won ? 0 : 1);
+      }
+      children.push_back(child);
+    }
+    int winners = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      ::waitpid(child, &status, 0);
+      winners += WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+    EXPECT_EQ(winners, 1);
+    const std::string won = contents(name);
+    ASSERT_EQ(won.size(), 100000u);
+    EXPECT_EQ(won.find_first_not_of(won[0]), std::string::npos);
+  }
+  EXPECT_EQ(listing().size(), 3u + 20u);
 }
 
 TEST_F(Files, RelativeNamesUseTheCurrentFolder) {

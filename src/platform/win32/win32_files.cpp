@@ -91,12 +91,13 @@ FileHandle createTemporaryBeside(const std::wstring& target, std::wstring& path)
 
 }  // namespace
 
-bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts) {
+bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts, WriteMode mode) {
   const auto target = systemName(name);
   if (!target) return false;
 
   const DWORD attributes = GetFileAttributesW(target->c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  if (exists && mode == WriteMode::NewOnly) return false;
   if (exists) {
     // A folder, or a read-only file, stays as it is, as it would for a plain
     // open for writing.
@@ -128,6 +129,8 @@ bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts) {
       return false;
     }
   } else if (!MoveFileExW(temporary.path().c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH)) {
+    // Without MOVEFILE_REPLACE_EXISTING the move fails where another writer
+    // has taken the name meanwhile, which a new-only write relies on.
     return false;
   }
   temporary.keep();
