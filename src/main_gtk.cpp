@@ -18,6 +18,7 @@ void write(std::FILE* stream, const sorvane::Text& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  sorvane::platform::gtk::prepareProcess();
   // Read before the display is opened, so that --help, --version and a bad
   // start answer without one; and before start-up changes the current
   // directory, so that relative paths are the caller's.

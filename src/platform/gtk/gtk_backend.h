@@ -89,6 +89,7 @@ GtkWidget* browserWidget(BrowserView& view);
 void navigateBrowser(BrowserView& view, const std::string& url);
 bool isBrowserBusy(const BrowserView& view);
 void stopBrowser(BrowserView& view);
+void endBrowserPage(BrowserView& view);
 
 // The program's main window among the toplevels, or null; for tests and
 // benchmarks that look at what GTK shows.
@@ -187,6 +188,14 @@ class GtkPlatform final : public Platform {
   GtkWindow* dialogParent(WidgetId owner = 0) const;
   void tick(TimerId id);
 
+  // The process around the window (gtk_process.cpp): a termination signal
+  // closes the windows as the close box would; a lost display ends the
+  // process on the fatal path. Both end the pages' processes first.
+  void watchProcess();
+  void unwatchProcess();
+  bool closeForSignal();  // false when nothing is left to close
+  void endPages();
+
  private:
   WidgetId makeTopLevel(WidgetId id, const WidgetSpec& request);
   GtkWidget* makeChild(WidgetId id, Widget& w, const WidgetSpec& request);
@@ -212,6 +221,7 @@ class GtkPlatform final : public Platform {
   std::vector<GMainLoop*> loops_;  // innermost last; owned by runLoop's frames
   bool quitPending_ = false;
   GRef<GtkCssProvider> css_;
+  bool closingForSignal_ = false;
   // The desktop's idle and sleep inhibitor while a run goes on (gtk_awake.cpp).
   struct Awake {
     GRef<GDBusConnection> bus;

@@ -20,17 +20,21 @@ namespace sorvane::platform::gtk {
 
 // What the latest address has come to, as far as the view is concerned.
 struct PageRecord {
+  std::string address;      // as the engine was given it
   bool committed = false;   // the engine has begun to show its document
+  bool failed = false;      // its load ended in an error or was stopped
   bool finished = false;    // its load ended without an error
   bool errorPage = false;   // it failed, and the engine shows its error page
   bool blank = false;       // the view is covered with a blank page
+  bool restarted = false;   // sent again to a fresh web process once
   std::uint64_t before = 0; // what the view drew when the address was sent
 };
 
 struct BrowserView {
   GtkWidget* overlay = nullptr;   // one reference of ours besides the parent's
   GtkWidget* standIn = nullptr;   // owned by the overlay until the view replaces it
-  GtkWidget* cover = nullptr;     // owned by the overlay; white, shown over a blank page
+  GtkWidget* cover = nullptr;     // owned by the overlay; white while `covered`
+  bool covered = false;
   WebKitWebView* view = nullptr;  // owned by the overlay; nullptr once that is destroyed
   GRef<WebKitWebContext> context;
   BrowserSettings settings;
@@ -182,20 +186,28 @@ void onWebProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason, gpointe
   static_cast<BrowserView*>(data)->crashed = true;
 }
 
+void setCovered(BrowserView& b, bool covered) {
+  if (b.covered == covered) return;
+  b.covered = covered;
+  gtk_widget_queue_draw(b.cover);
+}
+
 void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   auto* b = static_cast<BrowserView*>(data);
   PageRecord& page = b->page;
   if (event == WEBKIT_LOAD_COMMITTED) {
     // A cover left from the address before goes once this one has a page.
-    if (!page.blank) gtk_widget_hide(b->cover);
+    if (!page.blank) setCovered(*b, false);
     // The engine's error page is a load of its own; it counts as the error.
     if (!page.errorPage) page.committed = true;
   }
-  if (event == WEBKIT_LOAD_FINISHED && !page.errorPage) page.finished = true;
+  // A failed load is reported as finished too, after its failure.
+  if (event == WEBKIT_LOAD_FINISHED && !page.failed) page.finished = true;
 }
 
 gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
   PageRecord& page = static_cast<BrowserView*>(data)->page;
+  page.failed = true;
   // A stop, and a response turned away (a download), leave no page behind;
   // any other failure is answered with the engine's own page.
   const bool leavesNothing =
@@ -204,6 +216,21 @@ gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gp
                       WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
   if (!leavesNothing) page.errorPage = true;
   return FALSE;
+}
+
+// A page of the same site that runs a script for ever after its picture
+// holds the web process the next address is sent to, and that address would
+// never begin. Once the engine finds the process unresponsive, an address
+// that has not begun to show is sent again, once, to a fresh process.
+void onResponsiveness(WebKitWebView* view, GParamSpec*, gpointer data) {
+  auto* b = static_cast<BrowserView*>(data);
+  if (webkit_web_view_get_is_web_process_responsive(view) || b->crashed) return;
+  PageRecord& page = b->page;
+  if (page.address.empty() || page.committed || page.failed || page.restarted) return;
+  page.restarted = true;
+  webkit_web_view_terminate_web_process(view);
+  b->crashed = false;
+  webkit_web_view_load_uri(view, page.address.c_str());
 }
 
 // A cheap fingerprint of what the engine's view draws now (FNV-1a over its
@@ -227,7 +254,8 @@ std::uint64_t drawnFingerprint(const BrowserView& b) {
   return h;
 }
 
-gboolean drawWhite(GtkWidget*, cairo_t* cr, gpointer) {
+gboolean drawCover(GtkWidget*, cairo_t* cr, gpointer data) {
+  if (!static_cast<BrowserView*>(data)->covered) return FALSE;
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
   return TRUE;
@@ -267,6 +295,7 @@ void connectRefusals(WebKitWebView* view, BrowserView* owner) {
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessGone), owner);
   g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), owner);
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), owner);
+  g_signal_connect(view, "notify::is-web-process-responsive", G_CALLBACK(onResponsiveness), owner);
 }
 
 void makeView(BrowserView& b) {
@@ -339,9 +368,9 @@ BrowserViewPtr makeBrowserView(const BrowserSettings& settings) {
   // A blank page is a white cover, not a load: it shows at once, whatever
   // the engine is busy with.
   b->cover = gtk_drawing_area_new();
-  g_signal_connect(b->cover, "draw", G_CALLBACK(drawWhite), nullptr);
-  gtk_widget_set_no_show_all(b->cover, TRUE);
+  g_signal_connect(b->cover, "draw", G_CALLBACK(drawCover), b.get());
   gtk_overlay_add_overlay(GTK_OVERLAY(b->overlay), b->cover);
+  gtk_widget_show(b->cover);
   gtk_overlay_add_overlay(GTK_OVERLAY(b->overlay), shield);
   g_signal_connect(b->overlay, "destroy", G_CALLBACK(onOverlayDestroyed), b.get());
   gtk_widget_show(b->standIn);
@@ -353,7 +382,7 @@ GtkWidget* browserWidget(BrowserView& b) { return b.overlay; }
 
 void showBlank(BrowserView& b) {
   b.page.blank = true;
-  gtk_widget_show(b.cover);
+  setCovered(b, true);
 }
 
 void navigateBrowser(BrowserView& b, const std::string& url) {
@@ -363,6 +392,7 @@ void navigateBrowser(BrowserView& b, const std::string& url) {
   // engine's URL parser has to be UTF-8.
   const std::string address = validUtf8(completeAddress(url, g_get_home_dir()));
   b.page = PageRecord{};
+  b.page.address = address;
   b.page.before = drawnFingerprint(b);
   // A script address runs against the page on show and loads nothing: it
   // would leave the view busy for good. It shows nothing of its own.
@@ -394,8 +424,8 @@ PageShows browserPageShows(const BrowserView& b) {
   const PageRecord& page = b.page;
   if (page.blank || !b.view) return PageShows::Nothing;
   if (page.errorPage) return PageShows::EngineError;
-  if (page.finished && !b.crashed) return PageShows::Own;
   if (!page.committed || b.crashed) return PageShows::Nothing;
+  if (page.finished) return PageShows::Own;
   // Begun but not ended (stopped, or still going): until the engine draws the
   // new document it keeps drawing the old one.
   return drawnFingerprint(b) == page.before ? PageShows::Nothing : PageShows::Own;

@@ -102,9 +102,11 @@ GtkPlatform::GtkPlatform() {
   gtk_style_context_add_provider_for_screen(gdk_screen_get_default(),
                                             GTK_STYLE_PROVIDER(css_.get()),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  watchProcess();
 }
 
 GtkPlatform::~GtkPlatform() {
+  unwatchProcess();
   sink_ = nullptr;  // the program is going away; report nothing more
   for (auto& [id, t] : timers_) g_source_remove(t.source);
   timers_.clear();

@@ -12,4 +12,8 @@ namespace sorvane::platform::gtk {
 // shared context). Returns nullptr when no display can be opened.
 std::unique_ptr<Platform> makeGtkPlatform(int* argc, char*** argv);
 
+// First thing in main: standard streams that the caller closed are opened on
+// /dev/null, and a reader of them going away ends nothing but the lines.
+void prepareProcess();
+
 }  // namespace sorvane::platform::gtk

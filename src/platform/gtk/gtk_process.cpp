@@ -1,0 +1,97 @@
+// GTK 3 backend: the process around the window. Runs started by cron or a
+// script meet what a desktop never shows: standard streams that are closed,
+// a termination signal, a display that goes away under the program.
+
+#include <fcntl.h>
+#include <gdk/gdkx.h>
+#include <glib-unix.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/gtk_platform.h"
+
+namespace sorvane::platform::gtk {
+
+namespace {
+
+// What the handlers below reach: the one platform of the process.
+GtkPlatform* current = nullptr;
+
+void writeError(const char* text) {
+  // Called where stdio may be in any state: straight to the descriptor.
+  ssize_t ignored = ::write(STDERR_FILENO, text, std::strlen(text));
+  (void)ignored;
+}
+
+int onDisplayLost(Display*) {
+  // The display is gone, and with it every window and box: nothing can be
+  // shown or asked any more. The pages' processes are ended first, so none
+  // of them goes on spinning after the program.
+  if (current) current->endPages();
+  writeError("sorvane: 错误 运行时出错! 错误信息：与显示器的连接已断开\n");
+  ::_exit(255);
+}
+
+gboolean onTerminationSignal(gpointer data) {
+  const int signal = GPOINTER_TO_INT(data);
+  if (current && current->closeForSignal()) return G_SOURCE_CONTINUE;
+  // A second signal while the window is still closing, or nothing to close:
+  // end now, pages first.
+  if (current) current->endPages();
+  ::_exit(128 + signal);
+}
+
+}  // namespace
+
+void prepareProcess() {
+  // A descriptor left closed by the caller would be handed to the next file
+  // opened, the display connection among them, and the program's lines would
+  // go there.
+  for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      ::dup2(null, fd);
+      ::close(null);
+    }
+  }
+  // A reader that goes away (a pipe into `head`) ends only the lines.
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+void GtkPlatform::watchProcess() {
+  current = this;
+  if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) XSetIOErrorHandler(onDisplayLost);
+  // Ending as closing the window does, from the loop, where the program can
+  // finish its run and end the engine's processes.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP})
+    g_unix_signal_add(signal, onTerminationSignal, GINT_TO_POINTER(signal));
+}
+
+void GtkPlatform::unwatchProcess() {
+  if (current == this) current = nullptr;
+}
+
+bool GtkPlatform::closeForSignal() {
+  if (closingForSignal_ || !sink_) return false;
+  closingForSignal_ = true;
+  std::vector<WidgetId> tops;
+  for (auto& [id, w] : widgets_)
+    if (w.kind == WidgetKind::TopLevel) tops.push_back(id);
+  if (tops.empty()) return false;
+  // Boxes and dialogs open in nested loops end with their windows.
+  for (WidgetId id : tops) sink_->closeRequested(id);
+  for (GMainLoop* loop : loops_) g_main_loop_quit(loop);
+  return true;
+}
+
+void GtkPlatform::endPages() {
+  for (auto& [id, w] : widgets_)
+    if (w.browser) endBrowserPage(*w.browser);
+}
+
+}  // namespace sorvane::platform::gtk
