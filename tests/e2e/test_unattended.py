@@ -149,15 +149,16 @@ def unattended_run():
 
 
 def one_line_per_page():
-    """One line per page on standard output: time, address, picture; nothing else"""
+    """One line per page on standard output: time, address, picture, how it ended; nothing else"""
     lines = result.stdout.decode().split("\n")
     expect(lines[-1] == "", "standard output does not end with a line end")
     lines = lines[:-1]
     expect(len(lines) == len(urls), f"{len(lines)} lines for {len(urls)} pages: {lines}")
-    for line, url in zip(lines, urls):
+    for line, url, ending in zip(lines, urls, ["loaded", "timeout", "loaded"]):
         fields = line.split("\t")
-        expect(len(fields) == 3, f"not three fields: {line!r}")
-        stamp, address, picture = fields
+        expect(len(fields) == 4, f"not four fields: {line!r}")
+        stamp, address, picture, how = fields
+        expect(how == ending, f"the page of {url} ended '{how}', not '{ending}'")
         time.strptime(stamp, "%Y-%m-%d %H:%M:%S")
         expect(address == url, f"the line names {address}, not {url}")
         expect(os.path.dirname(picture) == shots,

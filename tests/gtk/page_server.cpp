@@ -89,6 +89,7 @@ Page pageFor(const std::string& path) {
                               "  alert('again'); confirm('again'); prompt('again'); }, 1);")};
   // A script that never ends: the page never finishes loading.
   if (path == "/alerts-forever") return {kHtml, scriptPage("for (;;) alert('forever');")};
+  if (path == "/spin") return {kHtml, scriptPage("for (;;) {}")};
   if (path == "/beforeunload")
     return {kHtml, scriptPage("function trap(e) {"
                               "  e.preventDefault(); e.returnValue = 'stay'; alert('stay');"
