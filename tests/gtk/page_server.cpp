@@ -90,6 +90,17 @@ Page pageFor(const std::string& path) {
   // A script that never ends: the page never finishes loading.
   if (path == "/alerts-forever") return {kHtml, scriptPage("for (;;) alert('forever');")};
   if (path == "/spin") return {kHtml, scriptPage("for (;;) {}")};
+  // A sentence of Chinese with no character set named anywhere, in GBK and in
+  // UTF-8 bytes: green when the page reads its text as written, red otherwise.
+  if (path == "/unlabelled-gbk" || path == "/unlabelled-utf8") {
+    const std::string text = path == "/unlabelled-gbk"
+                                 ? "\xD6\xD0\xCE\xC4\xCD\xF8\xD2\xB3\xC3\xBB\xD3\xD0\xC9\xF9\xC3\xF7\xD7\xD6\xB7\xFB\xBC\xAF\xCA\xB1\xA3\xAC\xE4\xAF\xC0\xC0\xC6\xF7\xD3\xA6\xB8\xC3\xB0\xB4\xD5\xD5\xD6\xD0\xCE\xC4\xB6\xC1\xD5\xDF\xB5\xC4\xCF\xB0\xB9\xDF\xC0\xB4\xCF\xD4\xCA\xBE\xA1\xA3"
+                                 : "中文网页没有声明字符集时，浏览器应该按照中文读者的习惯来显示。";
+    return {"Content-Type: text/html\r\n",
+            "<!doctype html><html><body style='margin:0;background:#ff0000'><p id=t>" + text +
+                "</p><script>if (document.getElementById('t').textContent == '\\u4E2D\\u6587\\u7F51\\u9875\\u6CA1\\u6709\\u58F0\\u660E\\u5B57\\u7B26\\u96C6\\u65F6\\uFF0C\\u6D4F\\u89C8\\u5668\\u5E94\\u8BE5\\u6309\\u7167\\u4E2D\\u6587\\u8BFB\\u8005\\u7684\\u4E60\\u60EF\\u6765\\u663E\\u793A\\u3002')"
+                " document.body.style.background = '#00ff00';</script></body></html>"};
+  }
   if (path == "/beforeunload")
     return {kHtml, scriptPage("function trap(e) {"
                               "  e.preventDefault(); e.returnValue = 'stay'; alert('stay');"

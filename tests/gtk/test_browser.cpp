@@ -111,6 +111,19 @@ TEST(Browser, BeforeAnyPageItShowsTheWindowBehindAndThenItsFirstPage) {
   ui().destroyWidget(late);
 }
 
+// A page that names no character set reads as a Chinese reader's browser
+// reads it: UTF-8 where its bytes are UTF-8, GBK otherwise.
+TEST(Browser, PagesThatNameNoCharacterSetReadAsChinese) {
+  for (const char* page : {"/unlabelled-gbk", "/unlabelled-utf8"}) {
+    SCOPED_TRACE(page);
+    ui().browserNavigate(browser(), harness().server.url(page));
+    ASSERT_TRUE(pumpUntil([] { return !ui().browserBusy(browser()); }, 15000));
+    pumpFor(300);
+    const Pixels p = captureBrowser();
+    EXPECT_TRUE(near(pixelAt(p, 336, 284), 0x00FF00)) << std::hex << pixelAt(p, 336, 284);
+  }
+}
+
 TEST(Browser, CaptureShowsThePageAtTheControlsSize) {
   ASSERT_TRUE(loadPage(harness().server.url("/halves")));
   auto started = std::chrono::steady_clock::now();

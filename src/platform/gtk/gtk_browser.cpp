@@ -298,6 +298,16 @@ void connectRefusals(WebKitWebView* view, BrowserView* owner) {
   g_signal_connect(view, "notify::is-web-process-responsive", G_CALLBACK(onResponsiveness), owner);
 }
 
+void enableFeature(WebKitSettings* settings, const char* identifier) {
+  WebKitFeatureList* features = webkit_settings_get_all_features();
+  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
+    WebKitFeature* feature = webkit_feature_list_get(features, i);
+    if (g_strcmp0(webkit_feature_get_identifier(feature), identifier) == 0)
+      webkit_settings_set_feature_enabled(settings, feature, TRUE);
+  }
+  webkit_feature_list_unref(features);
+}
+
 void makeView(BrowserView& b) {
   if (b.view || b.closed) return;
   if (b.idleSource) g_source_remove(b.idleSource);
@@ -315,6 +325,11 @@ void makeView(BrowserView& b) {
   webkit_settings_set_enable_fullscreen(engine, FALSE);
   webkit_settings_set_enable_back_forward_navigation_gestures(engine, FALSE);
   webkit_settings_set_media_playback_requires_user_gesture(engine, TRUE);
+  // A page that names no character set is read as a Chinese reader's own
+  // browser reads it: the engine's detector looks at the bytes (UTF-8 when
+  // they are UTF-8), and GBK is what it falls back on, not Latin-1.
+  webkit_settings_set_default_charset(engine, "GBK");
+  enableFeature(engine, "UsesEncodingDetector");
   auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", b.context.get(),
                                             "settings", engine, nullptr));
   g_object_unref(engine);
