@@ -123,6 +123,52 @@ TEST(Run, StartAfterStopOnAPageThatNeverFinishesBeginsOnTime) {
   EXPECT_EQ(p.sim.shownColour(browser.widget), p.sim.pageColour("http://a/"));
 }
 
+// 开始 gets a new run going whatever the page before does: a script that holds
+// the engine is asked to stop at the click and, still busy at the first poll,
+// has its page ended there; the first address loads at that same poll. The
+// computer is kept awake from 开始 to the end of the run, and after 停止.
+TEST(Run, StartEndsAPageHeldByAScriptAndKeepsTheComputerAwakeForTheRun) {
+  Program p;
+  p.sim.scriptLoad("http://spin/", {.neverEnds = true, .holdsEngine = true});
+  p.add({"http://spin/"});
+  p.click("按钮1");
+  p.sim.advanceTo(5000);
+  p.click("按钮1");  // 停止 with the script still spinning
+  app::Control& browser = p.frame.control("互联网浏览器1");
+  EXPECT_TRUE(p.frame.busy(browser));
+  p.frame.vars().urlArray = {Text("http://a/")};
+
+  p.click("按钮1");
+  EXPECT_EQ(p.sim.stoppedLoads(), std::vector<std::int64_t>{5000});
+  EXPECT_TRUE(p.frame.busy(browser)) << "the script holds the engine";
+  p.sim.advanceTo(6000);
+  EXPECT_EQ(p.sim.endedPages(), std::vector<std::int64_t>{6000});
+  EXPECT_EQ(p.navigated(), (Strings{"http://spin/", "http://a/"}));
+  EXPECT_EQ(p.sim.navigations().back().atMs, 6000);
+  p.sim.advanceTo(20000);
+  EXPECT_EQ(p.boxTexts(), Strings{"连续访问结束"});
+  using Change = std::pair<std::int64_t, bool>;
+  EXPECT_EQ(p.sim.awakeChanges(), (std::vector<Change>{{0, true}, {5000, false}, {5000, true},
+                                                       {12000, false}}));
+}
+
+// Without a time-out the window waits for a page as long as it takes, however
+// it ends; a script address loads nothing and is shown as a blank page.
+TEST(Run, AScriptAddressIsABlankPageAndNeverReachesTheBrowser) {
+  Program p;
+  p.chooseFolder(p.folder());
+  p.add({"http://a/", " JavaScript:alert(1)", "http://b/"});
+  p.click("按钮1");
+  p.sim.advanceTo(7000);  // a at 1 s, its picture at 6 s, the script address at 7 s
+  app::Control& browser = p.frame.control("互联网浏览器1");
+  EXPECT_FALSE(p.frame.busy(browser));
+  EXPECT_EQ(p.sim.shownColour(browser.widget), sim::kWhite);
+  p.sim.advanceTo(30000);
+  EXPECT_EQ(p.navigated(), (Strings{"http://a/", "http://b/"}));
+  EXPECT_EQ(p.filesInFolder().size(), 3u);
+  EXPECT_EQ(p.sim.shownColour(browser.widget), p.sim.pageColour("http://b/"));
+}
+
 TEST(Run, ChangedPauseAppliesFromTheNextPage) {
   Program p;
   p.add({"a", "b"});

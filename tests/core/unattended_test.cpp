@@ -7,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -128,6 +130,66 @@ TEST(Unattended, EachPageGetsTheWholeTimeOutFromItsOwnLoad) {
   EXPECT_EQ(u.sim.stoppedLoads(), (std::vector<std::int64_t>{8500}));
   EXPECT_EQ(u.pictures(), (Args{"2026年12月7日9时5分3秒.jpg", "2026年12月7日9时5分9秒.jpg"}));
   EXPECT_EQ(u.sim.now(), 10000);
+}
+
+// Each address ends within its time-out (3 s from its sending) and its pause,
+// and its line says how: a red page before it, a blue one after it. Where the
+// address shows nothing of its own, its picture is a blank page, never the
+// red one before it.
+TEST(Unattended, EveryAddressEndsWithinItsDeadlineAndItsLineSaysHow) {
+  struct Row {
+    const char* name;
+    std::string address;
+    sim::LoadScript script;
+    const char* end;
+    std::optional<sim::Rgb> shows;  // nothing: the page's own colour
+    std::vector<std::int64_t> stopped, ended;
+  };
+  const sim::Rgb kErrorPage{200, 200, 200};
+  const std::vector<Row> rows = {
+      {"a page that loads", "http://x/", {}, "loaded", {}, {}, {}},
+      {"a page the engine cannot load", "http://x/", {.fails = true}, "failed", kErrorPage, {}, {}},
+      {"a refused download", "http://x/", {.showsNothing = true}, "blank", sim::kWhite, {}, {}},
+      {"a page that never ends", "http://x/", {.neverEnds = true}, "timeout", {}, {7000}, {}},
+      {"nothing drawn before the time-out", "http://x/", {.neverEnds = true, .drawsNothing = true},
+       "timeout", sim::kWhite, {7000}, {}},
+      {"a script that holds the engine", "http://x/", {.neverEnds = true, .holdsEngine = true},
+       "timeout", sim::kWhite, {7000}, {8000}},
+      {"a script address", "javascript:1", {}, "blank", sim::kWhite, {}, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Unattended u({"http://red/", row.address, "http://blue/"});
+    u.sim.scriptLoad(row.address, row.script);
+    u.sim.setPageColour("http://red/", 255, 0, 0);
+    u.sim.setPageColour("http://blue/", 0, 0, 255);
+    u.sim.setErrorPageColour(kErrorPage);
+    EXPECT_EQ(u.run(u.args({"--page-timeout", "3"})), 0);
+    // Three addresses of at most 3 s + 2 s + 2 s each, and the start.
+    EXPECT_LE(u.sim.now(), 1000 + 3 * 7000);
+    EXPECT_EQ(u.sim.stoppedLoads(), row.stopped);
+    EXPECT_EQ(u.sim.endedPages(), row.ended);
+
+    std::vector<std::string> ends, pictures;
+    std::istringstream lines(u.sim.standardOutput());
+    for (std::string line; std::getline(lines, line);) {
+      ends.push_back(line.substr(line.rfind('\t') + 1));
+      const std::size_t picture = line.find('\t', line.find('\t') + 1) + 1;
+      pictures.push_back(line.substr(picture, line.rfind('\t') - picture));
+    }
+    EXPECT_EQ(ends, (Args{"loaded", row.end, "loaded"}));
+    ASSERT_EQ(pictures.size(), 3u);
+    const sim::Rgb want = row.shows.value_or(u.sim.pageColour(row.address));
+    for (auto [picture, colour] : {std::pair{pictures[0], sim::Rgb{255, 0, 0}},
+                                   {pictures[1], want}, {pictures[2], sim::Rgb{0, 0, 255}}}) {
+      std::ifstream in(picture, std::ios::binary);
+      const std::string bytes(std::istreambuf_iterator<char>(in), {});
+      ASSERT_GT(bytes.size(), 56u) << picture;
+      EXPECT_EQ((sim::Rgb{std::uint8_t(bytes[56]), std::uint8_t(bytes[55]), std::uint8_t(bytes[54])}),
+                colour)
+          << picture;
+    }
+  }
 }
 
 TEST(Unattended, WithoutATimeOutAStuckPageHoldsTheRun) {
