@@ -2,18 +2,12 @@
 # Builds both Windows programs (32-bit for users, 64-bit) and packs the 32-bit
 # one for users into dist/: a zip holding sorvane.exe, and an installer.
 #
-#   bash tools/build-windows.sh        (after tools/setup.sh has installed the tools)
+#   bash tools/build-windows.sh        (installs the tools it needs first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=1.0.0
 
-for arch in i686 x86_64; do
-  dir=build-win64
-  [ "$arch" = i686 ] && dir=build-win32
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-$arch-w64-mingw32.cmake" >/dev/null
-  ninja -C "$dir" sorvane
-done
+bash tools/setup.sh win32 win64
 
 # The shipped program: the 32-bit build without its debugging information.
 sh tests/win32/e2e/check-program.sh build-win32/sorvane.exe

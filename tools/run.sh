@@ -7,7 +7,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 # Only the set-up runs in the repository: relative paths in the arguments are
 # the caller's.
-(cd "$root" && bash tools/setup.sh) >&2
+(cd "$root" && bash tools/setup.sh run) >&2
 if [ -z "${DISPLAY:-}" ]; then
   echo "No display: starting Sorvane on a virtual one." >&2
   exec "$root/tests/run-under-display" "$root/build/sorvane" "$@"

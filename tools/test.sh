@@ -4,7 +4,7 @@
 # same for the Windows builds under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/setup.sh
+bash tools/setup.sh linux win32 win64
 status=0
 ctest --test-dir build --output-on-failure --timeout 900 "$@" || status=$?
 

@@ -1,60 +1,31 @@
 #!/bin/sh
-# Takes a picture of a program's main window, as it looks right after start,
-# on a private virtual screen; the README shows the one of Sorvane.
+# Takes a picture of Sorvane's main window, as it looks right after start, on
+# a private virtual screen; the README shows it.
 #
 #   tools/window-picture.sh PATH/TO/sorvane OUTPUT.png
-#   tools/window-picture.sh [--title TITLE] [--settle SECONDS] OUTPUT.png PROGRAM [ARGS...]
 #
-# The second form is the older one and is kept for whoever calls it that way.
-# Builds nothing. Needs xvfb-run, xdotool, xwininfo and ImageMagick (import,
+# Builds nothing. Needs Xvfb, xdotool, xwininfo and ImageMagick (import,
 # convert, compare), all installed by tools/test.sh. The picture is taken
-# once two pictures in a row, at least SECONDS apart (default 0.2), agree.
+# once two pictures in a row, at least 0.2 s apart, agree.
 set -eu
 
-usage() {
-  echo "usage: $0 PATH/TO/sorvane OUTPUT.png" >&2
-  echo "       $0 [--title TITLE] [--settle SECONDS] OUTPUT.png PROGRAM [ARGS...]" >&2
-  exit 2
-}
-
-absolute() {
-  case "$1" in
-    /*) printf '%s\n' "$1" ;;
-    *) printf '%s\n' "$(pwd)/$1" ;;
-  esac
-}
-
 if [ "${SORVANE_PICTURE_INSIDE:-}" != 1 ]; then
-  title=Sorvane
-  settle=0.2
-  while [ $# -gt 0 ]; do
-    case "$1" in
-      --title) [ $# -ge 2 ] || usage; title=$2; shift 2 ;;
-      --settle) [ $# -ge 2 ] || usage; settle=$2; shift 2 ;;
-      *) break ;;
-    esac
-  done
-  [ $# -ge 2 ] || usage
-  case "$1" in
-    *.png) out=$1; shift; cwd=$(pwd) ;;  # the older order: the picture first
-    *) [ $# -eq 2 ] || usage; out=$2; set -- "$1"; cwd= ;;
+  [ $# -eq 2 ] || { echo "usage: $0 PATH/TO/sorvane OUTPUT.png" >&2; exit 2; }
+  case "$2" in
+    /*) out=$2 ;;
+    *) out=$(pwd)/$2 ;;
   esac
-  out=$(absolute "$out")
-  program=$(command -v "$1" || true)
-  [ -n "$program" ] && [ -x "$program" ] || { echo "$0: $1 is not an executable program" >&2; exit 2; }
-  shift
+  [ -x "$1" ] || { echo "$0: $1 is not an executable program" >&2; exit 2; }
   here=$(dirname "$(readlink -f "$0")")
-  SORVANE_PICTURE_INSIDE=1 SORVANE_PICTURE_TITLE=$title SORVANE_PICTURE_SETTLE=$settle \
-    SORVANE_PICTURE_CWD=$cwd \
-    exec "$here/../tests/run-under-display" "$(readlink -f "$0")" "$out" \
-    "$(readlink -f "$program")" "$@"
+  SORVANE_PICTURE_INSIDE=1 \
+    exec "$here/../tests/run-under-display" "$(readlink -f "$0")" "$out" "$(readlink -f "$1")"
 fi
 
-# On the virtual screen from here on: OUTPUT.png PROGRAM [ARGS...].
+# On the virtual screen from here on: OUTPUT.png PROGRAM.
 out=$1
 shift
-title=${SORVANE_PICTURE_TITLE:-Sorvane}
-settle=${SORVANE_PICTURE_SETTLE:-0.2}
+title=Sorvane
+settle=0.2
 work=$(mktemp -d /tmp/sorvane-picture.XXXXXX)
 pid=
 finish() {
@@ -66,9 +37,8 @@ finish() {
 }
 trap finish EXIT INT TERM
 
-# A home of its own, so that nothing of the caller's shows up, and a folder
-# of its own unless the caller's matters to its arguments.
-(cd "${SORVANE_PICTURE_CWD:-$work}" && HOME="$work" XDG_CONFIG_HOME="$work/.config" exec "$@") \
+# A home and a folder of its own, so that nothing of the caller's shows up.
+(cd "$work" && HOME="$work" XDG_CONFIG_HOME="$work/.config" exec "$@") \
   >"$work/program.log" 2>&1 &
 pid=$!
 

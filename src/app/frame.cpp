@@ -7,6 +7,7 @@
 #include "services/conversions.h"
 #include "services/dialogs.h"
 #include "services/memory.h"
+#include "services/service_hooks.h"
 #include "services/process.h"
 #include "services/own_text.h"
 
@@ -32,11 +33,8 @@ Frame::Frame(platform::Platform& platform, HandlerTable handlers)
     : platform_(platform), handlers_(std::move(handlers)) {}
 
 Frame::~Frame() {
-  if (gFrame == this) {
-    gFrame = nullptr;
-    setAllocationFailureHandler(nullptr);
-    setLocalClockSource(nullptr, nullptr);
-  }
+  hooks_.reset();
+  if (gFrame == this) gFrame = nullptr;
   platform_.setEventSink(nullptr);
 }
 
@@ -49,19 +47,19 @@ int Frame::run() {
 
 void Frame::startUp() {
   state_ = FrameState::Starting;
-  // Every run-time allocation failure ends here, with the byte count.
+  // Every run-time allocation failure ends here, with the byte count; the
+  // services show their boxes and read the time through this frame's
+  // platform, for as long as the frame lives.
   gFrame = this;
-  setAllocationFailureHandler(&onAllocationFailure);
+  hooks_.emplace(platform_, &platformClock, &platform_, &onAllocationFailure);
 
   // The program's own folder becomes the current directory, so that relative
   // paths mean the same thing however the program was started.
   SplitPath self = splitProgramPath(executablePath());
   setCurrentFolder(self.folder);
 
-  // The services and the controls call back into the frame from here on.
+  // The controls call back into the frame from here on.
   platform_.setEventSink(this);
-  setServicePlatform(&platform_);
-  setLocalClockSource(&platformClock, &platform_);
 
   std::optional<WindowLayout> layout = loadMainWindowLayout();
   if (!layout) fatalError(0, ownText("载入窗口模板数据段出错!"));

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "app/control_model.h"
 #include "app/layout.h"
 #include "platform/platform.h"
+#include "services/service_hooks.h"
 #include "services/values.h"
 
 namespace sorvane::app {
@@ -172,6 +174,7 @@ class Frame final : public platform::EventSink {
   platform::WidgetId rememberedFocus_ = 0;
   platform::TimerId watchTimer_ = 0;
   Handler watch_;
+  std::optional<ServiceHooks> hooks_;
 };
 
 }  // namespace sorvane::app

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "platform/box_buttons.h"
 #include "services/own_text.h"
 
 namespace sorvane::cli {
 
 namespace {
 
-namespace box = platform::box;
 
 // A report over several lines (the fatal error's) becomes one: scripts and
 // logs read standard error line by line.
@@ -31,20 +31,7 @@ std::string oneLine(const std::string& text) {
 
 }  // namespace
 
-int defaultBoxAnswer(unsigned flags) {
-  static const std::vector<int> kButtons[] = {
-      {box::kResultOk},
-      {box::kResultOk, box::kResultCancel},
-      {box::kResultAbort, box::kResultRetry, box::kResultIgnore},
-      {box::kResultYes, box::kResultNo, box::kResultCancel},
-      {box::kResultYes, box::kResultNo},
-      {box::kResultRetry, box::kResultCancel},
-  };
-  const unsigned set = flags & box::kButtonsMask;
-  const std::vector<int>& buttons = set < std::size(kButtons) ? kButtons[set] : kButtons[0];
-  const std::size_t chosen = (flags & box::kDefaultButtonMask) >> 8;
-  return chosen < buttons.size() ? buttons[chosen] : buttons.front();
-}
+int defaultBoxAnswer(unsigned flags) { return platform::box::defaultAnswer(flags); }
 
 int UnattendedPlatform::messageBox(const std::string& text, const std::string& caption,
                                    unsigned flags) {

@@ -164,9 +164,21 @@ inline constexpr int kResultOk = 0, kResultCancel = 1, kResultAbort = 2, kResult
                      kResultIgnore = 4, kResultYes = 5, kResultNo = 6;
 }  // namespace box
 
-class Platform {
+// The modal boxes and dialogs, apart from the rest of the seam: what the
+// services need of a desktop. Each runs a nested loop: timers keep ticking
+// while the main window takes no input.
+class Dialogs {
  public:
-  virtual ~Platform() = default;
+  virtual ~Dialogs() = default;
+  virtual int messageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  // The chosen folder's path, or "" on cancel or for a place without a path.
+  virtual std::string browseForFolder(const std::string& prompt, bool includeFiles) = 0;
+  // The chosen full path, or nothing when the user cancelled.
+  virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
+};
+
+class Platform : public Dialogs {
+ public:
 
   virtual void setEventSink(EventSink* sink) = 0;
 
@@ -233,14 +245,6 @@ class Platform {
   // Clocks.
   virtual LocalTime localTimeNow() const = 0;  // whole seconds
   virtual std::int64_t monotonicMs() const = 0;
-
-  // Modal boxes and dialogs. Each runs a nested loop: timers keep ticking while
-  // the main window takes no input.
-  virtual int messageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
-  // The chosen folder's path, or "" on cancel or for a place without a path.
-  virtual std::string browseForFolder(const std::string& prompt, bool includeFiles) = 0;
-  // The chosen full path, or nothing when the user cancelled.
-  virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
 
   // The loop. runLoop returns after quitLoop; idle work runs when the queue is empty.
   virtual void runLoop() = 0;

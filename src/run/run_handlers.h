@@ -3,6 +3,7 @@
 
 #include "app/frame.h"
 #include "services/codepage.h"
+#include "services/files.h"
 #include "services/values.h"
 
 namespace sorvane::run {
@@ -23,13 +24,6 @@ void advanceRun(app::Frame& frame);
 // The load in progress is told to stop; one still going a second later (a
 // script holds the engine) has its page ended. True once the browser is idle.
 bool endLoad(app::Frame& frame);
-
-// The folder separator of the platform's paths.
-#ifdef _WIN32
-inline constexpr const char* kFolderSeparator = "\\";
-#else
-inline constexpr const char* kFolderSeparator = "/";
-#endif
 
 // The path with a trailing separator; empty stays empty. The last character,
 // not the last byte, is tested, so a double-byte character whose second byte

@@ -8,12 +8,12 @@
 namespace sorvane {
 
 namespace {
-platform::Platform* currentPlatform = nullptr;
+platform::Dialogs* currentPlatform = nullptr;
 }
 
-void setServicePlatform(platform::Platform* platform) { currentPlatform = platform; }
+void setServicePlatform(platform::Dialogs* dialogs) { currentPlatform = dialogs; }
 
-platform::Platform& servicePlatform() {
+platform::Dialogs& servicePlatform() {
   if (!currentPlatform) {
     std::fputs("sorvane: a service needs the platform before the frame has set it\n", stderr);
     std::abort();

@@ -9,9 +9,10 @@
 
 namespace sorvane {
 
-// The platform the services talk to; set by the frame at start-up.
-void setServicePlatform(platform::Platform* platform);
-platform::Platform& servicePlatform();
+// The desktop's boxes and dialogs the services talk to; set by the frame at
+// start-up.
+void setServicePlatform(platform::Dialogs* dialogs);
+platform::Dialogs& servicePlatform();
 
 // Flags: Windows MessageBox values. Adds task modality unless system modal is
 // asked for. Returns the result code (0 OK … 5 Yes, 6 No); 0 if no box showed.

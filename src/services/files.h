@@ -11,6 +11,13 @@
 
 namespace sorvane {
 
+// The folder separator of the system's paths.
+#ifdef _WIN32
+inline constexpr const char* kFolderSeparator = "\\";
+#else
+inline constexpr const char* kFolderSeparator = "/";
+#endif
+
 // Whether a write may replace a file that has the name already.
 enum class WriteMode {
   Replace,  // an existing file is replaced whole

@@ -287,7 +287,7 @@ TEST(CaptureFolder, PickerAndCheckBoxKeepEachOtherConsistent) {
   ASSERT_EQ(p.sim.boxes().size(), 1u);
   expectBox(p.sim.boxes()[0], "请在右边选择截图保存目录！");
 
-  EXPECT_EQ(p.chooseFolder(p.folder()), utf8Name(p.folder()) + run::kFolderSeparator);
+  EXPECT_EQ(p.chooseFolder(p.folder()), utf8Name(p.folder()) + kFolderSeparator);
   EXPECT_TRUE(p.checked());
   EXPECT_EQ(p.sim.folderRequests()[0].prompt, "请选择保存截图的文件夹：");
   EXPECT_FALSE(p.sim.folderRequests()[0].includeFiles);

@@ -12,9 +12,8 @@ namespace {
 
 using platform::WidgetId;
 
-// Answers boxes from a script and remembers the last request. Everything else
-// a test here must not reach.
-class RecordingPlatform final : public platform::Platform {
+// Answers boxes from a script and remembers the last request.
+class RecordingPlatform final : public platform::Dialogs {
  public:
   int boxAnswer = 0;
   std::string boxText, boxCaption;
@@ -35,48 +34,9 @@ class RecordingPlatform final : public platform::Platform {
     folderIncludeFiles = includeFiles;
     return folderAnswer;
   }
-
-  [[noreturn]] static void unused() { throw std::logic_error("not part of this test"); }
-  void setEventSink(platform::EventSink*) override { unused(); }
-  WidgetId createWidget(const platform::WidgetSpec&) override { unused(); }
-  void destroyWidget(WidgetId) override { unused(); }
-  bool widgetExists(WidgetId) const override { unused(); }
-  void setParent(WidgetId, WidgetId) override { unused(); }
-  void setVisible(WidgetId, bool) override { unused(); }
-  bool isVisible(WidgetId) const override { unused(); }
-  void setEnabled(WidgetId, bool) override { unused(); }
-  bool isEnabled(WidgetId) const override { unused(); }
-  platform::Rect widgetRect(WidgetId) const override { unused(); }
-  void setText(WidgetId, const std::string&) override { unused(); }
-  std::string text(WidgetId) const override { unused(); }
-  void setChecked(WidgetId, bool) override { unused(); }
-  bool isChecked(WidgetId) const override { unused(); }
-  int listAdd(WidgetId, const std::string&) override { unused(); }
-  bool listDelete(WidgetId, int) override { unused(); }
-  void listClear(WidgetId) override { unused(); }
-  int listCount(WidgetId) const override { unused(); }
-  std::string listItem(WidgetId, int) const override { unused(); }
-  int listSelection(WidgetId) const override { unused(); }
-  WidgetId focusedWidget() const override { unused(); }
-  void setFocus(WidgetId) override { unused(); }
-  void browserNavigate(WidgetId, const std::string&) override { unused(); }
-  bool browserBusy(WidgetId) const override { unused(); }
-  void browserStop(WidgetId) override { unused(); }
-  void browserEndPage(WidgetId) override { unused(); }
-  platform::PageShows browserShows(WidgetId) const override { unused(); }
-  void browserShowBlank(WidgetId) override { unused(); }
-  void keepAwake(bool) override { unused(); }
-  bool capture(WidgetId, platform::Pixels&) override { unused(); }
-  platform::TimerId startTimer(int, std::function<void()>) override { unused(); }
-  void stopTimer(platform::TimerId) override { unused(); }
-  platform::LocalTime localTimeNow() const override { unused(); }
-  std::int64_t monotonicMs() const override { unused(); }
-  std::optional<std::string> fileDialog(const platform::FileDialogRequest&) override { unused(); }
-  void runLoop() override { unused(); }
-  void quitLoop() override { unused(); }
-  void whenIdle(std::function<void()>) override { unused(); }
-  void writeStandardStream(platform::StandardStream, const std::string&) override { unused(); }
-  [[noreturn]] void exitProcess(int) override { unused(); }
+  std::optional<std::string> fileDialog(const platform::FileDialogRequest&) override {
+    return std::nullopt;
+  }
 };
 
 class Dialogs : public ::testing::Test {

@@ -44,6 +44,12 @@ class GRef {
   T* p_ = nullptr;
 };
 
+// Owns a string or block that GLib allocated.
+struct GFreeDeleter {
+  void operator()(gpointer p) const { g_free(p); }
+};
+using GChars = std::unique_ptr<gchar, GFreeDeleter>;
+
 // Runs program code from a GTK callback. An exception must not unwind through
 // C frames, so it ends here with a line on stderr.
 template <typename R, typename F>

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/box_buttons.h"
 #include "platform/gtk/gtk_backend.h"
 
 namespace sorvane::platform::gtk {
@@ -14,48 +15,6 @@ namespace sorvane::platform::gtk {
 namespace {
 
 constexpr int kResponseBase = 100;  // response id = result code + this
-
-struct BoxButton {
-  const char* label;  // with the mnemonic mark
-  int result;
-};
-
-// The captions a Chinese desktop shows on its message boxes.
-std::vector<BoxButton> boxButtons(unsigned buttonSet) {
-  switch (buttonSet) {
-    case box::kOk:
-      return {{"确定", box::kResultOk}};
-    case box::kOkCancel:
-      return {{"确定", box::kResultOk}, {"取消", box::kResultCancel}};
-    case box::kAbortRetryIgnore:
-      return {{"中止(_A)", box::kResultAbort},
-              {"重试(_R)", box::kResultRetry},
-              {"忽略(_I)", box::kResultIgnore}};
-    case box::kYesNoCancel:
-      return {
-          {"是(_Y)", box::kResultYes}, {"否(_N)", box::kResultNo}, {"取消", box::kResultCancel}};
-    case box::kYesNo:
-      return {{"是(_Y)", box::kResultYes}, {"否(_N)", box::kResultNo}};
-    case box::kRetryCancel:
-      return {{"重试(_R)", box::kResultRetry}, {"取消", box::kResultCancel}};
-    default:
-      return {};
-  }
-}
-
-// What Esc and the close button answer; nothing for boxes that demand a choice.
-std::optional<int> closeResult(unsigned buttonSet) {
-  switch (buttonSet) {
-    case box::kOk:
-      return box::kResultOk;
-    case box::kOkCancel:
-    case box::kYesNoCancel:
-    case box::kRetryCancel:
-      return box::kResultCancel;
-    default:
-      return std::nullopt;
-  }
-}
 
 const char* iconName(unsigned icon) {
   switch (icon) {
@@ -125,10 +84,9 @@ int GtkPlatform::messageBox(const std::string& text, const std::string& caption,
 
 int GtkPlatform::messageBoxIn(GtkWindow* parent, const std::string& text,
                               const std::string& caption, unsigned flags) {
-  const unsigned buttonSet = flags & box::kButtonsMask;
-  const std::vector<BoxButton> buttons = boxButtons(buttonSet);
+  const std::span<const box::Button> buttons = box::buttons(flags);
   if (buttons.empty() || !gdk_display_get_default()) return 0;
-  const std::optional<int> onClose = closeResult(buttonSet);
+  const std::optional<int> onClose = box::closeAnswer(flags);
 
   GtkWidget* dialog = gtk_dialog_new();
   DialogGuard guard{dialog};
@@ -166,14 +124,13 @@ int GtkPlatform::messageBoxIn(GtkWindow* parent, const std::string& text,
   gtk_widget_show_all(row);
 
   std::vector<GtkWidget*> made;
-  for (const BoxButton& b : buttons) {
+  for (const box::Button& b : buttons) {
     GtkWidget* button =
-        gtk_dialog_add_button(GTK_DIALOG(dialog), b.label, kResponseBase + b.result);
-    nameForAssistiveTools(button, withoutMnemonic(b.label));
+        gtk_dialog_add_button(GTK_DIALOG(dialog), b.caption, kResponseBase + b.result);
+    nameForAssistiveTools(button, withoutMnemonic(b.caption));
     made.push_back(button);
   }
-  size_t initial = (flags & box::kDefaultButtonMask) >> 8;
-  if (initial >= made.size()) initial = 0;
+  const std::size_t initial = box::defaultButton(flags);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), kResponseBase + buttons[initial].result);
   gtk_widget_grab_focus(made[initial]);
 
@@ -196,16 +153,14 @@ std::string GtkPlatform::browseForFolder(const std::string& prompt, bool) {
   gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(dialog), TRUE);
   gtk_file_chooser_set_create_folders(GTK_FILE_CHOOSER(dialog), TRUE);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
-  gchar* cwd = g_get_current_dir();
-  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), cwd);
-  g_free(cwd);
+  const GChars cwd(g_get_current_dir());
+  gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), cwd.get());
 
   gtk_window_present(GTK_WINDOW(dialog));
   if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return {};
-  gchar* chosen = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+  const GChars chosen(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
   if (!chosen) return {};  // a place without a local path
-  std::string path(chosen);
-  g_free(chosen);
+  std::string path(chosen.get());
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
 }

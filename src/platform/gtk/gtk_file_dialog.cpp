@@ -40,19 +40,13 @@ std::string dirName(const std::string& path) {
 
 std::string absolute(const std::string& path, const std::string& base) {
   if (path.empty() || path.front() == '/') return path;
-  gchar* joined = g_build_filename(base.c_str(), path.c_str(), nullptr);
-  std::string out(joined);
-  g_free(joined);
-  return out;
+  return GChars(g_build_filename(base.c_str(), path.c_str(), nullptr)).get();
 }
 
 bool exists(const std::string& path) { return g_file_test(path.c_str(), G_FILE_TEST_EXISTS); }
 
 std::string currentDirectory() {
-  gchar* cwd = g_get_current_dir();
-  std::string out(cwd);
-  g_free(cwd);
-  return out;
+  return GChars(g_get_current_dir()).get();
 }
 
 void addFilters(GtkFileChooser* chooser, const FileDialogRequest& request) {
@@ -121,10 +115,9 @@ std::optional<std::string> GtkPlatform::fileDialog(const FileDialogRequest& requ
   gtk_window_present(GTK_WINDOW(dialog));
   for (;;) {
     if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return std::nullopt;
-    gchar* chosen = gtk_file_chooser_get_filename(chooser);
+    const GChars chosen(gtk_file_chooser_get_filename(chooser));
     if (!chosen) return std::nullopt;
-    std::string path(chosen);
-    g_free(chosen);
+    std::string path(chosen.get());
     bool appended = false;
     if (!ext.empty() && baseName(path).find('.') == std::string::npos &&
         (request.save || !exists(path))) {

@@ -60,10 +60,7 @@ window.sorvane-main .sorvane-line-border {
 
 std::string validUtf8(const std::string& bytes) {
   if (g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) return bytes;
-  gchar* fixed = g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size()));
-  std::string out(fixed);
-  g_free(fixed);
-  return out;
+  return GChars(g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size()))).get();
 }
 
 void styleWidget(GtkWidget* widget, const std::string& css) {

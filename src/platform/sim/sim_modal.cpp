@@ -4,25 +4,12 @@
 
 #include <algorithm>
 
+#include "platform/box_buttons.h"
 #include "platform/sim/sim_platform.h"
 
 namespace sorvane::sim {
 
 namespace {
-
-int firstButton(unsigned flags) {
-  switch (flags & platform::box::kButtonsMask) {
-    case platform::box::kAbortRetryIgnore:
-      return platform::box::kResultAbort;
-    case platform::box::kYesNoCancel:
-    case platform::box::kYesNo:
-      return platform::box::kResultYes;
-    case platform::box::kRetryCancel:
-      return platform::box::kResultRetry;
-    default:
-      return platform::box::kResultOk;
-  }
-}
 
 // Keeps the open counts right however the nested loop is left, a ProcessExit
 // thrown by a tick included.
@@ -60,7 +47,9 @@ int SimPlatform::messageBox(const std::string& text, const std::string& caption,
     answer = boxAnswers_.front();
     boxAnswers_.pop_front();
   }
-  const int result = answer.result == kFirstButton ? firstButton(flags) : answer.result;
+  const std::span<const platform::box::Button> buttons = platform::box::buttons(flags);
+  const int firstButton = buttons.empty() ? platform::box::kResultOk : buttons.front().result;
+  const int result = answer.result == kFirstButton ? firstButton : answer.result;
   // An index, not a reference: boxes opened inside this one grow the vector.
   const std::size_t index = boxes_.size();
   boxes_.push_back(Box{text, caption, flags, now_, -1, 0});

@@ -1,0 +1,20 @@
+#include "services/service_hooks.h"
+
+#include "services/dialogs.h"
+
+namespace sorvane {
+
+ServiceHooks::ServiceHooks(platform::Dialogs& dialogs, LocalClockSource clock, void* clockContext,
+                           AllocationFailureHandler onAllocationFailure) {
+  setAllocationFailureHandler(onAllocationFailure);
+  setServicePlatform(&dialogs);
+  setLocalClockSource(clock, clockContext);
+}
+
+ServiceHooks::~ServiceHooks() {
+  setServicePlatform(nullptr);
+  setLocalClockSource(nullptr, nullptr);
+  setAllocationFailureHandler(nullptr);
+}
+
+}  // namespace sorvane
