@@ -48,6 +48,12 @@ struct WindowLayout {
 // The program's one window. Fails (nullopt) only if the stored form is damaged.
 std::optional<WindowLayout> loadMainWindowLayout();
 
+// The native widget a control of the layout asks for, in `parent` (its group
+// box's controls are moved into it afterwards). Nothing for a browser whose
+// settings record cannot be read.
+std::optional<platform::WidgetSpec> widgetSpecFor(const ControlLayout& control,
+                                                  platform::WidgetId parent);
+
 // Six little-endian words: version, borderStyle, silent, offline,
 // registerAsDropTarget, registerAsBrowser. A version above 1, or a record too
 // short to hold them, gives nullopt; no record at all gives the defaults.

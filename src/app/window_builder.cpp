@@ -57,6 +57,44 @@ std::string textOf(const std::vector<LayoutValue>& values, int number) {
 
 }  // namespace
 
+std::optional<platform::WidgetSpec> widgetSpecFor(const ControlLayout& l,
+                                                  platform::WidgetId parent) {
+  platform::WidgetSpec widgetSpec;
+  widgetSpec.kind = widgetKindFor(l.type);
+  widgetSpec.parent = parent;
+  widgetSpec.rect = l.rect;
+  widgetSpec.disabled = (l.flags & kDisabled) != 0;
+  widgetSpec.tabStop = (l.flags & kTabStop) != 0;
+  widgetSpec.name = std::string(l.name);
+  int textProperty = liveTextProperty(l.type);
+  if (textProperty >= 0) widgetSpec.text = textOf(l.values, textProperty);
+  switch (l.type) {
+    case ControlType::EditBox: {
+      std::int32_t mode = intOf(l.values, prop::editBox::inputMode);
+      widgetSpec.editMode = mode == kInputReadOnly  ? platform::EditMode::ReadOnly
+                            : mode == kInputInteger ? platform::EditMode::IntegerText
+                                                    : platform::EditMode::Normal;
+      widgetSpec.editBorderLine = intOf(l.values, prop::editBox::border) == 5;
+      widgetSpec.backColour = static_cast<std::uint32_t>(intOf(l.values, prop::editBox::backColor));
+      break;
+    }
+    case ControlType::Label:
+      widgetSpec.textColour = static_cast<std::uint32_t>(intOf(l.values, prop::label::textColor));
+      break;
+    case ControlType::CheckBox:
+      widgetSpec.textColour = static_cast<std::uint32_t>(intOf(l.values, prop::checkBox::textColor));
+      break;
+    case ControlType::WebBrowser: {
+      auto settings = readBrowserSettings(l.settings);
+      if (!settings) return std::nullopt;
+      widgetSpec.browser = *settings;
+      break;
+    }
+    default: break;
+  }
+  return widgetSpec;
+}
+
 void Frame::initialiseStored(Control& control, const std::vector<LayoutValue>& values) {
   for (const PropertyInfo& p : propertiesOf(control.type)) {
     if (p.storage != Storage::Stored) continue;
@@ -101,40 +139,9 @@ bool Frame::buildMainWindow(const WindowLayout& layout) {
     c.settings = l.settings;
     initialiseStored(c, l.values);
 
-    platform::WidgetSpec widgetSpec;
-    widgetSpec.kind = widgetKindFor(l.type);
-    widgetSpec.parent = mainWindow_;
-    widgetSpec.rect = l.rect;
-    widgetSpec.disabled = (l.flags & kDisabled) != 0;
-    widgetSpec.tabStop = (l.flags & kTabStop) != 0;
-    widgetSpec.name = c.name;
-    int textProperty = liveTextProperty(l.type);
-    if (textProperty >= 0) widgetSpec.text = textOf(l.values, textProperty);
-    switch (l.type) {
-      case ControlType::EditBox: {
-        std::int32_t mode = intOf(l.values, prop::editBox::inputMode);
-        widgetSpec.editMode = mode == kInputReadOnly   ? platform::EditMode::ReadOnly
-                        : mode == kInputInteger ? platform::EditMode::IntegerText
-                                                : platform::EditMode::Normal;
-        widgetSpec.editBorderLine = intOf(l.values, prop::editBox::border) == 5;
-        widgetSpec.backColour = static_cast<std::uint32_t>(intOf(l.values, prop::editBox::backColor));
-        break;
-      }
-      case ControlType::Label:
-        widgetSpec.textColour = static_cast<std::uint32_t>(intOf(l.values, prop::label::textColor));
-        break;
-      case ControlType::CheckBox:
-        widgetSpec.textColour = static_cast<std::uint32_t>(intOf(l.values, prop::checkBox::textColor));
-        break;
-      case ControlType::WebBrowser: {
-        auto settings = readBrowserSettings(l.settings);
-        if (!settings) return false;
-        widgetSpec.browser = *settings;
-        break;
-      }
-      default: break;
-    }
-    c.widget = platform_.createWidget(widgetSpec);
+    std::optional<platform::WidgetSpec> widgetSpec = widgetSpecFor(l, mainWindow_);
+    if (!widgetSpec) return false;
+    c.widget = platform_.createWidget(*widgetSpec);
     if (c.widget == 0) return false;
     if (l.type == ControlType::Timer) {
       // A timer with a layout period runs from its creation.

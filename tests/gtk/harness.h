@@ -79,15 +79,16 @@ GtkWidget* findButton(GtkWidget* root, const std::string& label);
 std::vector<GtkWindow*> openDialogs();
 using platform::gtk::mainGtkWindow;
 
-// The program's controls, built once in the test window on first use.
+// The program's controls as its layout has them (timers and the browser
+// left out), built once in the test window on first use.
 struct Control {
-  const char* name;
+  std::string name;
   WidgetKind kind;
-  const char* parent;  // nullptr: the main window
+  std::string parent;  // empty: the main window
   Rect rect;
-  const char* text;
+  WidgetSpec spec;
 };
-extern const std::vector<Control> kLayout;
+const std::vector<Control>& layoutControls();
 const std::map<std::string, WidgetId>& controls();
 WidgetId id(const char* name);
 // The outermost GTK widget of one of ours.

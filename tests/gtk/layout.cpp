@@ -2,53 +2,39 @@
 
 #include <map>
 
+#include "app/layout.h"
 #include "harness.h"
 
 namespace sorvane::gtktest {
 
-// The program's own layout: what must fit, and where.
-const std::vector<Control> kLayout = {
-    {"分组框1", WidgetKind::GroupBox, nullptr, {696, 8, 352, 536}, "网页地址"},
-    {"列表框1", WidgetKind::ListBox, "分组框1", {8, 16, 336, 416}, ""},
-    {"标签3", WidgetKind::Label, "分组框1", {16, 432, 160, 24}, "双击上边列表选项可删除！"},
-    {"编辑框2", WidgetKind::EditBox, "分组框1", {12, 462, 240, 20}, ""},
-    {"按钮2", WidgetKind::Button, "分组框1", {264, 456, 80, 32}, "添加网址"},
-    {"通用对话框1", WidgetKind::Hidden, "分组框1", {16, 496, 26, 26}, ""},
-    {"按钮3", WidgetKind::Button, "分组框1", {80, 496, 80, 32}, "导出网址"},
-    {"按钮4", WidgetKind::Button, "分组框1", {172, 496, 80, 32}, "导入网址"},
-    {"按钮5", WidgetKind::Button, "分组框1", {264, 496, 80, 32}, "清空网址"},
-    {"分组框2", WidgetKind::GroupBox, nullptr, {696, 552, 352, 64}, "截图保存地址"},
-    {"编辑框1", WidgetKind::EditBox, "分组框2", {8, 24, 296, 20}, ""},
-    {"按钮6", WidgetKind::Button, "分组框2", {312, 19, 32, 32}, "…"},
-    {"标签2", WidgetKind::Label, nullptr, {0, 588, 248, 24}, "载入状态：正在载入"},
-    {"标签1", WidgetKind::Label, nullptr, {312, 588, 80, 24}, "间隔（秒）："},
-    {"编辑框3", WidgetKind::EditBox, nullptr, {392, 590, 40, 20}, "5"},
-    {"选择框1", WidgetKind::CheckBox, nullptr, {456, 588, 64, 24}, "截图"},
-    {"按钮1", WidgetKind::Button, nullptr, {568, 584, 80, 32}, "开始"},
-};
+const std::vector<Control>& layoutControls() {
+  static const std::vector<Control> controls = [] {
+    std::vector<Control> out;
+    const std::optional<app::WindowLayout> layout = app::loadMainWindowLayout();
+    if (!layout) return out;
+    for (const app::ControlLayout& l : layout->controls) {
+      std::optional<WidgetSpec> spec = app::widgetSpecFor(l, harness().window);
+      if (!spec || spec->kind == WidgetKind::Browser) continue;
+      if (l.type == app::ControlType::Timer) continue;
+      spec->visible = spec->kind != WidgetKind::Hidden;
+      spec->tabStop = true;
+      // The longest text the program ever writes there must fit as well.
+      if (l.name == "标签2") spec->text = "载入状态：正在载入";
+      out.push_back({std::string(l.name), spec->kind, std::string(l.parent), l.rect, *spec});
+    }
+    return out;
+  }();
+  return controls;
+}
 
 const std::map<std::string, WidgetId>& controls() {
   static std::map<std::string, WidgetId> ids;
   if (!ids.empty()) return ids;
-  for (const Control& c : kLayout) {
-    WidgetSpec w;
-    w.kind = c.kind;
-    w.parent = harness().window;  // moved into its group box below, as the program does
-    w.rect = c.rect;
-    w.text = c.text;
-    w.visible = c.kind != WidgetKind::Hidden;
-    w.tabStop = true;
-    if (std::string(c.name) == "标签3") w.textColour = 0x000000FF;
-    if (std::string(c.name) == "编辑框1") {
-      w.editMode = EditMode::ReadOnly;
-      w.editBorderLine = true;
-    }
-    if (std::string(c.name) == "编辑框3") w.editMode = EditMode::IntegerText;
-    if (c.kind == WidgetKind::EditBox || c.kind == WidgetKind::ListBox) w.backColour = 0x00FFFFFF;
-    ids[c.name] = ui().createWidget(w);
-  }
-  for (const Control& c : kLayout)
-    if (c.parent) ui().setParent(ids[c.name], ids[c.parent]);
+  // Built in the test window, then moved into their group boxes, as the
+  // program does.
+  for (const Control& c : layoutControls()) ids[c.name] = ui().createWidget(c.spec);
+  for (const Control& c : layoutControls())
+    if (!c.parent.empty()) ui().setParent(ids[c.name], ids[c.parent]);
   pumpFor(200);
   return ids;
 }

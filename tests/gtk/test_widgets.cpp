@@ -27,13 +27,13 @@ TEST(MainWindow, HasTheClientSizeAndPlaceOfTheClassicWindow) {
 
 TEST(MainWindow, EveryControlTakesExactlyItsRectangleAndItsCaptionFits) {
   GtkWidget* client = gtk_bin_get_child(GTK_BIN(mainGtkWindow()));
-  for (const Control& c : kLayout) {
+  for (const Control& c : layoutControls()) {
     if (c.kind == WidgetKind::Hidden) continue;
-    GtkWidget* w = gtkOf(id(c.name));
+    GtkWidget* w = gtkOf(id(c.name.c_str()));
     ASSERT_NE(w, nullptr) << c.name;
     Rect want = c.rect;
-    if (c.parent) {
-      Rect group = ui().widgetRect(id(c.parent));
+    if (!c.parent.empty()) {
+      Rect group = ui().widgetRect(id(c.parent.c_str()));
       want.left += group.left;
       want.top += group.top;
     }
@@ -42,7 +42,7 @@ TEST(MainWindow, EveryControlTakesExactlyItsRectangleAndItsCaptionFits) {
     EXPECT_EQ((Rect{x, y, gtk_widget_get_allocated_width(w), gtk_widget_get_allocated_height(w)}),
               want)
         << c.name;
-    EXPECT_EQ(ui().widgetRect(id(c.name)), c.rect) << c.name;
+    EXPECT_EQ(ui().widgetRect(id(c.name.c_str())), c.rect) << c.name;
     GtkWidget* label = GTK_IS_LABEL(w) ? w : findDescendant(w, GTK_TYPE_LABEL);
     if (label && c.kind != WidgetKind::ListBox) {
       PangoLayout* layout = gtk_label_get_layout(GTK_LABEL(label));

@@ -401,6 +401,8 @@ void showBlank(BrowserView& b) {
 }
 
 void navigateBrowser(BrowserView& b, const std::string& url) {
+  // A view made just now has drawn nothing yet, and is not laid out to draw.
+  const bool madeNow = !b.view;
   makeView(b);
   if (!b.view) return;
   // File names are escaped from their exact bytes; what is left for the
@@ -408,7 +410,7 @@ void navigateBrowser(BrowserView& b, const std::string& url) {
   const std::string address = validUtf8(completeAddress(url, g_get_home_dir()));
   b.page = PageRecord{};
   b.page.address = address;
-  b.page.before = drawnFingerprint(b);
+  b.page.before = madeNow ? 0 : drawnFingerprint(b);
   // A script address runs against the page on show and loads nothing: it
   // would leave the view busy for good. It shows nothing of its own.
   if (isScriptAddress(address)) {
