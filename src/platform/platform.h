@@ -238,7 +238,8 @@ class Platform : public Dialogs {
   // primary screen. False when the widget does not exist or cannot be read.
   virtual bool capture(WidgetId widget, Pixels& out) = 0;
 
-  // Timers: periodic, first tick one period after the start.
+  // Timers: periodic, first tick one period after the start. A period of 0 or
+  // less starts nothing and gives 0.
   virtual TimerId startTimer(int periodMs, std::function<void()> tick) = 0;
   virtual void stopTimer(TimerId timer) = 0;
 

@@ -202,28 +202,9 @@ TEST(ListBox, AClickSelectsAndADoubleClickRaisesEventOne) {
   EXPECT_EQ(static_cast<int>(sink().events.size()), events);  // the program's changes raise nothing
 }
 
-TEST(Widgets, DestroyingReportsChildrenFirstAndClosingOnlyAsks) {
-  WidgetSpec group;
-  group.kind = WidgetKind::GroupBox;
-  group.parent = harness().window;
-  group.rect = {700, 300, 100, 100};
-  WidgetId box = ui().createWidget(group);
-  WidgetSpec child;
-  child.kind = WidgetKind::Button;
-  child.parent = harness().window;
-  child.rect = {5, 20, 50, 30};
-  WidgetId first = ui().createWidget(child);
-  child.kind = WidgetKind::Hidden;
-  WidgetId second = ui().createWidget(child);
-  ui().setParent(first, box);
-  ui().setParent(second, box);
+// Teardown, children first: the seam's suite (test_seam.cpp).
+TEST(Widgets, ClosingOnlyAsks) {
   sink().clear();
-  ui().destroyWidget(box);
-  EXPECT_EQ(sink().destroyed, (std::vector<WidgetId>{first, second, box}));
-  EXPECT_FALSE(ui().widgetExists(box));
-  EXPECT_FALSE(ui().widgetExists(first));
-  EXPECT_FALSE(ui().capture(first, *std::make_unique<Pixels>()));
-
   gtk_window_close(mainGtkWindow());
   pumpFor(50);
   EXPECT_EQ(sink().closeRequests, (std::vector<WidgetId>{harness().window}));

@@ -11,22 +11,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-TEST(Timers, TickPeriodicallyFromOnePeriodAfterTheStart) {
-  std::vector<std::int64_t> at;
-  std::int64_t started = ui().monotonicMs();
-  TimerId t = ui().startTimer(60, [&] { at.push_back(ui().monotonicMs() - started); });
-  ASSERT_NE(t, 0u);
-  pumpFor(400);
-  ui().stopTimer(t);
-  size_t ticks = at.size();
-  pumpFor(150);
-  EXPECT_EQ(at.size(), ticks);  // stopped means stopped
-  ASSERT_GE(ticks, 4u);
-  EXPECT_LE(ticks, 7u);
-  EXPECT_GE(at.front(), 55);
-  EXPECT_LT(at.front(), 200);
-  EXPECT_EQ(ui().startTimer(0, [] {}), 0u);
-}
+// When a tick comes and that it may stop its own timer: the seam's suite
+// (test_seam.cpp).
 
 TEST(Timers, ATickMayStopItselfAndStartOthers) {
   int selfStopping = 0;

@@ -69,6 +69,8 @@ platform::LocalTime SimPlatform::localTimeNow() const {
 std::int64_t SimPlatform::monotonicMs() const { return now_; }
 
 TimerId SimPlatform::startTimer(int periodMs, std::function<void()> tick) {
+  // As on the desktops: no period, or nothing to run, starts nothing.
+  if (periodMs <= 0 || !tick) return 0;
   const int period = std::max(periodMs, kMinimumPeriodMs);
   const TimerId id = nextTimerId_++;
   timers_[id] = Timer{period, now_ + period, std::move(tick)};

@@ -1,0 +1,46 @@
+// The seam's promises, on GTK.
+
+#include "harness.h"
+#include "../support/seam_conformance.h"
+
+namespace sorvane::testing {
+namespace {
+
+using gtktest::harness;
+
+class GtkRig final : public SeamRig {
+ public:
+  ~GtkRig() override {
+    if (answering_) g_source_remove(answering_);
+    harness().platform->setEventSink(&harness().sink);
+  }
+  platform::Platform& platform() override { return *harness().platform; }
+  platform::WidgetId window() override { return harness().window; }
+  void pumpFor(int ms) override { gtktest::pumpFor(ms); }
+  void answerNextBoxAfter(int ms) override {
+    answering_ = g_timeout_add(static_cast<guint>(ms), &GtkRig::answer, this);
+  }
+  bool exactTime() const override { return false; }
+
+ private:
+  // Presses the first button of the box on screen, once there is one.
+  static gboolean answer(gpointer data) {
+    auto* rig = static_cast<GtkRig*>(data);
+    for (GtkWindow* dialog : gtktest::openDialogs()) {
+      if (GtkWidget* ok = gtktest::findButton(GTK_WIDGET(dialog), "确定")) {
+        gtk_button_clicked(GTK_BUTTON(ok));
+        rig->answering_ = 0;
+        return G_SOURCE_REMOVE;
+      }
+    }
+    return G_SOURCE_CONTINUE;
+  }
+  guint answering_ = 0;
+};
+
+std::unique_ptr<SeamRig> makeRig() { return std::make_unique<GtkRig>(); }
+
+INSTANTIATE_TEST_SUITE_P(Gtk, SeamConformance, ::testing::Values(&makeRig));
+
+}  // namespace
+}  // namespace sorvane::testing

@@ -1,0 +1,150 @@
+#pragma once
+// The promises every desktop behind the seam keeps, as one suite that each
+// backend's test program runs on its own desktop: the simulated platform
+// (tests/core), GTK (tests/gtk) and Win32 (tests/win32). The program's own
+// tests trust the simulated platform; this is what keeps it from drifting
+// away from the real ones.
+//
+// Include this header in one file of a test program, define a SeamRig for its
+// desktop and instantiate the suite:
+//
+//   INSTANTIATE_TEST_SUITE_P(Gtk, SeamConformance, ::testing::Values(&makeRig));
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "event_recorder.h"
+#include "platform/platform.h"
+
+namespace sorvane::testing {
+
+// A desktop ready for the suite.
+class SeamRig {
+ public:
+  virtual ~SeamRig() = default;
+  virtual platform::Platform& platform() = 0;
+  // A shown top-level window to put widgets in.
+  virtual platform::WidgetId window() = 0;
+  // Runs the loop for about this long: virtual time on the simulated platform.
+  virtual void pumpFor(int ms) = 0;
+  // The next message box is answered with its first button after about this long.
+  virtual void answerNextBoxAfter(int ms) = 0;
+  // True where the clock is virtual and times come out exact.
+  virtual bool exactTime() const = 0;
+};
+
+using RigMaker = std::unique_ptr<SeamRig> (*)();
+
+class SeamConformance : public ::testing::TestWithParam<RigMaker> {
+ protected:
+  void SetUp() override {
+    rig_ = GetParam()();
+    platform().setEventSink(&events_);
+  }
+  // The rig gives its desktop back its own sink as it goes.
+  void TearDown() override { rig_.reset(); }
+
+  platform::Platform& platform() { return rig_->platform(); }
+  SeamRig& rig() { return *rig_; }
+
+  platform::WidgetId make(platform::WidgetKind kind, platform::WidgetId parent,
+                          const std::string& text = {}) {
+    platform::WidgetSpec spec;
+    spec.kind = kind;
+    spec.parent = parent;
+    spec.rect = {700, 300, 120, 60};
+    spec.text = text;
+    spec.visible = kind != platform::WidgetKind::Hidden;
+    return platform().createWidget(spec);
+  }
+
+  EventRecorder events_;
+
+ private:
+  std::unique_ptr<SeamRig> rig_;
+};
+
+TEST_P(SeamConformance, ATickComesOnePeriodAfterTheStartAndMayStopItsOwnTimer) {
+  std::vector<std::int64_t> at;
+  const std::int64_t started = platform().monotonicMs();
+  platform::TimerId timer = 0;
+  timer = platform().startTimer(60, [&] {
+    at.push_back(platform().monotonicMs() - started);
+    if (at.size() == 3) platform().stopTimer(timer);
+  });
+  ASSERT_NE(timer, 0u);
+  EXPECT_EQ(platform().startTimer(0, [] {}), 0u) << "a period of 0 starts nothing";
+  rig().pumpFor(450);
+  ASSERT_EQ(at.size(), 3u) << "a tick that stops its own timer ends it";
+  if (rig().exactTime()) {
+    EXPECT_EQ(at, (std::vector<std::int64_t>{60, 120, 180}));
+  } else {
+    // A real loop may be late, never early.
+    EXPECT_GE(at[0], 55);
+    for (std::size_t i = 1; i < at.size(); ++i) EXPECT_GE(at[i] - at[i - 1], 40) << i;
+  }
+}
+
+TEST_P(SeamConformance, TeardownReportsChildrenFirst) {
+  using platform::WidgetKind;
+  const platform::WidgetId group = make(WidgetKind::GroupBox, rig().window(), "分组");
+  const platform::WidgetId inside = make(WidgetKind::Button, group, "按钮");
+  const platform::WidgetId moved = make(WidgetKind::Label, rig().window(), "标签");
+  platform().setParent(moved, group);
+  events_.clear();
+  platform().destroyWidget(group);
+  ASSERT_EQ(events_.destroyed.size(), 3u);
+  EXPECT_EQ(events_.destroyed.back(), group);
+  for (platform::WidgetId w : {group, inside, moved}) EXPECT_FALSE(platform().widgetExists(w));
+}
+
+TEST_P(SeamConformance, WritingCheckedRaisesNoClick) {
+  const platform::WidgetId box = make(platform::WidgetKind::CheckBox, rig().window(), "截图");
+  events_.clear();
+  for (bool on : {true, false, true}) {
+    platform().setChecked(box, on);
+    rig().pumpFor(30);
+    EXPECT_EQ(platform().isChecked(box), on);
+  }
+  EXPECT_TRUE(events_.events.empty());
+  platform().destroyWidget(box);
+}
+
+TEST_P(SeamConformance, TextComesBackByteForByte) {
+  using platform::WidgetKind;
+  const std::vector<std::string> texts = {
+      "", "载入状态：正在载入", "全角　空格 ＡＢＣ", "a&b_c %s \\ \"q\"",
+      std::string(2000, 'x') + "字"};
+  for (WidgetKind kind : {WidgetKind::EditBox, WidgetKind::Label, WidgetKind::Button,
+                          WidgetKind::CheckBox, WidgetKind::GroupBox}) {
+    const platform::WidgetId w = make(kind, rig().window());
+    for (const std::string& text : texts) {
+      platform().setText(w, text);
+      EXPECT_EQ(platform().text(w), text) << static_cast<int>(kind);
+    }
+    platform().destroyWidget(w);
+  }
+  const platform::WidgetId list = make(WidgetKind::ListBox, rig().window());
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    EXPECT_EQ(platform().listAdd(list, texts[i]), static_cast<int>(i));
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    EXPECT_EQ(platform().listItem(list, static_cast<int>(i)), texts[i]);
+  EXPECT_TRUE(events_.events.empty()) << "writing raises no event of the program's";
+  platform().destroyWidget(list);
+}
+
+TEST_P(SeamConformance, ABoxRunsANestedLoopWhileTicksGoOn) {
+  int ticks = 0;
+  const platform::TimerId timer = platform().startTimer(40, [&] { ++ticks; });
+  rig().answerNextBoxAfter(400);
+  const int answer = platform().messageBox("还在吗？", "信息：", platform::box::kOk);
+  platform().stopTimer(timer);
+  EXPECT_EQ(answer, platform::box::kResultOk);
+  EXPECT_GE(ticks, 3) << "the timer stood still while the box was open";
+}
+
+}  // namespace sorvane::testing
