@@ -19,7 +19,7 @@
 
 #include "app/control_model.h"
 #include "program.h"
-#include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/platform.h"
 
 namespace sorvane::bench {
 

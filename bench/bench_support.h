@@ -17,7 +17,7 @@
 
 #include "app/frame.h"
 #include "bench_stats.h"
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 #include "platform/forwarding_platform.h"
 
 namespace sorvane::bench {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/platform.h"
 #include "program.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/platform.h"
 
 namespace sorvane::gtktest {
 

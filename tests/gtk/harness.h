@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 #include "platform/platform.h"
 #include "../support/event_recorder.h"
 

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <iostream>
 
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 
 namespace sorvane::platform::gtk {
 

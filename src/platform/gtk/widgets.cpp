@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 
 namespace sorvane::platform::gtk {
 

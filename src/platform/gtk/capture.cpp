@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 
 namespace sorvane::platform::gtk {
 

@@ -19,7 +19,7 @@
 
 #include <algorithm>
 
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 
 namespace sorvane::platform::gtk {
 

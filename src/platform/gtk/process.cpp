@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/gtk/gtk_backend.h"
-#include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/backend.h"
+#include "platform/gtk/platform.h"
 
 namespace sorvane::platform::gtk {
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 
 namespace sorvane::platform::gtk {
 

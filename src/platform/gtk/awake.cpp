@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 
 namespace sorvane::platform::gtk {
 

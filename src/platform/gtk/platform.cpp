@@ -1,11 +1,11 @@
 // GTK 3 backend: start-up, the widget table and the properties every widget has.
-// Links GTK 3; the web engine lives in gtk_browser.cpp.
+// Links GTK 3; the web engine lives in browser.cpp.
 
-#include "platform/gtk/gtk_platform.h"
+#include "platform/gtk/platform.h"
 
 #include <algorithm>
 
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 
 namespace sorvane::platform::gtk {
 
@@ -81,7 +81,7 @@ std::string cssColour(std::uint32_t bgr) {
 std::unique_ptr<Platform> makeGtkPlatform(int* argc, char*** argv) {
   // Classic scroll bars everywhere, in lists and in pictures of pages alike.
   g_setenv("GTK_OVERLAY_SCROLLING", "0", TRUE);
-  // Pages are drawn in software (see gtk_browser.cpp), so the engine's
+  // Pages are drawn in software (see browser.cpp), so the engine's
   // DMA-BUF renderer would only be set up to go unused: starting it costs
   // time and tens of megabytes in every process of the engine. Its processes
   // inherit this.

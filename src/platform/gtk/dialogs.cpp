@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/box_buttons.h"
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 
 namespace sorvane::platform::gtk {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Internals shared by the files of the GTK backend; nothing outside this folder
 // includes it. WebKit stays out of this header (it is slow to compile and only
-// gtk_browser.cpp needs it).
+// browser.cpp needs it).
 
 #include <gtk/gtk.h>
 
@@ -81,7 +81,7 @@ struct DialogGuard {
   GtkWidget* dialog;
 };
 
-struct BrowserView;  // gtk_browser.cpp
+struct BrowserView;  // browser.cpp
 struct BrowserViewDeleter {
   void operator()(BrowserView* view) const;
 };
@@ -194,7 +194,7 @@ class GtkPlatform final : public Platform {
   GtkWindow* dialogParent(WidgetId owner = 0) const;
   void tick(TimerId id);
 
-  // The process around the window (gtk_process.cpp): a termination signal
+  // The process around the window (process.cpp): a termination signal
   // closes the windows as the close box would; a lost display ends the
   // process on the fatal path. Both end the pages' processes first.
   void watchProcess();
@@ -228,7 +228,7 @@ class GtkPlatform final : public Platform {
   bool quitPending_ = false;
   GRef<GtkCssProvider> css_;
   bool closingForSignal_ = false;
-  // The desktop's idle and sleep inhibitor while a run goes on (gtk_awake.cpp).
+  // The desktop's idle and sleep inhibitor while a run goes on (awake.cpp).
   struct Awake {
     GRef<GDBusConnection> bus;
     const void* service = nullptr;  // the inhibitor holding the cookie, or none

@@ -13,7 +13,7 @@
 #include <webkit2/webkit2.h>
 
 #include "platform/gtk/address_completion.h"
-#include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/backend.h"
 #include "platform/script_address.h"
 
 namespace sorvane::platform::gtk {
