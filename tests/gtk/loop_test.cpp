@@ -12,7 +12,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // When a tick comes and that it may stop its own timer: the seam's suite
-// (test_seam.cpp).
+// (seam_test.cpp).
 
 TEST(Timers, ATickMayStopItselfAndStartOthers) {
   int selfStopping = 0;

@@ -202,7 +202,7 @@ TEST(ListBox, AClickSelectsAndADoubleClickRaisesEventOne) {
   EXPECT_EQ(static_cast<int>(sink().events.size()), events);  // the program's changes raise nothing
 }
 
-// Teardown, children first: the seam's suite (test_seam.cpp).
+// Teardown, children first: the seam's suite (seam_test.cpp).
 TEST(Widgets, ClosingOnlyAsks) {
   sink().clear();
   gtk_window_close(mainGtkWindow());
