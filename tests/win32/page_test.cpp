@@ -3,8 +3,8 @@
 // Wine's control draws no pages: every load ends as a failed one, so the
 // event sequences of a real engine are played to the receiver here instead.
 
-#include <gtest/gtest.h>
 #include <exdispid.h>
+#include <gtest/gtest.h>
 #include <urlmon.h>
 
 #include <filesystem>
@@ -40,7 +40,8 @@ class Dummy final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) noexcept override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) noexcept override {
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID,
+                                          DISPID*) noexcept override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
@@ -115,7 +116,8 @@ TEST(PageShows, TheControlsOwnEventsSayWhatTheViewShowsOfTheLatestAddress) {
       {"committed", {{DISPID_NAVIGATECOMPLETE2}}, PageShows::Own, true},
       {"complete without a commit seen", {{DISPID_DOCUMENTCOMPLETE}}, PageShows::Own, true},
       {"the engine's error page",
-       {{DISPID_NAVIGATEERROR}, {DISPID_NAVIGATECOMPLETE2, From::Control, L"res://ieframe.dll/x"},
+       {{DISPID_NAVIGATEERROR},
+        {DISPID_NAVIGATECOMPLETE2, From::Control, L"res://ieframe.dll/x"},
         {DISPID_DOCUMENTCOMPLETE, From::Control, L"res://ieframe.dll/x"}},
        PageShows::EngineError,
        true},
@@ -145,8 +147,8 @@ TEST(PageShows, TheControlsOwnEventsSayWhatTheViewShowsOfTheLatestAddress) {
     track->topLevel = &control;
     track->sent = L"http://127.0.0.1/page";
     track->ended = c.ended;
-    track->cover = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10,
-                                   nullptr, nullptr, nullptr, nullptr);
+    track->cover = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr,
+                                   nullptr, nullptr, nullptr);
     IDispatch* events = platform::win32::makeBrowserEvents(track);
     ASSERT_NE(events, nullptr);
     for (const Event& e : c.events) play(events, &control, &frame, e);
@@ -301,7 +303,9 @@ TEST(BrowserEngineSettings, EmulationForTheProgramsFileNameAndNoNavigationSound)
 
 // Read without changing it: a call without ES_CONTINUOUS leaves the lasting
 // state as it is and gives it back.
-EXECUTION_STATE awakeState() { return SetThreadExecutionState(ES_SYSTEM_REQUIRED) & ~ES_USER_PRESENT; }
+EXECUTION_STATE awakeState() {
+  return SetThreadExecutionState(ES_SYSTEM_REQUIRED) & ~ES_USER_PRESENT;
+}
 
 constexpr EXECUTION_STATE kAwake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
 

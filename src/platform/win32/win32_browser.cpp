@@ -1,9 +1,10 @@
 // Win32 backend: the system browser control hosted in a view window.
 //
-// Links ole32, oleaut32, uuid and user32. The view is a window of our own
-// class; the engine lives in it as an in-place active OLE object, reached
+// Links ole32, oleaut32, uuid, user32 and gdi32. The view is a window of our
+// own class; the engine lives in it as an in-place active OLE object, reached
 // through IWebBrowser2. The view is usually created disabled, which keeps the
-// user's clicks, wheel and keys away from the page.
+// user's clicks, wheel and keys away from the page. A white window of its
+// own lies over the engine while the view is blanked.
 
 #include "platform/win32/win32_browser.h"
 
@@ -340,8 +341,10 @@ void browserHostShowBlank(BrowserHost& host) {
   RedrawWindow(host.cover, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
 }
 
+// Its own style, not IsWindowVisible: the cover still covers the view while
+// the window it lies in is hidden.
 bool browserHostBlankShown(const BrowserHost& host) {
-  return host.cover && IsWindowVisible(host.cover);
+  return host.cover && (GetWindowLongPtrW(host.cover, GWL_STYLE) & WS_VISIBLE);
 }
 
 bool browserHostDrawPixels(const BrowserHost& host, Pixels& out) {

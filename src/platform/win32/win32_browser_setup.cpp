@@ -8,8 +8,8 @@
 
 #include "platform/win32/win32_browser_setup.h"
 
-#include <windows.h>
 #include <urlmon.h>
+#include <windows.h>
 
 #include <vector>
 
