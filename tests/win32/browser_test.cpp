@@ -299,12 +299,24 @@ TEST_F(BrowserHostTest, NavigateAsksTheServerForTheAddressAndTheLoadEnds) {
   ASSERT_TRUE(pumpUntil([&] { return !server.requests().empty(); }));
   EXPECT_EQ(server.requests().front(), "GET /first.html?q=1 HTTP/1.1");
   EXPECT_TRUE(pumpUntil([&] { return !browserHostBusy(*host); }));
+  // Wine's control says that it could not load the page, and shows its own
+  // page about it; a real engine shows the page.
+  const PageShows loaded = underWine() ? PageShows::EngineError : PageShows::Own;
+  EXPECT_TRUE(pumpUntil([&] { return browserHostShows(*host) == loaded; }));
+
+  // A blanked view stays blank until a page of the next address shows.
+  browserHostShowBlank(*host);
+  EXPECT_TRUE(browserHostBlankShown(*host));
 
   // The next address goes out through the same control.
   browserHostNavigate(*host, server.url(L"/second.html"));
   ASSERT_TRUE(pumpUntil([&] { return server.requests().size() >= 2; }));
   EXPECT_EQ(server.requests().back(), "GET /second.html HTTP/1.1");
   EXPECT_TRUE(pumpUntil([&] { return !browserHostBusy(*host); }));
+  EXPECT_TRUE(pumpUntil([&] { return browserHostShows(*host) == loaded; }));
+  // Wine's failed load commits no page of its own, so nothing uncovers it.
+  if (!underWine()) EXPECT_FALSE(browserHostBlankShown(*host));
+  EXPECT_EQ(browserHostBlankShown(*host), underWine());
 }
 
 // Wine's control reads busy as 0 throughout, so what shows here is that a
@@ -326,7 +338,7 @@ TEST_F(BrowserHostTest, StopEndsALoadThatNeverAnswersAndTheControlGoesOn) {
 // The engine reports a page's wishes through these; Wine's engine shows no
 // page, so they are called here the way the engine calls them.
 TEST(BrowserEventsTest, NewWindowsClosingAndDownloadsAreTurnedDownNavigationIsNot) {
-  IDispatch* events = makeBrowserEvents();
+  IDispatch* events = makeBrowserEvents(std::make_shared<NavigationTrack>());
   ASSERT_NE(events, nullptr);
   auto fire = [&](DISPID id, UINT count, UINT cancelAt, VARIANT_BOOL activeDocument) {
     std::vector<VARIANT> args(count);

@@ -58,6 +58,16 @@ int runChild(const std::string& how, const std::string& notes) {
     platform->writeStandardStream(StandardStream::Error, "err");
     platform->exitProcess(7);
   }
+  if (how == "browser") {
+    WidgetSpec top;
+    top.kind = WidgetKind::TopLevel;
+    top.rect = {0, 0, 200, 200};
+    WidgetSpec view;
+    view.kind = WidgetKind::Browser;
+    view.parent = platform->createWidget(top);
+    view.rect = {0, 0, 100, 100};
+    return view.parent && platform->createWidget(view) ? 0 : 5;
+  }
   app::Frame frame(*platform, programHandlers());
   bool fired = false;
   platform->startTimer(300, [&] {
@@ -86,7 +96,13 @@ int runChild(const std::string& how, const std::string& notes) {
 ChildEnd runSelf(const std::string& how, const std::string& notes) {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --child " +
+  return runProgramFile(self, how, notes);
+}
+
+ChildEnd runProgramFile(const std::wstring& program, const std::string& how,
+                        const std::string& notes) {
+  const wchar_t* self = program.c_str();
+  std::wstring command = L"\"" + program + L"\" --child " +
                          std::wstring(how.begin(), how.end()) + L" \"" +
                          std::wstring(notes.begin(), notes.end()) + L"\"";
   Pipe out, err;

@@ -21,5 +21,8 @@ struct ChildEnd {
   std::string errors;  // and to its standard error
 };
 ChildEnd runSelf(const std::string& how, const std::string& notes = "");
+// The same, from a copy of this executable at `program`.
+ChildEnd runProgramFile(const std::wstring& program, const std::string& how,
+                        const std::string& notes = "");
 
 }  // namespace sorvane::win32test

@@ -61,5 +61,24 @@ TEST(ProgramKeys, TabCyclesEnterIsQuietFocusComesBackEscCloses) {
   EXPECT_FALSE(program.frame().mainWindowLoaded());
 }
 
+// A page that takes the focus during a run (a script's focus()) does not take
+// the keys of someone typing into an edit box. The view is disabled, as the
+// layout makes it, and the system gives the focus to no window inside a
+// disabled one: the focus never leaves the edit box.
+TEST(ProgramKeys, APageCannotTakeTheFocusFromAnEditBox) {
+  ProgramUnderTest program;
+  HWND edit = program.hwnd("编辑框2");
+  ui().setFocus(program.control("编辑框2").widget);
+  ASSERT_TRUE(pumpUntil([&] { return program.focusedName() == "编辑框2"; }, 3000));
+  // The deepest window of the engine, where a page's focus() puts it.
+  HWND page = program.hwnd("互联网浏览器1");
+  while (HWND inner = GetWindow(page, GW_CHILD)) page = inner;
+  SetFocus(page);
+  pumpFor(200);
+  EXPECT_EQ(GetFocus(), edit) << "the focus went to " << className(GetFocus());
+  pressKey('A');
+  EXPECT_TRUE(pumpUntil([&] { return windowText(edit) == L"a"; }, 3000));
+}
+
 }  // namespace
 }  // namespace sorvane::win32test

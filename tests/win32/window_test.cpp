@@ -161,8 +161,13 @@ TEST(MainWindow, OuterSizeCentredFixedFrameAndTheGuiFont) {
   GetWindowRect(window, &r);
   EXPECT_EQ(r.right - r.left, 1079);
   EXPECT_EQ(r.bottom - r.top, 649);
-  EXPECT_EQ(r.left, (GetSystemMetrics(SM_CXSCREEN) - 1079) / 2);
-  EXPECT_EQ(r.top, (GetSystemMetrics(SM_CYSCREEN) - 649) / 2);
+  // Centred in the work area, so the taskbar covers none of it.
+  RECT work{};
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  EXPECT_EQ(r.left, work.left + (work.right - work.left - 1079) / 2);
+  EXPECT_EQ(r.top, work.top + (work.bottom - work.top - 649) / 2);
+  EXPECT_TRUE(r.left >= work.left && r.top >= work.top && r.right <= work.right &&
+              r.bottom <= work.bottom);
   EXPECT_EQ(ui().widgetRect(id), (Rect{r.left, r.top, 1079, 649}));
 
   const DWORD style = GetWindowLongW(window, GWL_STYLE);
@@ -200,6 +205,23 @@ TEST(MainWindow, OuterSizeCentredFixedFrameAndTheGuiFont) {
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(ui().widgetExists(buttonId));
   EXPECT_EQ(sink.destroyed, (std::vector<WidgetId>{buttonId, groupId, id}));
+}
+
+// Larger than the work area, the window keeps its size and its caption stays
+// in sight, at the work area's top left.
+TEST(MainWindow, AWindowTooLargeForTheScreenKeepsItsCaptionInSight) {
+  RECT work{};
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  WidgetSpec top;
+  top.kind = WidgetKind::TopLevel;
+  top.rect = {0, 0, static_cast<int>(work.right - work.left) + 300,
+              static_cast<int>(work.bottom - work.top) + 200};
+  top.text = "large";
+  const WidgetId id = ui().createWidget(top);
+  ASSERT_NE(id, 0u);
+  const Rect r = ui().widgetRect(id);
+  EXPECT_EQ(r, (Rect{work.left, work.top, top.rect.width, top.rect.height}));
+  ui().destroyWidget(id);
 }
 
 TEST(MainWindow, TheProgramsControlsStandWhereTheLayoutPutsThem) {

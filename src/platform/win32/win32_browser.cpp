@@ -1,9 +1,10 @@
 // Win32 backend: the system browser control hosted in a view window.
 //
-// Links ole32, oleaut32, uuid and user32. The view is a window of our own
-// class; the engine lives in it as an in-place active OLE object, reached
+// Links ole32, oleaut32, uuid, user32 and gdi32. The view is a window of our
+// own class; the engine lives in it as an in-place active OLE object, reached
 // through IWebBrowser2. The view is usually created disabled, which keeps the
-// user's clicks, wheel and keys away from the page.
+// user's clicks, wheel and keys away from the page. A white window of its
+// own lies over the engine while the view is blanked.
 
 #include "platform/win32/win32_browser.h"
 
@@ -12,14 +13,19 @@
 #include <ole2.h>
 
 #include <new>
+#include <string>
 
+#include "platform/script_address.h"
+#include "platform/win32/win32_browser_setup.h"
 #include "platform/win32/win32_browser_site.h"
+#include "platform/win32/win32_capture.h"
 
 namespace sorvane::platform::win32 {
 
 namespace {
 
 constexpr wchar_t kViewClass[] = L"SorvaneBrowserView";
+constexpr wchar_t kCoverClass[] = L"SorvaneBlankCover";
 
 template <typename T>
 struct ComPtr {
@@ -68,6 +74,11 @@ bool registerViewClass() {
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     wc.lpszClassName = kViewClass;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return false;
+    // The blank page: a plain white window, painted by its class brush alone.
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    wc.lpszClassName = kCoverClass;
     return RegisterClassExW(&wc) != 0 || GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
   }();
   return registered;
@@ -105,10 +116,15 @@ class BrowserHost {
   ComPtr<IWebBrowser2> browser;
   ComPtr<IConnectionPoint> eventSource;
   DWORD eventCookie = 0;
+  std::shared_ptr<NavigationTrack> track = std::make_shared<NavigationTrack>();
+  HWND cover = nullptr;  // a child of the view, gone with it
 
   // Everything the engine holds goes here, while the view is still whole:
   // either from the deleter or when Windows destroys the view with its parent.
   void closeEngine() {
+    track->topLevel = nullptr;
+    track->cover = nullptr;
+    cover = nullptr;
     if (eventSource) {
       eventSource->Unadvise(eventCookie);
       eventSource.reset();
@@ -143,6 +159,17 @@ class BrowserHost {
     RECT clip{};
     GetClientRect(view, &clip);
     inPlace->SetObjectRects(&position, &clip);
+    if (cover)
+      SetWindowPos(cover, nullptr, 0, 0, clip.right, clip.bottom,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+  }
+
+  void makeCover() {
+    RECT client{};
+    GetClientRect(view, &client);
+    cover = CreateWindowExW(0, kCoverClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, client.right,
+                            client.bottom, view, nullptr, GetModuleHandleW(nullptr), nullptr);
+    track->cover = cover;
   }
 
   bool embedEngine() {
@@ -174,8 +201,11 @@ class BrowserHost {
                                        reinterpret_cast<void**>(container.put()))))
       return;
     if (FAILED(container->FindConnectionPoint(DIID_DWebBrowserEvents2, eventSource.put()))) return;
+    ComPtr<IUnknown> identity;
+    if (SUCCEEDED(browser->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(identity.put()))))
+      track->topLevel = identity.p;  // the browser keeps it alive
     ComPtr<IDispatch> sink;
-    sink.p = makeBrowserEvents();
+    sink.p = makeBrowserEvents(track);
     if (!sink || FAILED(eventSource->Advise(sink.p, &eventCookie))) eventSource.reset();
   }
 };
@@ -223,6 +253,8 @@ void BrowserHostDeleter::operator()(BrowserHost* host) const noexcept {
 BrowserHostPtr createBrowserHost(HWND parent, const Rect& rect, DWORD style, int id,
                                  const BrowserSettings& settings) {
   if (settings.version > 1 || !registerViewClass()) return nullptr;
+  // Read by the engine as it starts, so set before the control is made.
+  prepareBrowserEngine();
   BrowserHostPtr host(new (std::nothrow) BrowserHost);
   if (!host) return nullptr;
   host->view = CreateWindowExW(0, kViewClass, L"", style | WS_CHILD, rect.left, rect.top,
@@ -231,6 +263,7 @@ BrowserHostPtr createBrowserHost(HWND parent, const Rect& rect, DWORD style, int
                                GetModuleHandleW(nullptr), host.get());
   if (!host->view || !host->embedEngine()) return nullptr;  // the deleter clears up
   applyBorderStyle(host->view, settings.borderStyle);
+  host->makeCover();
   host->layoutEngine();
   host->browser->put_Silent(flag(settings.silent));
   host->browser->put_Offline(flag(settings.offline));
@@ -241,8 +274,22 @@ BrowserHostPtr createBrowserHost(HWND parent, const Rect& rect, DWORD style, int
 
 HWND browserHostWindow(const BrowserHost& host) { return host.view; }
 
+namespace {
+
+// A script address names no page: run against the page on show, it would
+// only leave the view busy or change what it shows.
+bool namesScript(const std::wstring& url) {
+  std::string ascii;
+  for (wchar_t c : url) ascii += c < 0x80 ? static_cast<char>(c) : '\x80';
+  return isScriptAddress(ascii);
+}
+
+}  // namespace
+
 void browserHostNavigate(BrowserHost& host, const std::wstring& url) {
-  if (!host.browser) return;
+  // Reset before the call: the engine reports some of its events from inside it.
+  *host.track = NavigationTrack{PageShows::Nothing, url, false, host.track->topLevel, host.cover};
+  if (!host.browser || namesScript(url)) return;
   Bstr address(url);
   Bstr empty(L"");
   Variant flags, target, postData, headers;
@@ -258,7 +305,7 @@ void browserHostNavigate(BrowserHost& host, const std::wstring& url) {
 }
 
 bool browserHostBusy(const BrowserHost& host) {
-  if (!host.browser) return false;
+  if (!host.browser || host.track->ended) return false;
   VARIANT_BOOL busy = VARIANT_FALSE;
   if (FAILED(host.browser->get_Busy(&busy))) return false;
   return busy != VARIANT_FALSE;
@@ -266,6 +313,56 @@ bool browserHostBusy(const BrowserHost& host) {
 
 void browserHostStop(BrowserHost& host) {
   if (host.browser) host.browser->Stop();
+}
+
+// The engine runs a page's scripts on our own thread, so a script that never
+// returns never lets this be called at all; what can be ended here is a page
+// whose load, timers or own navigations go on between our turns. The empty
+// page replaces its document and everything that belongs to it.
+void browserHostEndPage(BrowserHost& host) {
+  if (!host.browser) return;
+  host.browser->Stop();
+  host.track->ended = true;
+  Bstr blank(L"about:blank");
+  Variant none;
+  host.browser->Navigate(blank.value, &none.value, &none.value, &none.value, &none.value);
+}
+
+PageShows browserHostShows(const BrowserHost& host) { return host.track->shows; }
+
+void browserHostShowBlank(BrowserHost& host) {
+  if (!host.cover) return;
+  // The engine's window must not paint over its new sibling.
+  if (HWND engine = GetWindow(host.view, GW_CHILD); engine && engine != host.cover)
+    SetWindowLongPtrW(engine, GWL_STYLE, GetWindowLongPtrW(engine, GWL_STYLE) | WS_CLIPSIBLINGS);
+  SetWindowPos(host.cover, HWND_TOP, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  // At once: a picture taken before the loop turns again shows white.
+  RedrawWindow(host.cover, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+// Its own style, not IsWindowVisible: the cover still covers the view while
+// the window it lies in is hidden.
+bool browserHostBlankShown(const BrowserHost& host) {
+  return host.cover && (GetWindowLongPtrW(host.cover, GWL_STYLE) & WS_VISIBLE);
+}
+
+bool browserHostDrawPixels(const BrowserHost& host, Pixels& out) {
+  if (!host.view) return false;
+  RECT r{};
+  GetWindowRect(host.view, &r);
+  const bool blank = browserHostBlankShown(host);
+  ComPtr<IViewObject> drawing;
+  if (!blank && (!host.object || FAILED(host.object->QueryInterface(
+                                     IID_IViewObject, reinterpret_cast<void**>(drawing.put())))))
+    return false;
+  return drawPixels(r.right - r.left, r.bottom - r.top, out, [&](HDC dc, const RECT& bounds) {
+    FillRect(dc, &bounds, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    if (blank) return true;
+    const RECTL where{bounds.left, bounds.top, bounds.right, bounds.bottom};
+    return SUCCEEDED(drawing->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &where,
+                                   nullptr, nullptr, 0));
+  });
 }
 
 IWebBrowser2* browserHostEngine(const BrowserHost& host) { return host.browser.p; }

@@ -25,7 +25,18 @@ BrowserHostPtr createBrowserHost(HWND parent, const Rect& rect, DWORD style, int
                                  const BrowserSettings& settings);
 HWND browserHostWindow(const BrowserHost& host);  // the view, not the engine's window
 void browserHostNavigate(BrowserHost& host, const std::wstring& url);
+// False while the page is ended (browserHostEndPage) until the next address.
 bool browserHostBusy(const BrowserHost& host);
 void browserHostStop(BrowserHost& host);
+// Stops the load and unloads the page, its scripts, timers and plugins with it.
+void browserHostEndPage(BrowserHost& host);
+PageShows browserHostShows(const BrowserHost& host);
+// Lays a white window over the engine at once, until a page of the next
+// address has committed.
+void browserHostShowBlank(BrowserHost& host);
+bool browserHostBlankShown(const BrowserHost& host);
+// The engine draws the page into `out` at the view's size, for when the
+// screen's pixels cannot be read; white while the view is blanked.
+bool browserHostDrawPixels(const BrowserHost& host, Pixels& out);
 
 }  // namespace sorvane::platform::win32

@@ -223,8 +223,33 @@ void cancel(VARIANT& argument) {
     *argument.pboolVal = VARIANT_TRUE;
 }
 
+bool sameObject(IUnknown* a, IUnknown* b) {
+  if (!a || !b) return false;
+  IUnknown* identity = nullptr;
+  if (FAILED(a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)))) return false;
+  const bool same = identity == b;
+  identity->Release();
+  return same;
+}
+
+std::wstring urlOf(const VARIANT& argument) {
+  const VARIANT* v = &argument;
+  if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal) v = v->pvarVal;
+  if (v->vt == VT_BSTR && v->bstrVal) return v->bstrVal;
+  if (v->vt == (VT_BYREF | VT_BSTR) && v->pbstrVal && *v->pbstrVal) return *v->pbstrVal;
+  return {};
+}
+
+IUnknown* objectOf(const VARIANT& argument) {
+  if (argument.vt == VT_DISPATCH) return argument.pdispVal;
+  if (argument.vt == VT_UNKNOWN) return argument.punkVal;
+  return nullptr;
+}
+
 class BrowserEvents final : public IDispatch {
  public:
+  explicit BrowserEvents(std::shared_ptr<NavigationTrack> track) : track_(std::move(track)) {}
+
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) noexcept override {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -272,9 +297,16 @@ class BrowserEvents final : public IDispatch {
         break;
       case DISPID_FILEDOWNLOAD:  // (ActiveDocument, Cancel)
         // Pages shown in the view come this way too; only a real download is
-        // turned down.
+        // turned down, and the view keeps showing nothing of the address.
         if (count == 2 && args[1].vt == VT_BOOL && args[1].boolVal == VARIANT_FALSE)
           cancel(args[0]);
+        break;
+      case DISPID_NAVIGATECOMPLETE2:  // (pDisp, URL)
+      case DISPID_DOCUMENTCOMPLETE:   // (pDisp, URL)
+        if (count == 2) committed(objectOf(args[1]), urlOf(args[0]));
+        break;
+      case DISPID_NAVIGATEERROR:  // (pDisp, URL, Frame, StatusCode, Cancel)
+        if (count == 5) failed(objectOf(args[4]));
         break;
       default:
         break;
@@ -284,7 +316,29 @@ class BrowserEvents final : public IDispatch {
 
  private:
   ~BrowserEvents() = default;
+
+  bool ours(IUnknown* object) const {
+    return track_ && !track_->ended && (!track_->topLevel || sameObject(object, track_->topLevel));
+  }
+
+  // The view now shows a document of the address (or the engine's page about
+  // it): the cover has done its work.
+  void committed(IUnknown* object, const std::wstring& url) {
+    if (!ours(object)) return;
+    // The blank page that ended the last one may finish after the next
+    // address was sent.
+    if (url == L"about:blank" && track_->sent != url) return;
+    if (track_->shows == PageShows::Nothing) track_->shows = PageShows::Own;
+    if (track_->cover) ShowWindow(track_->cover, SW_HIDE);
+  }
+
+  // The engine goes on to show its own page saying so.
+  void failed(IUnknown* object) {
+    if (ours(object)) track_->shows = PageShows::EngineError;
+  }
+
   std::atomic<ULONG> refs_{1};
+  std::shared_ptr<NavigationTrack> track_;
 };
 
 }  // namespace
@@ -302,6 +356,8 @@ void detachBrowserSite(IOleClientSite* site) {
   if (site) static_cast<BrowserSite*>(site)->detach();
 }
 
-IDispatch* makeBrowserEvents() { return new (std::nothrow) BrowserEvents; }
+IDispatch* makeBrowserEvents(std::shared_ptr<NavigationTrack> track) {
+  return new (std::nothrow) BrowserEvents(std::move(track));
+}
 
 }  // namespace sorvane::platform::win32

@@ -6,6 +6,9 @@
 #include <exdisp.h>
 #include <ole2.h>
 
+#include <memory>
+#include <string>
+
 #include "platform/win32/win32_browser.h"
 
 namespace sorvane::platform::win32 {
@@ -18,10 +21,27 @@ IOleClientSite* makeBrowserSite(HWND view);
 // the view has gone never reaches a dead window.
 void detachBrowserSite(IOleClientSite* site);
 
+// What the view shows of the latest address it was sent, as the engine's
+// navigation events tell it. Shared by the host and its event receiver, which
+// the engine may keep alive after the host has gone.
+struct NavigationTrack {
+  PageShows shows = PageShows::Nothing;
+  std::wstring sent;  // the latest address sent to the view
+  // The page was ended: what the engine does next (its own blank page) says
+  // nothing about the address, until the next one is sent.
+  bool ended = false;
+  // The control itself, to tell its own navigations from those of a page's
+  // frames; not a reference. None: every event counts (tests).
+  IUnknown* topLevel = nullptr;
+  // The white window laid over the engine, hidden again once a page of the
+  // next address shows.
+  HWND cover = nullptr;
+};
+
 // The receiver of the engine's navigation events (DWebBrowserEvents2): it turns
-// down new windows, a page's request to close the view, and file downloads.
-// One reference is handed back to the caller.
-IDispatch* makeBrowserEvents();
+// down new windows, a page's request to close the view, and file downloads,
+// and keeps `track` up to date. One reference is handed back to the caller.
+IDispatch* makeBrowserEvents(std::shared_ptr<NavigationTrack> track);
 
 // Where the engine's window lies in the view: the client area grown by a
 // client edge on every side, so that the engine's own sunken border is clipped.

@@ -117,6 +117,7 @@ bool captureWindowPixels(HWND window, Pixels& out) {
     height = GetSystemMetrics(SM_CYSCREEN);
   }
   if (width <= 0 || height <= 0) return false;
+  if (window) RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 
   WindowDc source(window);
   if (!source.dc) return false;
@@ -128,6 +129,35 @@ bool captureWindowPixels(HWND window, Pixels& out) {
   SelectObject(memory.dc, previous);
   if (!copied) return false;
   return toPixels(bitmap.handle, width, height, out);
+}
+
+}  // namespace sorvane::platform::win32
+
+namespace sorvane::platform::win32 {
+
+bool windowPixelsReadable(HWND window) {
+  if (!window || !IsWindow(window)) return false;
+  if (IsIconic(GetAncestor(window, GA_ROOT))) return false;
+  // A locked session shows the sign-in desktop, which this process may not open.
+  HDESK input = OpenInputDesktop(0, FALSE, DESKTOP_READOBJECTS);
+  if (!input) return false;
+  CloseDesktop(input);
+  return true;
+}
+
+bool drawPixels(int width, int height, Pixels& out,
+                const std::function<bool(HDC dc, const RECT& bounds)>& draw) {
+  if (width <= 0 || height <= 0) return false;
+  WindowDc screen(nullptr);
+  if (!screen.dc) return false;
+  MemoryDc memory(screen.dc);
+  GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.dc, width, height));
+  if (!memory.dc || !bitmap.handle) return false;
+  HGDIOBJ previous = SelectObject(memory.dc, bitmap.handle);
+  const RECT bounds{0, 0, width, height};
+  const bool drawn = draw(memory.dc, bounds);
+  SelectObject(memory.dc, previous);
+  return drawn && toPixels(bitmap.handle, width, height, out);
 }
 
 }  // namespace sorvane::platform::win32

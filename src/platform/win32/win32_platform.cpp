@@ -285,18 +285,36 @@ void Win32Platform::browserStop(WidgetId id) {
   if (w && w->browser) browserHostStop(*w->browser);
 }
 
-void Win32Platform::browserEndPage(WidgetId id) { browserStop(id); }
+void Win32Platform::browserEndPage(WidgetId id) {
+  Widget* w = find(id);
+  if (w && w->browser) browserHostEndPage(*w->browser);
+}
 
-PageShows Win32Platform::browserShows(WidgetId) const { return PageShows::Own; }
+PageShows Win32Platform::browserShows(WidgetId id) const {
+  const Widget* w = find(id);
+  return w && w->browser ? browserHostShows(*w->browser) : PageShows::Nothing;
+}
 
-void Win32Platform::browserShowBlank(WidgetId) {}
+void Win32Platform::browserShowBlank(WidgetId id) {
+  Widget* w = find(id);
+  if (w && w->browser) browserHostShowBlank(*w->browser);
+}
 
-void Win32Platform::keepAwake(bool) {}
+// The state belongs to the calling thread, which is the GUI thread: it holds
+// for as long as the program runs or until it is cleared.
+void Win32Platform::keepAwake(bool on) {
+  SetThreadExecutionState(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED
+                             : ES_CONTINUOUS);
+}
 
 bool Win32Platform::capture(WidgetId id, Pixels& out) {
   if (id == 0) return captureWindowPixels(nullptr, out);
   const Widget* w = find(id);
-  return w && captureWindowPixels(w->hwnd, out);
+  if (!w) return false;
+  // Minimised, or behind a locked screen, the window has no pixels on the
+  // screen to copy; the browser can still draw its page for us.
+  if (w->browser && !windowPixelsReadable(w->hwnd)) return browserHostDrawPixels(*w->browser, out);
+  return captureWindowPixels(w->hwnd, out);
 }
 
 }  // namespace sorvane::platform::win32

@@ -187,9 +187,13 @@ HWND Win32Platform::makeTopLevel(const WidgetSpec& request, Widget&) {
   const int width = request.rect.width;
   const int height = request.rect.height;
   topLevelSize_ = {width, height};
-  // Centred on the primary screen, whatever the layout's own left and top.
-  const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  // Centred in the primary screen's work area (the taskbar left out),
+  // whatever the layout's own left and top. On a screen too small for it the
+  // caption stays in sight, so the window can still be moved and closed.
+  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  const int left = std::max<int>(work.left, work.left + (work.right - work.left - width) / 2);
+  const int top = std::max<int>(work.top, work.top + (work.bottom - work.top - height) / 2);
   HWND hwnd = CreateWindowExW(0, kMainClassName, toWide(request.text).c_str(), style, left, top,
                               width, height, nullptr, nullptr, GetModuleHandleW(nullptr), this);
   if (!hwnd) return nullptr;

@@ -1,7 +1,7 @@
 #!/bin/sh
-# The shipped program as a file: a GUI executable for its processor that needs
-# nothing beyond the DLLs every Windows has, with its manifest, version record
-# and icon.
+# The shipped program as a file: a large-address-aware GUI executable for its
+# processor that needs nothing beyond the DLLs every Windows has, with its
+# manifest, version record and icon.
 #
 #   check-program.sh path/to/sorvane.exe
 set -eu
@@ -29,6 +29,18 @@ for dll in $imports; do
   esac
 done
 $objdump -p "$exe" | grep -q "^Subsystem.*(Windows GUI)" || complain "not the GUI subsystem"
+
+# Large-address-aware (IMAGE_FILE_LARGE_ADDRESS_AWARE, 0x20 in the file
+# header's characteristics): on 64-bit Windows the 32-bit program then gets
+# 4 GB of address space, not 2 GB, for a long run of a memory-hungry engine.
+# Read from the header itself, at e_lfanew + 4 (signature) + 18.
+pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+characteristics=$(od -An -tu2 -j$((pe + 22)) -N2 "$exe" | tr -d ' ')
+if [ $((characteristics & 0x20)) -ne 0 ]; then
+  echo "large address aware: yes"
+else
+  complain "not large-address-aware (characteristics $characteristics)"
+fi
 
 # Resources: the common-controls 6 manifest with no DPI awareness, the version
 # record (its strings are UTF-16) and the icon.

@@ -7,7 +7,9 @@ Checks --version and a bad start (exit code 2, one line on standard error,
 no window), then a prepared run: a GBK list file, a folder whose name has
 Chinese characters and a space, --pause 1, --start, --exit-when-done and
 --page-timeout. Wine's browser control has no engine here, so every page ends
-as a failed load; the run, its lines, its pictures and its exit code are what
+as a failed load, and each line says so ("failed"); a `javascript:` address
+in the list shows nothing of its own ("blank"), and its picture is white, not
+the page before. The run, its lines, its pictures and its exit code are what
 this can show.
 """
 
@@ -20,7 +22,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 from e2e_desk import TestFailure  # noqa: E402
-from e2e_pages import PICTURE_BYTES, PICTURE_NAME, PageServer  # noqa: E402
+from e2e_pages import PICTURE_BYTES, PICTURE_HEIGHT, PICTURE_NAME, PICTURE_WIDTH  # noqa: E402
+from e2e_pages import PageServer, read_bmp  # noqa: E402
 
 EXE = os.path.abspath(sys.argv[1])
 WINE_RUN = os.path.join(ROOT, "tests", "win32", "wine-run")
@@ -61,7 +64,9 @@ def main():
         expect(len(err.strip().splitlines()) == 1, f"a bad start said {err!r}")
 
         print("-- a prepared run to its end", flush=True)
-        urls = [server.url("ff0000"), server.url("00ff00"), server.url("0000ff")]
+        pages = [server.url("ff0000"), server.url("00ff00"), server.url("0000ff")]
+        urls = pages[:2] + ["javascript:1"] + pages[2:]
+        ends = ["failed", "failed", "blank", "failed"]
         list_file = os.path.join(work, "网址 列表.txt")
         with open(list_file, "wb") as f:
             f.write(b"".join(b"\r\n" + u.encode("gbk") for u in urls))
@@ -75,17 +80,22 @@ def main():
         expect(len(lines) == len(urls), f"one line per page expected: {lines!r}")
         pictures = sorted(os.listdir(shots))
         expect(len(pictures) == len(urls), f"pictures: {pictures}")
-        for line, url in zip(lines, urls):
+        for line, url, end in zip(lines, urls, ends):
             fields = line.split("\t")
-            expect(len(fields) == 3 and fields[1] == url, f"the line {line!r} for {url}")
+            expect(len(fields) == 4 and fields[1] == url and fields[3] == end,
+                   f"the line {line!r} for {url}, which should end {end!r}")
             name = fields[2].rsplit("\\", 1)[-1]
             expect(name in pictures, f"the line names {fields[2]!r}, not in {pictures}")
+            if end == "blank":
+                bmp = read_bmp(os.path.join(shots, name))
+                colours = bmp.colours_in(0, 0, PICTURE_WIDTH, PICTURE_HEIGHT)
+                expect(colours == {(255, 255, 255)}, f"the blank picture holds {colours}")
         for p in pictures:
             expect(PICTURE_NAME.match(p), f"a picture is named {p!r}")
             size = os.path.getsize(os.path.join(shots, p))
             expect(size == PICTURE_BYTES, f"{p} has {size} bytes")
         requested = ["/" + r for r in server.requests]
-        for url in urls:
+        for url in pages:
             path = url.split(str(server.port), 1)[1]
             expect(path in requested, f"the engine never asked for {path}: {requested}")
         print("unattended run under Wine: passed", flush=True)
