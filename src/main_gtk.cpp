@@ -24,11 +24,10 @@ int main(int argc, char** argv) {
   // directory, so that relative paths are the caller's.
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const sorvane::cli::CommandLine commandLine = sorvane::cli::readCommandLine(arguments);
-  if (commandLine.exitNow) {
-    write(stdout, commandLine.standardOutput);
-    write(stderr, commandLine.standardError);
-    return *commandLine.exitNow;
-  }
+  const auto early = sorvane::cli::endEarly(commandLine, [](bool toError, const sorvane::Text& text) {
+    write(toError ? stderr : stdout, text);
+  });
+  if (early) return *early;
 
   auto platform = sorvane::platform::gtk::makeGtkPlatform(&argc, &argv);
   if (!platform) {

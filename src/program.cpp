@@ -24,15 +24,11 @@ int runProgram(platform::Platform& platform, const std::vector<std::string>& arg
 }
 
 int runProgram(platform::Platform& platform, const cli::CommandLine& commandLine) {
-  if (commandLine.exitNow) {
-    if (!commandLine.standardOutput.empty())
-      platform.writeStandardStream(platform::StandardStream::Output,
-                                   commandLine.standardOutput.bytes());
-    if (!commandLine.standardError.empty())
-      platform.writeStandardStream(platform::StandardStream::Error,
-                                   commandLine.standardError.bytes());
-    return *commandLine.exitNow;
-  }
+  const auto early = cli::endEarly(commandLine, [&](bool toError, const Text& text) {
+    platform.writeStandardStream(
+        toError ? platform::StandardStream::Error : platform::StandardStream::Output, text.bytes());
+  });
+  if (early) return *early;
   if (commandLine.preparation.asksNothing()) return runProgram(platform);
   return cli::runPrepared(platform, programHandlers(), commandLine.preparation);
 }

@@ -248,4 +248,12 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
   return line;
 }
 
+std::optional<int> endEarly(const CommandLine& line,
+                            const std::function<void(bool toError, const Text& text)>& write) {
+  if (!line.exitNow) return std::nullopt;
+  if (!line.standardOutput.empty()) write(false, line.standardOutput);
+  if (!line.standardError.empty()) write(true, line.standardError);
+  return line.exitNow;
+}
+
 }  // namespace sorvane::cli

@@ -7,6 +7,7 @@
 // happen before start-up makes the program's folder the current one.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,6 +69,12 @@ struct CommandLine {
 };
 
 CommandLine readCommandLine(const std::vector<std::string>& arguments);
+
+// Where the command line ends the program at once (help, version, a bad
+// start): writes its texts through `write`, the output's first, and gives the
+// exit code. Nothing where it goes on to the window.
+std::optional<int> endEarly(const CommandLine& line,
+                            const std::function<void(bool toError, const Text& text)>& write);
 
 Text helpText();
 Text versionText();

@@ -35,6 +35,8 @@ class SeamRig {
   virtual void answerNextBoxAfter(int ms) = 0;
   // True where the clock is virtual and times come out exact.
   virtual bool exactTime() const = 0;
+  // A UTF-8 text in the desktop's code page.
+  virtual std::string local(const std::string& utf8) { return utf8; }
 };
 
 using RigMaker = std::unique_ptr<SeamRig> (*)();
@@ -117,8 +119,8 @@ TEST_P(SeamConformance, WritingCheckedRaisesNoClick) {
 TEST_P(SeamConformance, TextComesBackByteForByte) {
   using platform::WidgetKind;
   const std::vector<std::string> texts = {
-      "", "载入状态：正在载入", "全角　空格 ＡＢＣ", "a&b_c %s \\ \"q\"",
-      std::string(2000, 'x') + "字"};
+      "", rig().local("载入状态：正在载入"), rig().local("全角　空格 ＡＢＣ"),
+      "a&b_c %s \\ \"q\"", std::string(2000, 'x') + rig().local("字")};
   for (WidgetKind kind : {WidgetKind::EditBox, WidgetKind::Label, WidgetKind::Button,
                           WidgetKind::CheckBox, WidgetKind::GroupBox}) {
     const platform::WidgetId w = make(kind, rig().window());
@@ -141,7 +143,8 @@ TEST_P(SeamConformance, ABoxRunsANestedLoopWhileTicksGoOn) {
   int ticks = 0;
   const platform::TimerId timer = platform().startTimer(40, [&] { ++ticks; });
   rig().answerNextBoxAfter(400);
-  const int answer = platform().messageBox("还在吗？", "信息：", platform::box::kOk);
+  const int answer =
+      platform().messageBox(rig().local("还在吗？"), rig().local("信息："), platform::box::kOk);
   platform().stopTimer(timer);
   EXPECT_EQ(answer, platform::box::kResultOk);
   EXPECT_GE(ticks, 3) << "the timer stood still while the box was open";

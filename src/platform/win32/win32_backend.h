@@ -173,6 +173,7 @@ class Win32Platform final : public Platform {
   SIZE topLevelSize() const { return topLevelSize_; }
 
  private:
+  bool oleInitialised_;  // first: OLE is up before anything else is made
   HWND makeTopLevel(const WidgetSpec& request, Widget& w);
   HWND makeChild(const WidgetSpec& request, Widget& w, HWND parent);
   void collectSubtree(WidgetId id, std::vector<WidgetId>& out) const;

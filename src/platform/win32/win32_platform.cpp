@@ -9,6 +9,8 @@
 #include "platform/win32/win32_backend.h"
 // Needs <windows.h> first.
 #include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
 
 #include "platform/win32/win32_capture.h"
 #include "platform/win32/win32_text.h"
@@ -38,7 +40,17 @@ std::unique_ptr<Platform> makeWin32Platform() {
   return platform;
 }
 
-Win32Platform::Win32Platform() {
+std::vector<std::string> commandLineArguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!wide) return arguments;
+  for (int i = 1; i < count; ++i) arguments.push_back(fromWide(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+Win32Platform::Win32Platform() : oleInitialised_(SUCCEEDED(OleInitialize(nullptr))) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -76,6 +88,8 @@ Win32Platform::~Win32Platform() {
   for (WidgetId id : tops) destroyWidget(id);
   widgets_.clear();
   timerWindow_.reset();
+  // Last: every control that used OLE is gone.
+  if (oleInitialised_) OleUninitialize();
 }
 
 bool Win32Platform::ready() const { return *mainClass_ && *timerClass_ && timerWindow_; }

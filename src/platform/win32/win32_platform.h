@@ -3,12 +3,22 @@
 // type, so the program's start-up code stays free of system includes.
 
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
 namespace sorvane::platform::win32 {
 
-// The Win32 desktop. OLE is initialised by the caller (main) before this is made.
+// The Win32 desktop. It initialises OLE for this thread for as long as it
+// lives: the browser control is an ActiveX control, and the folder picker
+// needs OLE too.
 std::unique_ptr<Platform> makeWin32Platform();
+
+// The process's command line as texts in the program's code page, without the
+// program's own name. An argument the code page cannot carry keeps '?' in its
+// place and so names no file the user meant; the options report what they
+// cannot use.
+std::vector<std::string> commandLineArguments();
 
 }  // namespace sorvane::platform::win32
