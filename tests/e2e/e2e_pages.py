@@ -28,6 +28,19 @@ def colour_page(hex_colour):
     ).encode()
 
 
+def serve_on_loopback(handler):
+    """A threaded HTTP server for this handler on a free port of 127.0.0.1,
+    serving from a thread of its own until it is shut down."""
+
+    class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+        daemon_threads = True
+        allow_reuse_address = True
+
+    server = Server(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
 class PageServer:
     """Serves /<rrggbb> as a page of that solid colour on 127.0.0.1."""
 
@@ -52,14 +65,8 @@ class PageServer:
             def log_message(self, *args):
                 pass
 
-        class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-            daemon_threads = True
-            allow_reuse_address = True
-
-        self.server = Server(("127.0.0.1", 0), Handler)
+        self.server = serve_on_loopback(Handler)
         self.port = self.server.server_address[1]
-        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
-        self.thread.start()
 
     def url(self, hex_colour):
         return f"http://127.0.0.1:{self.port}/{hex_colour}"

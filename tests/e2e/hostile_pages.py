@@ -7,11 +7,10 @@ end. Solid colour pages come from e2e_pages.PageServer's rule: /rrggbb.
 import hashlib
 import http.server
 import re
-import socketserver
 import threading
 import time
 
-from e2e_pages import colour_page
+from e2e_pages import colour_page, serve_on_loopback
 
 GREEN = "00c000"
 
@@ -109,13 +108,8 @@ class HostileServer:
             def log_message(self, *args):
                 pass
 
-        class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-            daemon_threads = True
-            allow_reuse_address = True
-
-        self.server = Server(("127.0.0.1", 0), Handler)
+        self.server = serve_on_loopback(Handler)
         self.port = self.server.server_address[1]
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def url(self, path):
         return f"http://127.0.0.1:{self.port}{path}"

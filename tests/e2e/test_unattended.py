@@ -10,7 +10,6 @@ Nobody touches the window.
 import http.server
 import os
 import shutil
-import socketserver
 import subprocess
 import sys
 import tempfile
@@ -52,12 +51,8 @@ class StuckPageServer:
             def log_message(self, *args):
                 pass
 
-        class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-            daemon_threads = True
-
-        self.server = Server(("127.0.0.1", 0), Handler)
+        self.server = e2e.serve_on_loopback(Handler)
         self.url = f"http://127.0.0.1:{self.server.server_address[1]}/stuck"
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def close(self):
         self.released.set()
