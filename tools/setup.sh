@@ -8,8 +8,8 @@ cd "$(dirname "$0")/.."
 packages=(
   # build
   cmake ninja-build g++ pkg-config libgtest-dev
-  # the desktop layer
-  libgtk-3-dev libwebkit2gtk-4.1-dev
+  # the desktop layer, and the PNG and JPEG encoders
+  libgtk-3-dev libwebkit2gtk-4.1-dev libpng-dev libjpeg62-turbo-dev
   # a CJK font for the Chinese captions
   fonts-wqy-zenhei
   # virtual display, accessibility bus and input for the tests
