@@ -127,7 +127,9 @@ bool decompressJpeg(JpegIn& in) {
   }
   jpeg_finish_decompress(&info);
   jpeg_destroy_decompress(&info);
-  return true;
+  // A file cut short or damaged decodes with grey filling in, and only a
+  // warning says so: that is not the picture that was saved.
+  return error.manager.num_warnings == 0;
 }
 
 // The picture's size from its header alone, so that the pixel buffer exists
