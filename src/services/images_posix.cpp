@@ -172,9 +172,9 @@ ByteSet encodePng(const Pixels& pixels) {
   // part of its bitmap, at a fraction of the default's time.
   p->flags = PNG_IMAGE_FLAG_FAST;
   const png_int_32 stride = static_cast<png_int_32>(pixels.width * 3);
-  png_alloc_size_t size = 0;
-  if (!png_image_write_to_memory(p, nullptr, &size, 0, pixels.bgr.data(), stride, nullptr))
-    return ByteSet();
+  // Room for the worst case up front: asking for the size first would
+  // encode the picture twice.
+  png_alloc_size_t size = PNG_IMAGE_PNG_SIZE_MAX(*p);
   std::vector<std::uint8_t> out(size);
   if (!png_image_write_to_memory(p, out.data(), &size, 0, pixels.bgr.data(), stride, nullptr))
     return ByteSet();
