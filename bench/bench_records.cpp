@@ -88,8 +88,9 @@ int main(int argc, char** argv) {
   std::string folder = argc > 2 ? argv[2] : "";
   if (folder.empty()) {
     std::random_device random;
-    folder = (fs::path(base ? base : "/tmp") / ("sorvane-bench-records-" + std::to_string(random())))
-                 .string();
+    folder =
+        (fs::path(base ? base : "/tmp") / ("sorvane-bench-records-" + std::to_string(random())))
+            .string();
   }
   fs::create_directories(folder);
   const Text dir = withSeparator(folder);
@@ -124,7 +125,8 @@ int main(int argc, char** argv) {
       same.push_back(nowMs() - t);
 
       t = nowMs();
-      const record::Comparison moved = pictures.compare(dir, Text("http://a/"), after, stored, format);
+      const record::Comparison moved =
+          pictures.compare(dir, Text("http://a/"), after, stored, format);
       changed.push_back(nowMs() - t);
       total.push_back(encoded + changed.back());
 
@@ -152,8 +154,9 @@ int main(int argc, char** argv) {
     std::vector<double> append;
     for (int i = 0; i < std::max(count, 1000); ++i) {
       const double t = nowMs();
-      pictures.addRow(dir, {currentDateTime(), Text("http://example.com/page?id=" + std::to_string(i)),
-                            Text("2026年12月8日7时0分4秒.png"), Text("loaded"), Text("12.5")});
+      pictures.addRow(dir,
+                      {currentDateTime(), Text("http://example.com/page?id=" + std::to_string(i)),
+                       Text("2026年12月8日7时0分4秒.png"), Text("loaded"), Text("12.5")});
       append.push_back(nowMs() - t);
     }
     report("appending a row, flushed", append);
@@ -164,8 +167,9 @@ int main(int argc, char** argv) {
     std::string rows = record::recordHeader();
     for (int day = 0; day < 100; ++day)
       for (int a = 0; a < 1000; ++a)
-        rows += "2026-09-" + std::to_string(day % 28 + 1) + " 07:00:04,\"http://example.com/news,page?id=" +
-                std::to_string(a) + "\",2026年9月" + std::to_string(day % 28 + 1) + "日7时0分" +
+        rows += "2026-09-" + std::to_string(day % 28 + 1) +
+                " 07:00:04,\"http://example.com/news,page?id=" + std::to_string(a) +
+                "\",2026年9月" + std::to_string(day % 28 + 1) + "日7时0分" +
                 std::to_string(a % 59 + 1) + "秒(" + std::to_string(day) + ").png,loaded,3.4\r\n";
     writeFile(dir + record::recordFileName(), ByteSet::fromString(rows));
     std::printf("record of 100,000 rows: %zu bytes\n", rows.size());
@@ -178,8 +182,8 @@ int main(int argc, char** argv) {
       first.push_back(nowMs() - t);
       for (int a = 1; a < 1000; a += 10) {
         t = nowMs();
-        const auto found =
-            pictures.latestPicture(dir, Text("http://example.com/news,page?id=" + std::to_string(a)));
+        const auto found = pictures.latestPicture(
+            dir, Text("http://example.com/news,page?id=" + std::to_string(a)));
         later.push_back(nowMs() - t);
         if (!found) std::fprintf(stderr, "address %d not found\n", a);
       }

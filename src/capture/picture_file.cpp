@@ -10,9 +10,12 @@ Text pictureExtension(ImageFormat format) {
 
 ByteSet encodePicture(const platform::Pixels& pixels, ImageFormat format) {
   switch (format) {
-    case ImageFormat::Bmp: return encodeBmp(pixels);
-    case ImageFormat::Png: return encodePng(pixels);
-    case ImageFormat::Jpeg: return encodeJpeg(pixels);
+    case ImageFormat::Bmp:
+      return encodeBmp(pixels);
+    case ImageFormat::Png:
+      return encodePng(pixels);
+    case ImageFormat::Jpeg:
+      return encodeJpeg(pixels);
   }
   return ByteSet();
 }

@@ -49,7 +49,8 @@ ByteSet encodeBmp(const platform::Pixels& pixels) {
   const std::size_t rowBytes = static_cast<std::size_t>(pixels.width) * 3;
   for (int y = 0; y < pixels.height; ++y) {
     const std::uint8_t* src = pixels.bgr.data() + static_cast<std::size_t>(y) * rowBytes;
-    std::uint8_t* dst = h + kBmpHeaderSize + static_cast<std::size_t>(pixels.height - 1 - y) * stride;
+    std::uint8_t* dst =
+        h + kBmpHeaderSize + static_cast<std::size_t>(pixels.height - 1 - y) * stride;
     std::memcpy(dst, src, rowBytes);
   }
   return ByteSet(std::move(out));
@@ -116,7 +117,8 @@ std::optional<platform::Pixels> decodeBmp(const ByteSet& bytes) {
   const std::uint8_t* h = bytes.data();
   auto le32 = [&](std::size_t at) {
     return static_cast<std::uint32_t>(h[at]) | static_cast<std::uint32_t>(h[at + 1]) << 8 |
-           static_cast<std::uint32_t>(h[at + 2]) << 16 | static_cast<std::uint32_t>(h[at + 3]) << 24;
+           static_cast<std::uint32_t>(h[at + 2]) << 16 |
+           static_cast<std::uint32_t>(h[at + 3]) << 24;
   };
   if (bytes.size() < kBmpHeaderSize || h[0] != 'B' || h[1] != 'M') return std::nullopt;
   const std::uint32_t offset = le32(10);
@@ -129,7 +131,8 @@ std::optional<platform::Pixels> decodeBmp(const ByteSet& bytes) {
   const std::int32_t height = bottomUp ? rawHeight : -rawHeight;
   if (height > 65535) return std::nullopt;
   const std::uint64_t stride = bmpRowStride(width);
-  if (offset < kBmpHeaderSize || offset + stride * static_cast<std::uint64_t>(height) > bytes.size())
+  if (offset < kBmpHeaderSize ||
+      offset + stride * static_cast<std::uint64_t>(height) > bytes.size())
     return std::nullopt;
   platform::Pixels pixels;
   pixels.width = width;

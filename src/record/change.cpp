@@ -22,8 +22,7 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
   const int width = now.width;
   const int height = now.height;
   if (width <= 0 || height <= 0) return change;
-  if (before.width != width || before.height != height ||
-      now.bgr.size() != before.bgr.size()) {
+  if (before.width != width || before.height != height || now.bgr.size() != before.bgr.size()) {
     change.tenths = 1000;
     change.areas.push_back({0, 0, width, height});
     return change;
@@ -39,8 +38,8 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
     const std::size_t rowStart = static_cast<std::size_t>(y) * width * 3;
     for (int x = 0; x < width; ++x) {
       const std::size_t i = rowStart + static_cast<std::size_t>(x) * 3;
-      const int d = std::max({std::abs(a[i] - b[i]), std::abs(a[i + 1] - b[i + 1]),
-                              std::abs(a[i + 2] - b[i + 2])});
+      const int d = std::max(
+          {std::abs(a[i] - b[i]), std::abs(a[i + 1] - b[i + 1]), std::abs(a[i + 2] - b[i + 2])});
       if (d > tolerance) {
         ++changed;
         cellRow[x / kCell] = 1;
@@ -80,7 +79,8 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
       }
     }
     const int x0 = left * kCell, y0 = top * kCell;
-    const int x1 = std::min(width, (right + 1) * kCell), y1 = std::min(height, (bottom + 1) * kCell);
+    const int x1 = std::min(width, (right + 1) * kCell),
+              y1 = std::min(height, (bottom + 1) * kCell);
     change.areas.push_back({x0, y0, x1 - x0, y1 - y0});
   }
   return change;

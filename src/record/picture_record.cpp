@@ -15,8 +15,8 @@ namespace {
 constexpr std::size_t kColumns = 5;
 
 std::string rowText(const RecordRow& row) {
-  return csvRow({recordTime(row.at).view(), row.url.view(), row.picture.view(),
-                 row.pageEnd.view(), row.change.view()});
+  return csvRow({recordTime(row.at).view(), row.url.view(), row.picture.view(), row.pageEnd.view(),
+                 row.change.view()});
 }
 
 }  // namespace
@@ -85,9 +85,9 @@ bool PictureRecord::load(const Text& folder) {
   });
   // A row the program was writing when it was stopped (a crash, power lost)
   // is the only part that may be cut short: it is dropped, the rest kept.
-  const bool torn = read.end == CsvEnd::CutShort ||
-                    (read.end == CsvEnd::Malformed && !read.lastRowEnded && rows > 0 &&
-                     read.lastRowStart > 0);
+  const bool torn =
+      read.end == CsvEnd::CutShort ||
+      (read.end == CsvEnd::Malformed && !read.lastRowEnded && rows > 0 && read.lastRowStart > 0);
   if (read.end == CsvEnd::Malformed && !torn) return setAside(folder, path);
   if (first) return setAside(folder, path);  // nothing read, not even a header
   if (torn) {

@@ -88,7 +88,7 @@ class PictureRecord {
   std::function<void(const Text&)> say_;
   std::optional<Text> loadedFolder_;
   bool usable_ = false;
-  bool lineEndOwed_ = false;  // the last row was written without its line end
+  bool lineEndOwed_ = false;   // the last row was written without its line end
   bool appendFailed_ = false;  // said once per run
   std::unordered_map<std::string, std::string> latest_;  // address → picture name
 };

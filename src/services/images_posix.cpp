@@ -1,14 +1,14 @@
 // PNG through libpng's simplified interface, JPEG through libjpeg-turbo. The
 // Windows build has its own in platform/win32/win32_images.cpp (WIC).
 
+#include <jpeglib.h>
+#include <png.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-
-#include <jpeglib.h>
-#include <png.h>
 
 #include "services/images.h"
 

@@ -100,11 +100,11 @@ TEST(Change, TheShareOfPixelsBeyondTheTolerance) {
          setPixel(p, 0, 0, 100, 100, 100);
        }),
        999, 1},
-      {"every pixel within the tolerance", flatPicture(w, h, 100 + record::kChangeTolerance, 100,
-                                                       100 - record::kChangeTolerance),
-       0, 0},
-      {"every pixel just beyond it", flatPicture(w, h, 100, 100 + record::kChangeTolerance + 1, 100),
-       1000, 1},
+      {"every pixel within the tolerance",
+       flatPicture(w, h, 100 + record::kChangeTolerance, 100, 100 - record::kChangeTolerance), 0,
+       0},
+      {"every pixel just beyond it",
+       flatPicture(w, h, 100, 100 + record::kChangeTolerance + 1, 100), 1000, 1},
       {"two far corners", with([&](Pixels& p) {
          setPixel(p, 0, 0, 0, 0, 0);
          setPixel(p, w - 1, h - 1, 0, 0, 0);
@@ -118,8 +118,8 @@ TEST(Change, TheShareOfPixelsBeyondTheTolerance) {
     EXPECT_EQ(change.tenths, c.tenths);
     EXPECT_EQ(change.areas.size(), c.areas);
   }
-  for (const auto& [tenths, text] : {std::pair{0, "0.0"}, std::pair{1, "0.1"}, std::pair{505, "50.5"},
-                                     std::pair{1000, "100.0"}})
+  for (const auto& [tenths, text] :
+       {std::pair{0, "0.0"}, std::pair{1, "0.1"}, std::pair{505, "50.5"}, std::pair{1000, "100.0"}})
     EXPECT_EQ(record::changeText(tenths).bytes(), text);
 }
 
@@ -179,8 +179,8 @@ class RecordFolder : public ::testing::Test {
     fs::remove_all(dir_, ignored);
   }
   std::unique_ptr<record::PictureRecord> newRun() {
-    auto r = std::make_unique<record::PictureRecord>(record::KeepPictures::All,
-                                                     [this](const Text& t) { said_.push_back(t.bytes()); });
+    auto r = std::make_unique<record::PictureRecord>(
+        record::KeepPictures::All, [this](const Text& t) { said_.push_back(t.bytes()); });
     r->startRun();
     return r;
   }
@@ -227,7 +227,8 @@ TEST_F(RecordFolder, AnUnreadableRecordIsSetAsideAndANewOneStarted) {
   }
   // Both kept, byte for byte, under names of their own.
   EXPECT_EQ(readBytes(dir_ / utf8Path("截图记录-无法读取.csv")), garbage);
-  EXPECT_EQ(readBytes(dir_ / utf8Path("截图记录-无法读取(2).csv")), std::string("\xFF\xFE\x00\x01", 4));
+  EXPECT_EQ(readBytes(dir_ / utf8Path("截图记录-无法读取(2).csv")),
+            std::string("\xFF\xFE\x00\x01", 4));
 }
 
 TEST_F(RecordFolder, ARowCutShortIsDroppedAndARowWithoutItsLineEndKept) {

@@ -35,7 +35,8 @@ struct Runs {
     fs::remove_all(dir, ignored);
   }
   Args unattended(const Args& more) {
-    Args a{"--list", list, "--folder", shots.string(), "--pause", "2", "--start", "--exit-when-done"};
+    Args a{"--list",  list, "--folder", shots.string(),
+           "--pause", "2",  "--start",  "--exit-when-done"};
     a.insert(a.end(), more.begin(), more.end());
     return a;
   }
@@ -91,10 +92,10 @@ TEST(Records, TwoDailyRunsKeepOnlyWhatChanged) {
             "2026-12-08 09:05:03,http://a/,2026年12月7日9时5分3秒.png,loaded,0.0\r\n"
             "2026-12-08 09:05:05,http://b/,2026年12月8日9时5分5秒.png,loaded,100.0\r\n");
   // The unchanged picture of a was never kept; b's new one has its changes framed.
-  EXPECT_EQ(Program::filesIn(runs.shots),
-            (Strings{"2026年12月7日9时5分3秒.png", "2026年12月7日9时5分5秒.png",
-                     "2026年12月8日9时5分5秒-变化.png", "2026年12月8日9时5分5秒.png",
-                     "截图记录.csv"}));
+  EXPECT_EQ(
+      Program::filesIn(runs.shots),
+      (Strings{"2026年12月7日9时5分3秒.png", "2026年12月7日9时5分5秒.png",
+               "2026年12月8日9时5分5秒-变化.png", "2026年12月8日9时5分5秒.png", "截图记录.csv"}));
   const std::optional<Pixels> plain = runs.picture("2026年12月8日9时5分5秒.png");
   const std::optional<Pixels> framed = runs.picture("2026年12月8日9时5分5秒-变化.png");
   ASSERT_TRUE(plain && framed);
@@ -119,11 +120,13 @@ TEST(Records, AMissingEarlierPictureMakesThePageNewAndAPageWithoutOneStillHasARo
   EXPECT_EQ(runProgram(sim, args), 1);
   // The bitmap image as ever, under ".jpg"; a picture not taken has a row without one.
   const std::string record = runs.record();
-  EXPECT_TRUE(record.ends_with("2026-12-08 09:05:03,http://a/,2026年12月8日9时5分3秒.jpg,loaded,new\r\n"
-                               "2026-12-08 09:05:05,http://b/,,loaded,\r\n"))
+  EXPECT_TRUE(
+      record.ends_with("2026-12-08 09:05:03,http://a/,2026年12月8日9时5分3秒.jpg,loaded,new\r\n"
+                       "2026-12-08 09:05:05,http://b/,,loaded,\r\n"))
       << record;
   EXPECT_EQ(readBytes(runs.shots / "2026年12月8日9时5分3秒.jpg").substr(0, 2), "BM");
-  EXPECT_TRUE(sim.standardOutput().ends_with("\thttp://b/\t-\tloaded\t-\n")) << sim.standardOutput();
+  EXPECT_TRUE(sim.standardOutput().ends_with("\thttp://b/\t-\tloaded\t-\n"))
+      << sim.standardOutput();
 }
 
 TEST(Records, TheWindowStartedWithTheOptionsKeepsTheRecordOfARunStartedByHand) {
@@ -136,7 +139,8 @@ TEST(Records, TheWindowStartedWithTheOptionsKeepsTheRecordOfARunStartedByHand) {
     sim.click(named(sim, "按钮1"));
   });
   sim.at(20000, [&] { sim.closeWindow(); });
-  EXPECT_EQ(runProgram(sim, Args{"--folder", runs.shots.string(), "--record", "--format", "jpeg"}), 0);
+  EXPECT_EQ(runProgram(sim, Args{"--folder", runs.shots.string(), "--record", "--format", "jpeg"}),
+            0);
   // The layout's pause of 5 s: loaded at 1.1 s, taken at 6.1 s. No lines: nobody asked for them.
   EXPECT_EQ(runs.record(),
             "时间,网址,截图,结果,变化\r\n"

@@ -60,7 +60,7 @@ TEST(Images, EachFormatReadsBackAsThePicture) {
     ASSERT_EQ(fromJpeg->height, height);
     const Difference d = difference(*fromJpeg, picture);
     EXPECT_LT(d.mean, meanJpegError);  // quality 90: close everywhere …
-    EXPECT_GT(d.most, 0);    // … but not the same bytes
+    EXPECT_GT(d.most, 0);              // … but not the same bytes
   }
 }
 
@@ -90,7 +90,8 @@ TEST(Images, WhatIsNotAPictureGivesNothing) {
                                cut(png, png.size() / 2), cut(png, 20)}) {
     EXPECT_FALSE(decodePng(bytes));
   }
-  for (const ByteSet& bytes : {ByteSet(), ByteSet::fromString("\xFF\xD8\xFF garbage"), cut(jpeg, 30)}) {
+  for (const ByteSet& bytes :
+       {ByteSet(), ByteSet::fromString("\xFF\xD8\xFF garbage"), cut(jpeg, 30)}) {
     EXPECT_FALSE(decodeJpeg(bytes));
   }
   EXPECT_FALSE(decodeJpeg(png));

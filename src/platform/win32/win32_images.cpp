@@ -2,11 +2,11 @@
 // Windows since XP SP3 has. It is reached through COM alone (ole32), so the
 // program imports no codec DLL of its own. Linux has images_posix.cpp.
 
-#include <windows.h>
 #include <initguid.h>
 #include <objidl.h>
 #include <ocidl.h>
 #include <wincodec.h>
+#include <windows.h>
 
 #include <optional>
 #include <utility>
@@ -69,7 +69,8 @@ ByteSet streamBytes(IStream* stream) {
   if (FAILED(stream->Stat(&stat, STATFLAG_NONAME))) return ByteSet();
   const void* data = GlobalLock(memory);
   if (!data) return ByteSet();
-  ByteSet bytes(static_cast<const std::uint8_t*>(data), static_cast<std::size_t>(stat.cbSize.QuadPart));
+  ByteSet bytes(static_cast<const std::uint8_t*>(data),
+                static_cast<std::size_t>(stat.cbSize.QuadPart));
   GlobalUnlock(memory);
   return bytes;
 }
@@ -133,8 +134,7 @@ std::optional<Pixels> decode(const ByteSet& bytes, const GUID& container) {
                                    WICBitmapPaletteTypeCustom)))
     return std::nullopt;
   UINT width = 0, height = 0;
-  if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0)
-    return std::nullopt;
+  if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) return std::nullopt;
   // Larger than any window: a damaged header must not ask for gigabytes.
   if (static_cast<unsigned long long>(width) * height > (1ull << 26)) return std::nullopt;
   Pixels pixels;
