@@ -1,14 +1,16 @@
 // PNG through libpng's simplified interface, JPEG through libjpeg-turbo. The
 // Windows build has its own in platform/win32/win32_images.cpp (WIC).
 
-#include <jpeglib.h>
-#include <png.h>
-
 #include <csetjmp>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+#include <png.h>
 
 #include "services/images.h"
 
