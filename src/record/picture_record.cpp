@@ -70,13 +70,18 @@ bool PictureRecord::load(const Text& folder) {
 
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   const std::string header = recordHeader();
+  std::vector<std::string> headerFields;
+  readCsv(header, [&](const std::vector<std::string>& fields) {
+    headerFields = fields;
+    return true;
+  });
   bool first = true;
   std::size_t rows = 0;
   std::unordered_map<std::string, std::string> latest;
   const CsvRead read = readCsv(text, [&](const std::vector<std::string>& fields) {
     if (first) {
       first = false;
-      return text.starts_with(header);
+      return fields == headerFields;
     }
     ++rows;
     if (fields.size() != kColumns) return false;
@@ -91,7 +96,6 @@ bool PictureRecord::load(const Text& folder) {
   if (read.end == CsvEnd::Malformed && !torn) return setAside(folder, path);
   if (first) return setAside(folder, path);  // nothing read, not even a header
   if (torn) {
-    if (read.lastRowStart < header.size()) return setAside(folder, path);
     const std::vector<std::uint8_t> kept(bytes.data(), bytes.data() + read.lastRowStart);
     if (!writeFile(path, ByteSet(kept))) {
       say_(ownText("截图记录无法写入，本次不记录：") + path);

@@ -239,6 +239,13 @@ TEST_F(RecordFolder, ARowCutShortIsDroppedAndARowWithoutItsLineEndKept) {
   run->addRow(folder_, row("http://c/", "c.png"));
   const std::string rowC = "2026-12-08 07:00:04,http://c/,c.png,loaded,new\r\n";
   EXPECT_EQ(recordBytes(), kHeader + kRowA + rowC);
+  // Cut in the first row after the header; then a header with no line end.
+  writeBytes(dir_ / utf8Path("截图记录.csv"), kHeader + "2026-12-08 07:00:09,\"http");
+  newRun()->addRow(folder_, row("http://c/", "c.png"));
+  EXPECT_EQ(recordBytes(), kHeader + rowC);
+  writeBytes(dir_ / utf8Path("截图记录.csv"), kHeader.substr(0, kHeader.size() - 2));
+  newRun()->addRow(folder_, row("http://c/", "c.png"));
+  EXPECT_EQ(recordBytes(), kHeader + rowC);
   // Saved by an editor without a final line end: the row is whole and kept.
   writeBytes(dir_ / utf8Path("截图记录.csv"), kHeader + kRowA.substr(0, kRowA.size() - 2));
   newRun()->addRow(folder_, row("http://c/", "c.png"));

@@ -129,6 +129,19 @@ TEST(Records, AMissingEarlierPictureMakesThePageNewAndAPageWithoutOneStillHasARo
       << sim.standardOutput();
 }
 
+TEST(Records, ARecordThatCannotBeReadIsSetAsideWithOneLine) {
+  Runs runs;
+  writeBytes(runs.shots / "截图记录.csv", "name,address\r\nx,y\r\n");
+  sim::SimPlatform sim;
+  sim.setLocalTime({2026, 12, 7, 9, 5, 0});
+  EXPECT_EQ(runProgram(sim, runs.unattended({"--record"})), 0);
+  EXPECT_EQ(sim.standardError(), "sorvane: 截图记录无法读取，已改名为 " +
+                                     runs.path("截图记录-无法读取.csv") + "，另起新的记录\n");
+  EXPECT_EQ(readBytes(runs.shots / "截图记录-无法读取.csv"), "name,address\r\nx,y\r\n");
+  EXPECT_TRUE(
+      runs.record().starts_with("时间,网址,截图,结果,变化\r\n2026-12-07 09:05:03,http://a/,"));
+}
+
 TEST(Records, TheWindowStartedWithTheOptionsKeepsTheRecordOfARunStartedByHand) {
   Runs runs;
   sim::SimPlatform sim;
