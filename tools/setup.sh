@@ -14,8 +14,8 @@ exec 3>&1 1>&2
 
 run_packages=(
   cmake ninja-build g++ pkg-config libgtest-dev
-  # the desktop layer
-  libgtk-3-dev libwebkit2gtk-4.1-dev
+  # the desktop layer, and the PNG and JPEG encoders
+  libgtk-3-dev libwebkit2gtk-4.1-dev libpng-dev libjpeg62-turbo-dev
   # a CJK font for the Chinese captions
   fonts-wqy-zenhei
   # a virtual display where there is none (a server, cron)

@@ -16,7 +16,12 @@
 #include "app/layout.h"
 #include "platform/platform.h"
 #include "services/service_hooks.h"
+#include "services/images.h"
 #include "services/values.h"
+
+namespace sorvane::record {
+class PictureRecord;
+}
 
 namespace sorvane::app {
 
@@ -43,6 +48,11 @@ struct ProgramVariables {
   // can be sent, before its load is ended; 0 waits for ever.
   std::int32_t pageTimeoutMs = 0;
   PageWatch page;
+  // How pictures are saved; the bitmap image under ".jpg" unless the command
+  // line asks for a real picture file.
+  ImageFormat pictureFormat = ImageFormat::Bmp;
+  // The record in the capture folder, with --record.
+  std::shared_ptr<record::PictureRecord> record;
 };
 
 struct Control {

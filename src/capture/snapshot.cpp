@@ -49,7 +49,8 @@ ByteSet encodeBmp(const platform::Pixels& pixels) {
   const std::size_t rowBytes = static_cast<std::size_t>(pixels.width) * 3;
   for (int y = 0; y < pixels.height; ++y) {
     const std::uint8_t* src = pixels.bgr.data() + static_cast<std::size_t>(y) * rowBytes;
-    std::uint8_t* dst = h + kBmpHeaderSize + static_cast<std::size_t>(pixels.height - 1 - y) * stride;
+    std::uint8_t* dst =
+        h + kBmpHeaderSize + static_cast<std::size_t>(pixels.height - 1 - y) * stride;
     std::memcpy(dst, src, rowBytes);
   }
   return ByteSet(std::move(out));
@@ -93,17 +94,56 @@ platform::Pixels scalePixels(const platform::Pixels& source, int width, int heig
   return out;
 }
 
-ByteSet snapshot(platform::Platform& platform, std::uint32_t handle, std::int32_t width,
-                 std::int32_t height) {
-  if (handle != 0 && !platform.widgetExists(handle)) return ByteSet();
+std::optional<platform::Pixels> takePixels(platform::Platform& platform, std::uint32_t handle,
+                                           std::int32_t width, std::int32_t height) {
+  if (handle != 0 && !platform.widgetExists(handle)) return std::nullopt;
   platform::Pixels captured;
-  if (!platform.capture(handle, captured)) return ByteSet();
-  if (captured.width <= 0 || captured.height <= 0) return ByteSet();
+  if (!platform.capture(handle, captured)) return std::nullopt;
+  if (captured.width <= 0 || captured.height <= 0) return std::nullopt;
   const std::int32_t w = wantedSize(captured.width, width);
   const std::int32_t h = wantedSize(captured.height, height);
-  if (w <= 0 || h <= 0) return ByteSet();
-  if (w == captured.width && h == captured.height) return encodeBmp(captured);
-  return encodeBmp(scalePixels(captured, w, h));
+  if (w <= 0 || h <= 0) return std::nullopt;
+  if (w == captured.width && h == captured.height) return captured;
+  return scalePixels(captured, w, h);
+}
+
+ByteSet snapshot(platform::Platform& platform, std::uint32_t handle, std::int32_t width,
+                 std::int32_t height) {
+  const std::optional<platform::Pixels> pixels = takePixels(platform, handle, width, height);
+  return pixels ? encodeBmp(*pixels) : ByteSet();
+}
+
+std::optional<platform::Pixels> decodeBmp(const ByteSet& bytes) {
+  const std::uint8_t* h = bytes.data();
+  auto le32 = [&](std::size_t at) {
+    return static_cast<std::uint32_t>(h[at]) | static_cast<std::uint32_t>(h[at + 1]) << 8 |
+           static_cast<std::uint32_t>(h[at + 2]) << 16 |
+           static_cast<std::uint32_t>(h[at + 3]) << 24;
+  };
+  if (bytes.size() < kBmpHeaderSize || h[0] != 'B' || h[1] != 'M') return std::nullopt;
+  const std::uint32_t offset = le32(10);
+  const auto width = static_cast<std::int32_t>(le32(18));
+  const auto rawHeight = static_cast<std::int32_t>(le32(22));
+  const bool bitsOk = h[28] == 24 && h[29] == 0 && le32(30) == 0;  // 24 bits, uncompressed
+  if (!bitsOk || width <= 0 || rawHeight == 0 || rawHeight == INT32_MIN || width > 65535)
+    return std::nullopt;
+  const bool bottomUp = rawHeight > 0;
+  const std::int32_t height = bottomUp ? rawHeight : -rawHeight;
+  if (height > 65535) return std::nullopt;
+  const std::uint64_t stride = bmpRowStride(width);
+  if (offset < kBmpHeaderSize ||
+      offset + stride * static_cast<std::uint64_t>(height) > bytes.size())
+    return std::nullopt;
+  platform::Pixels pixels;
+  pixels.width = width;
+  pixels.height = height;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+  pixels.bgr.resize(rowBytes * height);
+  for (std::int32_t y = 0; y < height; ++y) {
+    const std::int32_t stored = bottomUp ? height - 1 - y : y;
+    std::memcpy(pixels.bgr.data() + rowBytes * y, h + offset + stride * stored, rowBytes);
+  }
+  return pixels;
 }
 
 }  // namespace sorvane::capture

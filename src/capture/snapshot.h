@@ -4,6 +4,7 @@
 // blue, green, red, each padded to a multiple of 4 bytes.
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/platform.h"
 #include "services/values.h"
@@ -21,6 +22,15 @@ std::int32_t wantedSize(std::int32_t captured, std::int32_t requested);
 
 // Scales with an area average, the way a halftone stretch looks.
 platform::Pixels scalePixels(const platform::Pixels& source, int width, int height);
+
+// The program's own bitmap images read back (24-bit, either row order); other
+// bitmaps are not this program's and give nothing.
+std::optional<platform::Pixels> decodeBmp(const ByteSet& bytes);
+
+// The pixels a window shows now, scaled as `snapshot` does; nothing where
+// snapshot would give an empty ByteSet.
+std::optional<platform::Pixels> takePixels(platform::Platform& platform, std::uint32_t handle,
+                                           std::int32_t width = 0, std::int32_t height = 0);
 
 // handle 0 captures the whole primary screen. Every failure gives an empty
 // ByteSet: a handle that is not a live window, a wanted size of 0 or less.

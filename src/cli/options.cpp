@@ -26,6 +26,9 @@ constexpr OptionName kOptions[] = {
     {"--start", Takes::Nothing},
     {"--exit-when-done", Takes::Nothing},
     {"--page-timeout", Takes::Value},
+    {"--format", Takes::Value},
+    {"--record", Takes::Nothing},
+    {"--changed-only", Takes::Nothing},
     {"--help", Takes::Nothing},
     {"--version", Takes::Nothing},
 };
@@ -92,6 +95,19 @@ struct Parser {
       o.pageTimeoutMs = isDecimalNumber(value.view()) ? positivePeriodMs(value) : 0;
       if (o.pageTimeoutMs == 0) return refuse(ownText("--page-timeout 须为正的秒数：") + value);
     }
+    if (name == "--format") {
+      if (value == Text("bmp")) {
+        o.format = ImageFormat::Bmp;
+      } else if (value == Text("png")) {
+        o.format = ImageFormat::Png;
+      } else if (value == Text("jpeg") || value == Text("jpg")) {
+        o.format = ImageFormat::Jpeg;
+      } else {
+        return refuse(ownText("--format 须为 bmp、png 或 jpeg：") + value);
+      }
+    }
+    if (name == "--record") o.record = true;
+    if (name == "--changed-only") o.changedOnly = true;
     if (name == "--start") o.start = true;
     if (name == "--exit-when-done") o.exitWhenDone = true;
     return true;
@@ -149,6 +165,9 @@ struct Parser {
     const Options& o = result.options;
     if (o.exitWhenDone && !o.start) {
       refuse(ownText("--exit-when-done 只能与 --start 一起使用"));
+    } else if (o.changedOnly && !o.record) {
+      // Only the record can say which earlier picture stands for one not kept.
+      refuse(ownText("--changed-only 只能与 --record 一起使用"));
     } else if (o.exitWhenDone && o.pause && positivePeriodMs(*o.pause) == 0) {
       // The window's run stalls on such a pause until someone presses 停止;
       // with nobody there it would never end.
@@ -184,12 +203,19 @@ Text helpText() {
       "  --exit-when-done     访问结束时退出程序，不显示任何提示框（须与 --start 同用）\n"
       "  --page-timeout 秒数  一个网址从载入到下一个网址最多等这些秒数（不含间隔）；\n"
       "                       超时即停止载入，按当时的样子截图\n"
+      "  --format 格式        截图的格式：bmp（默认，位图数据，文件名以 .jpg 结尾）、\n"
+      "                       png 或 jpeg（质量 90，文件名以 .jpg 结尾）\n"
+      "  --record             在截图文件夹里记下每个网页（截图记录.csv），\n"
+      "                       并与同一网址上次的截图比较，变化处用红框标出另存一张\n"
+      "  --changed-only       与 --record 同用：与上次相同的截图不保存，记录里写上次的截图\n"
       "  --help               显示本说明后退出\n"
       "  --version            显示版本后退出\n"
       "\n"
       "带 --start 时，每个网页结束后在标准输出写一行：时间、网址、截图文件路径\n"
       "（没有保存截图时为 -）、网页的结果，以制表符分隔。结果为 loaded（载入完成）、\n"
       "timeout（超时停止）、failed（无法载入）或 blank（没有自己的内容，截图为空白页）。\n"
+      "带 --record 时还有第五项：与上次截图相比变化的像素百分比（0.0 至 100.0），\n"
+      "没有可比的截图时为 new，没有截图时为 -。\n"
       "\n"
       "退出码：0 访问正常结束；1 访问结束，但有截图无法保存；2 选项有误、网址列表\n"
       "文件无法读取或截图文件夹不可用；3 访问结束前窗口被关闭；-1 运行时出错。\n");
@@ -245,6 +271,9 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
   p.start = o.start;
   p.exitWhenDone = o.exitWhenDone;
   p.pageTimeoutMs = o.pageTimeoutMs;
+  p.format = o.format;
+  p.record = o.record;
+  p.changedOnly = o.changedOnly;
   return line;
 }
 

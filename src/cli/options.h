@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "services/images.h"
 #include "services/values.h"
 
 namespace sorvane::cli {
@@ -24,6 +25,9 @@ struct Options {
   bool start = false;
   bool exitWhenDone = false;
   std::int32_t pageTimeoutMs = 0;  // 0: none
+  ImageFormat format = ImageFormat::Bmp;
+  bool record = false;
+  bool changedOnly = false;
 };
 
 enum class Action { Run, ShowHelp, ShowVersion, Refuse };
@@ -47,9 +51,13 @@ struct Preparation {
   bool start = false;
   bool exitWhenDone = false;
   std::int32_t pageTimeoutMs = 0;
+  ImageFormat format = ImageFormat::Bmp;
+  bool record = false;
+  bool changedOnly = false;
 
   bool asksNothing() const {
-    return !urls && !folder && !pause && !start && pageTimeoutMs == 0;
+    return !urls && !folder && !pause && !start && pageTimeoutMs == 0 &&
+           format == ImageFormat::Bmp && !record;
   }
 };
 

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "cli/unattended_platform.h"
+#include "record/picture_record.h"
 #include "run/run_handlers.h"
 #include "services/conversions.h"
 #include "services/own_text.h"
@@ -16,14 +17,6 @@ using app::Frame;
 namespace prop = app::prop;
 
 namespace {
-
-Text clockText(DateTime at) {
-  const CivilTime t = civilFromDateTime(at);
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day,
-                t.hour, t.minute, t.second);
-  return Text(buffer);
-}
 
 // A tab or a line end inside an address would split the script's line.
 Text field(const Text& text) {
@@ -44,7 +37,7 @@ bool frameTakesEvents(const Frame& frame) {
 class RunReport final : public run::RunObserver {
  public:
   RunReport(Frame& frame, const Preparation& preparation)
-      : frame_(frame), exitWhenDone_(preparation.exitWhenDone) {
+      : frame_(frame), exitWhenDone_(preparation.exitWhenDone), record_(preparation.record) {
     run::setRunObserver(this);
   }
   ~RunReport() override {
@@ -57,12 +50,12 @@ class RunReport final : public run::RunObserver {
   void pageLoading(Frame&, const Text& url) override { url_ = url; }
 
   void pageDone(Frame&, run::PageOutcome outcome, run::PageEnd end, const Text& picture,
-                DateTime at) override {
+                DateTime at, const Text& change) override {
     const bool written = outcome == run::PageOutcome::Captured;
-    say(platform::StandardStream::Output,
-        clockText(at) + Text("\t") + field(url_) + Text("\t") +
-            (written ? field(picture) : Text("-")) + Text("\t") + Text(run::pageEndWord(end)) +
-            Text("\n"));
+    Text line = record::recordTime(at) + Text("\t") + field(url_) + Text("\t") +
+                (written ? field(picture) : Text("-")) + Text("\t") + Text(run::pageEndWord(end));
+    if (record_) line += Text("\t") + (change.empty() ? Text("-") : change);
+    say(platform::StandardStream::Output, line + Text("\n"));
     if (outcome == run::PageOutcome::NotWritten) {
       ++picturesMissing_;
       say(platform::StandardStream::Error, errorLine(ownText("截图无法保存：") + picture));
@@ -109,6 +102,7 @@ class RunReport final : public run::RunObserver {
 
   Frame& frame_;
   const bool exitWhenDone_;
+  const bool record_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   Text url_;
   int picturesMissing_ = 0;
@@ -130,6 +124,16 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
   if (preparation.pause)
     frame.writeText(frame.control("编辑框3"), prop::editBox::content, *preparation.pause);
   frame.vars().pageTimeoutMs = preparation.pageTimeoutMs;
+  frame.vars().pictureFormat = preparation.format;
+  if (preparation.record) {
+    platform::Platform* platform = &frame.platform();
+    frame.vars().record = std::make_shared<record::PictureRecord>(
+        preparation.changedOnly ? record::KeepPictures::ChangedOnly : record::KeepPictures::All,
+        [platform](const Text& problem) {
+          platform->writeStandardStream(platform::StandardStream::Error,
+                                        errorLine(problem).bytes());
+        });
+  }
 }
 
 int runPrepared(platform::Platform& desktop, app::HandlerTable handlers,

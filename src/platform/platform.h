@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+#include "services/images.h"
+
 namespace sorvane::platform {
 
 // A native widget, as a small non-zero number that fits in 32 bits (on Win32
@@ -118,13 +120,9 @@ struct LocalTime {
   int hour = 0, minute = 0, second = 0;
 };
 
-// Captured pixels: rows top-down, 3 bytes per pixel (blue, green, red),
-// no padding between rows.
-struct Pixels {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> bgr;
-};
+// Captured pixels: rows top-down, 3 bytes per pixel (blue, green, red), no
+// padding between rows. The image services take them as they come.
+using Pixels = sorvane::Pixels;
 
 struct FileDialogRequest {
   bool save = false;  // false: open-file dialog

@@ -1,7 +1,9 @@
 // The capture folder (编辑框1, chosen with 按钮6), the "截图" switch (选择框1)
 // and the capture step that saves the browser's picture under a date-time name.
 
+#include "capture/picture_file.h"
 #include "capture/snapshot.h"
+#include "record/picture_record.h"
 #include "run/run_handlers.h"
 #include "services/conversions.h"
 #include "services/dialogs.h"
@@ -44,8 +46,7 @@ void checkCaptureFolder(Frame& frame) {
   frame.writeInt(checkBox, prop::checkBox::checked, 0);
 }
 
-Text freeCaptureName(const Text& stem) {
-  const Text extension(".jpg");
+Text freeCaptureName(const Text& stem, const Text& extension) {
   Text name = stem + extension;
   // Two captures within one second share a time stamp; the later one gets a
   // number instead of replacing the earlier picture.
@@ -56,24 +57,40 @@ Text freeCaptureName(const Text& stem) {
 
 CaptureResult capturePage(Frame& frame) {
   const DateTime takenAt = currentDateTime();
-  const Text stamp = toText(takenAt);
   const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
-  const ByteSet picture =
-      capture::snapshot(frame.platform(), frame.windowHandle(frame.control("互联网浏览器1")));
+  const Text stem = folder + toText(takenAt);
+  const ImageFormat format = frame.vars().pictureFormat;
+  const Text extension = capture::pictureExtension(format);
+  const std::optional<platform::Pixels> pixels =
+      capture::takePixels(frame.platform(), frame.windowHandle(frame.control("互联网浏览器1")));
+  const ByteSet picture = pixels ? capture::encodePicture(*pixels, format) : ByteSet();
   // No picture (the browser could not be read) means no file: an empty ".jpg"
   // would only look like a broken picture. A picture that cannot be written is
   // skipped without a word; the run goes on either way.
-  if (picture.empty()) return {false, folder + stamp + Text(".jpg"), takenAt};
+  if (picture.empty()) return {false, stem + extension, takenAt, Text()};
+
+  record::PictureRecord* pictureRecord = frame.vars().record.get();
+  std::optional<record::Comparison> compared;
+  if (pictureRecord && !folder.empty()) {
+    compared = pictureRecord->compare(folder, frame.vars().page.url, *pixels, picture, format);
+    if (compared->keptEarlier)
+      return {true, folder + *compared->keptEarlier, takenAt, compared->changeText()};
+  }
+  const Text change = compared ? compared->changeText() : Text();
   // The name is free when chosen, but another copy of the program may take it
   // before the picture lands: the write never replaces a file, and a name
   // taken meanwhile is passed over for the next one.
   Text name;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = freeCaptureName(folder + stamp);
-    if (writeFile(name, picture, WriteMode::NewOnly)) return {true, name, takenAt};
+    name = freeCaptureName(stem, extension);
+    if (writeFile(name, picture, WriteMode::NewOnly)) {
+      if (compared && !pictureRecord->saveChangePicture(name, *pixels, *compared, format))
+        pictureRecord->sayProblem(ownText("变化截图无法保存：") + record::changePictureName(name));
+      return {true, name, takenAt, change};
+    }
     if (!nameTaken(name)) break;
   }
-  return {false, name, takenAt};
+  return {false, name, takenAt, change};
 }
 
 }  // namespace sorvane::run

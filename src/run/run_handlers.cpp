@@ -8,6 +8,7 @@
 #include "services/dialogs.h"
 #include "services/own_text.h"
 #include "platform/script_address.h"
+#include "record/picture_record.h"
 
 namespace sorvane::run {
 
@@ -102,6 +103,21 @@ PageEnd settlePage(Frame& frame) {
   return PageEnd::Blank;
 }
 
+// A row for the page in the capture folder's record, with --record.
+void recordPage(Frame& frame, const CaptureResult& result, PageEnd end) {
+  record::PictureRecord* pictureRecord = frame.vars().record.get();
+  if (!pictureRecord) return;
+  const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
+  if (folder.empty()) return;
+  record::RecordRow row{result.takenAt, frame.vars().page.url, Text(), Text(pageEndWord(end)),
+                        Text()};
+  if (result.written && result.picture.bytes().starts_with(folder.bytes())) {
+    row.picture = Text(result.picture.bytes().substr(folder.size()));
+    row.change = result.change;
+  }
+  pictureRecord->addRow(folder, row);
+}
+
 }  // namespace
 
 const char* pageEndWord(PageEnd end) {
@@ -147,6 +163,7 @@ void startOrStopRun(Frame& frame) {
     vars.page.stopAskedAtMs = -1;
     vars.page.sentAtMs = -1;
     endLoad(frame);
+    if (vars.record) vars.record->startRun();
     frame.platform().keepAwake(true);
     setTimer(frame, "时钟1", kPollPeriodMs);
     return;
@@ -206,15 +223,17 @@ void endDwell(Frame& frame) {
   if (frame.busy(browser(frame))) return;
   frame.stopWatch();
   const PageEnd end = settlePage(frame);
+  CaptureResult result;
+  PageOutcome outcome = PageOutcome::NotCaptured;
   if (frame.readInt(frame.control("选择框1"), prop::checkBox::checked) == 1) {
-    const CaptureResult result = capturePage(frame);
-    if (observer) {
-      observer->pageDone(frame, result.written ? PageOutcome::Captured : PageOutcome::NotWritten,
-                         end, result.picture, result.takenAt);
-    }
-  } else if (observer) {
-    observer->pageDone(frame, PageOutcome::NotCaptured, end, Text(), currentDateTime());
+    result = capturePage(frame);
+    outcome = result.written ? PageOutcome::Captured : PageOutcome::NotWritten;
+  } else {
+    result.takenAt = currentDateTime();
   }
+  recordPage(frame, result, end);
+  if (observer)
+    observer->pageDone(frame, outcome, end, result.picture, result.takenAt, result.change);
   setTimer(frame, "时钟1", kPollPeriodMs);
 }
 

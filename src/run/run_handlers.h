@@ -32,13 +32,17 @@ Text normaliseFolderPath(const Text& path, const Text& separator = Text(kFolderS
                          const CodePage& cp = systemCodePage());
 
 // The first of stem + ".jpg", stem + "(2).jpg", stem + "(3).jpg" … that names
-// nothing on disk yet.
-Text freeCaptureName(const Text& stem);
+// nothing on disk yet; with another extension in place of ".jpg" if given.
+Text freeCaptureName(const Text& stem, const Text& extension = Text(".jpg"));
 
 struct CaptureResult {
   bool written = false;
   Text picture;  // the file written, or the one that could not be
   DateTime takenAt;
+  // With a record: the change since the address's earlier picture ("new",
+  // "0.0" … "100.0"); empty otherwise. An unchanged picture that is not kept
+  // has `picture` naming the earlier one.
+  Text change;
 };
 
 // Saves a picture of the browser into the capture folder under the current
@@ -66,9 +70,10 @@ class RunObserver {
   virtual ~RunObserver() = default;
   // The browser has just been sent to this address.
   virtual void pageLoading(app::Frame& frame, const Text& url) = 0;
-  // The page's dwell is over. `picture` is empty when "截图" is off.
+  // The page's dwell is over. `picture` is empty when "截图" is off; `change`
+  // is CaptureResult's.
   virtual void pageDone(app::Frame& frame, PageOutcome outcome, PageEnd end, const Text& picture,
-                        DateTime at) = 0;
+                        DateTime at, const Text& change) = 0;
   // The time-out has ended the load of this address.
   virtual void loadEnded(app::Frame& frame, const Text& url) = 0;
   // The run has stopped with this message ("连续访问结束", "网址个数不可为0").

@@ -45,6 +45,16 @@ std::optional<Text> writableFolderPath(const Text& name);
 // Whether anything has this name: a file, a folder, even a dangling link.
 bool nameTaken(const Text& name);
 
+// Adds the bytes at the end of the file (made when missing) in one write and
+// flushes them to the disk before it returns true. When they cannot all be
+// written the file is cut back to where it ended, so what it held before
+// stays whole and no part of the new bytes is left behind.
+bool appendToFile(const Text& name, const ByteSet& bytes);
+
+// Gives a file (or folder) a new name in the same folder; false when anything
+// has that name already, even when it appears while this runs.
+bool renameToNewName(const Text& from, const Text& to);
+
 // The size of a regular file this process can open for reading; nothing when
 // it is missing, a folder or a device, or shut to us.
 std::optional<std::uint64_t> readableFileSize(const Text& name);

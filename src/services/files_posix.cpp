@@ -199,6 +199,25 @@ ByteSet readFile(const Text& name) {
   return ByteSet(std::move(bytes));
 }
 
+bool appendToFile(const Text& name, const ByteSet& bytes) {
+  if (name.empty()) return false;
+  FileDescriptor fd(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return false;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  // Cut back rather than leave half a row that the next one would run into.
+  if (!writeAll(fd.get(), bytes.data(), bytes.size()) || ::fdatasync(fd.get()) != 0) {
+    if (::ftruncate(fd.get(), info.st_size) == 0) ::fdatasync(fd.get());
+    return false;
+  }
+  return fd.close();
+}
+
+bool renameToNewName(const Text& from, const Text& to) {
+  if (from.empty() || to.empty()) return false;
+  return moveToNewName(from.bytes(), to.bytes());
+}
+
 bool nameTaken(const Text& name) {
   if (name.empty()) return false;
   struct stat info {};

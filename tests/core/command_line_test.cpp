@@ -85,6 +85,9 @@ TEST(CommandLine, EveryBadFormIsRefusedWithOneLine) {
   for (const char* pause : {"0", "-1", "0.0001", "3000000"})
     expectRefused({"--start", "--exit-when-done", "--list", list, "--pause", pause},
                   "无人值守的运行需要大于 0 的 --pause");
+  for (const char* format : {"gif", "PNG", "bmp24"})
+    expectRefused({"--format", format}, "--format 须为 bmp、png 或 jpeg");
+  expectRefused({"--changed-only", "--format", "png"}, "--changed-only 只能与 --record 一起使用");
   // Without --exit-when-done someone is at the window: the box's own rules.
   EXPECT_FALSE(readCommandLine({"--start", "--list", list, "--pause", "0"}).exitNow);
 }
@@ -113,7 +116,8 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput) {
     ASSERT_EQ(line.exitNow, 0);
     EXPECT_TRUE(line.standardError.empty());
     for (const char* option : {"--list", "--folder", "--pause", "--start", "--exit-when-done",
-                               "--page-timeout", "--help", "--version", "用法"})
+                               "--page-timeout", "--format", "--record", "--changed-only",
+                               "--help", "--version", "用法"})
       EXPECT_NE(line.standardOutput.bytes().find(option), std::string::npos) << option;
   }
   const cli::CommandLine version = readCommandLine({"--version"});
@@ -141,6 +145,18 @@ TEST(CommandLine, PreparationFromBothFormsWithPathsMadeFull) {
   EXPECT_TRUE(p.start);
   EXPECT_TRUE(p.exitWhenDone);
   EXPECT_EQ(p.pageTimeoutMs, 1500);
+
+  EXPECT_EQ(p.format, ImageFormat::Bmp);  // the bitmap image unless asked
+  EXPECT_FALSE(p.record);
+  // Picture options alone still prepare the window: a desktop shortcut's.
+  for (const Args& args : {Args{"--format", "jpg"}, Args{"--record"}}) {
+    const cli::CommandLine shortcut = readCommandLine(args);
+    EXPECT_FALSE(shortcut.preparation.asksNothing());
+  }
+  const cli::Preparation both =
+      readCommandLine({"--format=jpeg", "--record", "--changed-only"}).preparation;
+  EXPECT_EQ(both.format, ImageFormat::Jpeg);
+  EXPECT_TRUE(both.record && both.changedOnly);
 
   const cli::CommandLine none = readCommandLine({});
   EXPECT_FALSE(none.exitNow);

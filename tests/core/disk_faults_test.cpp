@@ -17,6 +17,8 @@
 #include <optional>
 
 #include "program_fixture.h"
+#include "record/picture_record.h"
+#include "services/conversions.h"
 
 namespace sorvane::testing {
 namespace {
@@ -135,6 +137,31 @@ TEST_F(DiskFaults, ExportToAFullDiskFailsAndKeepsTheOldFile) {
     expectBox(p.sim.boxes().back(), "保存成功！");
     EXPECT_EQ(readBytes(*disk / "list.txt"), "\r\nhttp://new/1\r\nhttp://new/2");
   }
+}
+
+TEST_F(DiskFaults, ARecordRowThatDoesNotFitLeavesTheRowsBeforeItWhole) {
+  mountTmpfs("size=256k");
+  if (IsSkipped()) return;
+  std::vector<std::string> said;
+  record::PictureRecord pictures(record::KeepPictures::All,
+                                 [&](const Text& t) { said.push_back(t.bytes()); });
+  const Text folder(disk->dir().string() + "/");
+  const DateTime at = dateTimeFromCivil({2026, 12, 8, 7, 0, 4});
+  pictures.startRun();
+  pictures.addRow(folder, {at, Text("http://a/"), Text("a.png"), Text("loaded"), Text("new")});
+  const std::string before = readBytes(*disk / "截图记录.csv");
+  ASSERT_NO_FATAL_FAILURE(fillUp(*disk / "filler"));
+  // Longer than the slack of the record's last block: part of it would fit.
+  const Text longAddress("http://b/?" + std::string(20000, 'x'));
+  pictures.addRow(folder, {at, longAddress, Text("b.png"), Text("loaded"), Text("new")});
+  pictures.addRow(folder, {at, longAddress, Text("b.png"), Text("loaded"), Text("new")});
+  EXPECT_EQ(readBytes(*disk / "截图记录.csv"), before);
+  EXPECT_EQ(said.size(), 1u);  // said once, not at every page
+
+  fs::remove(*disk / "filler");
+  pictures.addRow(folder, {at, Text("http://c/"), Text("c.png"), Text("loaded"), Text("new")});
+  EXPECT_EQ(readBytes(*disk / "截图记录.csv"),
+            before + "2026-12-08 07:00:04,http://c/,c.png,loaded,new\r\n");
 }
 
 TEST_F(DiskFaults, ReadOnlyDiskRefusesExportsAndCapturesButReadsLists) {

@@ -1,0 +1,79 @@
+// Appending to a file and renaming one without replacing, on Windows: what a
+// record kept row by row needs beside the whole-file services of
+// win32_files.cpp. Links kernel32 only.
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "platform/win32/win32_text.h"
+#include "services/files.h"
+
+namespace sorvane {
+
+namespace {
+
+class AppendHandle {
+ public:
+  explicit AppendHandle(HANDLE handle) : handle_(handle) {}
+  ~AppendHandle() {
+    if (ok()) CloseHandle(handle_);
+  }
+  AppendHandle(const AppendHandle&) = delete;
+  AppendHandle& operator=(const AppendHandle&) = delete;
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  bool close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != 0; }
+
+ private:
+  HANDLE handle_;
+};
+
+std::optional<std::wstring> systemName(const Text& name) {
+  if (name.empty()) return std::nullopt;
+  return platform::win32::toWideExact(name.view());
+}
+
+}  // namespace
+
+bool appendToFile(const Text& name, const ByteSet& bytes) {
+  const std::optional<std::wstring> wide = systemName(name);
+  if (!wide) return false;
+  // Readers may look at the record meanwhile (a spreadsheet has it open);
+  // writers other than this one may not.
+  AppendHandle file(CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.ok()) return false;
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+  LARGE_INTEGER end{};
+  if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, &end, FILE_END)) return false;
+  const std::uint8_t* data = bytes.data();
+  std::size_t left = bytes.size();
+  bool written = true;
+  while (left > 0 && written) {
+    const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
+    DWORD done = 0;
+    written = WriteFile(file.get(), data, chunk, &done, nullptr) && done == chunk;
+    data += done;
+    left -= done;
+  }
+  if (!written || !FlushFileBuffers(file.get())) {
+    // Cut back rather than leave half a row that the next one would run into.
+    if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
+    FlushFileBuffers(file.get());
+    return false;
+  }
+  return file.close();
+}
+
+bool renameToNewName(const Text& from, const Text& to) {
+  const std::optional<std::wstring> source = systemName(from);
+  const std::optional<std::wstring> target = systemName(to);
+  if (!source || !target) return false;
+  // Without MOVEFILE_REPLACE_EXISTING the move fails where the name is taken.
+  return MoveFileExW(source->c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+}  // namespace sorvane

@@ -1,0 +1,124 @@
+#include "record/change.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace sorvane::record {
+
+namespace {
+
+// Changed pixels are gathered in cells of this many pixels a side; cells with
+// a change that lie within kJoin cells of each other share one frame, so a
+// paragraph that moved gets one box rather than one per letter.
+constexpr int kCell = 8;
+constexpr int kJoin = 2;
+constexpr int kFrameWidth = 2;
+
+}  // namespace
+
+Change comparePictures(const platform::Pixels& now, const platform::Pixels& before, int tolerance) {
+  Change change;
+  const int width = now.width;
+  const int height = now.height;
+  if (width <= 0 || height <= 0) return change;
+  if (before.width != width || before.height != height || now.bgr.size() != before.bgr.size()) {
+    change.tenths = 1000;
+    change.areas.push_back({0, 0, width, height});
+    return change;
+  }
+  const int columns = (width + kCell - 1) / kCell;
+  const int rows = (height + kCell - 1) / kCell;
+  std::vector<std::uint8_t> cells(static_cast<std::size_t>(columns) * rows, 0);
+  std::uint64_t changed = 0;
+  const std::uint8_t* a = now.bgr.data();
+  const std::uint8_t* b = before.bgr.data();
+  for (int y = 0; y < height; ++y) {
+    std::uint8_t* cellRow = cells.data() + static_cast<std::size_t>(y / kCell) * columns;
+    const std::size_t rowStart = static_cast<std::size_t>(y) * width * 3;
+    for (int x = 0; x < width; ++x) {
+      const std::size_t i = rowStart + static_cast<std::size_t>(x) * 3;
+      const int d = std::max(
+          {std::abs(a[i] - b[i]), std::abs(a[i + 1] - b[i + 1]), std::abs(a[i + 2] - b[i + 2])});
+      if (d > tolerance) {
+        ++changed;
+        cellRow[x / kCell] = 1;
+      }
+    }
+  }
+  const std::uint64_t total = static_cast<std::uint64_t>(width) * height;
+  std::uint64_t tenths = (changed * 1000 + total / 2) / total;
+  if (changed > 0 && tenths == 0) tenths = 1;
+  if (changed < total && tenths == 1000) tenths = 999;
+  change.tenths = static_cast<std::int32_t>(tenths);
+  if (changed == 0) return change;
+
+  // Joined cells, by a flood over the grid; each group gets the box of its cells.
+  std::vector<int> stack;
+  for (int start = 0; start < columns * rows; ++start) {
+    if (cells[start] != 1) continue;
+    int left = columns, top = rows, right = -1, bottom = -1;
+    cells[start] = 2;
+    stack.push_back(start);
+    while (!stack.empty()) {
+      const int cell = stack.back();
+      stack.pop_back();
+      const int cx = cell % columns, cy = cell / columns;
+      left = std::min(left, cx);
+      right = std::max(right, cx);
+      top = std::min(top, cy);
+      bottom = std::max(bottom, cy);
+      for (int ny = std::max(0, cy - kJoin); ny <= std::min(rows - 1, cy + kJoin); ++ny) {
+        for (int nx = std::max(0, cx - kJoin); nx <= std::min(columns - 1, cx + kJoin); ++nx) {
+          const int next = ny * columns + nx;
+          if (cells[next] == 1) {
+            cells[next] = 2;
+            stack.push_back(next);
+          }
+        }
+      }
+    }
+    const int x0 = left * kCell, y0 = top * kCell;
+    const int x1 = std::min(width, (right + 1) * kCell),
+              y1 = std::min(height, (bottom + 1) * kCell);
+    change.areas.push_back({x0, y0, x1 - x0, y1 - y0});
+  }
+  return change;
+}
+
+Text changeText(std::int32_t tenths) {
+  tenths = std::clamp(tenths, 0, 1000);
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%d.%d", tenths / 10, tenths % 10);
+  return Text(buffer);
+}
+
+void frameAreas(platform::Pixels& picture, const std::vector<platform::Rect>& areas) {
+  auto paint = [&](int x, int y) {
+    if (x < 0 || y < 0 || x >= picture.width || y >= picture.height) return;
+    std::uint8_t* p = picture.bgr.data() + (static_cast<std::size_t>(y) * picture.width + x) * 3;
+    p[0] = 0;
+    p[1] = 0;
+    p[2] = 255;
+  };
+  for (const platform::Rect& area : areas) {
+    // Just outside the changed area where there is room, so the frame hides
+    // none of what changed.
+    const int x0 = std::max(0, area.left - kFrameWidth);
+    const int y0 = std::max(0, area.top - kFrameWidth);
+    const int x1 = std::min(picture.width, area.left + area.width + kFrameWidth);
+    const int y1 = std::min(picture.height, area.top + area.height + kFrameWidth);
+    for (int t = 0; t < kFrameWidth; ++t) {
+      for (int x = x0; x < x1; ++x) {
+        paint(x, y0 + t);
+        paint(x, y1 - 1 - t);
+      }
+      for (int y = y0; y < y1; ++y) {
+        paint(x0 + t, y);
+        paint(x1 - 1 - t, y);
+      }
+    }
+  }
+}
+
+}  // namespace sorvane::record

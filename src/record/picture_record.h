@@ -1,0 +1,96 @@
+#pragma once
+// The record kept in the capture folder (截图记录.csv): a row for every page
+// of every run, and what each picture changed since the address's picture
+// before it.
+//
+// The record is read once when a run reaches its first page (and again when
+// the folder changes), into an index of the latest picture of each address;
+// each row is then appended and flushed on its own. A record that cannot be
+// read is set aside under a new name, never overwritten.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "platform/platform.h"
+#include "record/change.h"
+#include "services/images.h"
+#include "services/values.h"
+
+namespace sorvane::record {
+
+// The record's name in the capture folder.
+const Text& recordFileName();
+// The record's first row.
+std::string recordHeader();
+// "2026-12-08 07:00:04", as the per-page line has it.
+Text recordTime(DateTime at);
+// The picture's name with "-变化" before its extension.
+Text changePictureName(const Text& picture);
+
+// What a new picture is, next to the address's latest earlier one.
+struct Comparison {
+  std::optional<Change> change;  // nothing: no earlier picture ("new")
+  // With --changed-only, an unchanged picture is not kept: the earlier one,
+  // by its name in the folder, stands for it.
+  std::optional<Text> keptEarlier;
+  Text changeText() const;  // "new", "0.0" … "100.0"
+};
+
+struct RecordRow {
+  DateTime at;
+  Text url;
+  Text picture;  // its name in the folder; empty when none was written
+  Text pageEnd;  // "loaded", "timeout", "failed", "blank"
+  Text change;   // "new", "0.0" … "100.0"; empty without a picture
+};
+
+enum class KeepPictures { All, ChangedOnly };
+
+class PictureRecord {
+ public:
+  // Problems (a record set aside, a row that could not be written) are told
+  // through `say`, one line each, without the line's "sorvane: " or end.
+  PictureRecord(KeepPictures keep, std::function<void(const Text&)> say);
+
+  // A run starts: its first page reads the record again, so rows that another
+  // copy of the program added meanwhile count too.
+  void startRun() { loadedFolder_.reset(); }
+
+  // `stored` is the picture as its file will hold it; `captured` is what the
+  // browser showed. Files are read from `folder`, which ends in a separator.
+  Comparison compare(const Text& folder, const Text& url, const platform::Pixels& captured,
+                     const ByteSet& stored, ImageFormat format);
+
+  // Beside a changed picture just written under `picture` (a full name): the
+  // same picture with its changes framed in red. False when it could not be
+  // written; nothing is written for an unchanged or new picture.
+  bool saveChangePicture(const Text& picture, const platform::Pixels& captured,
+                         const Comparison& comparison, ImageFormat format);
+
+  void addRow(const Text& folder, const RecordRow& row);
+
+  void sayProblem(const Text& problem) { say_(problem); }
+
+  // For tests and the benchmark: the address's latest picture as the index has it.
+  std::optional<Text> latestPicture(const Text& folder, const Text& url);
+
+ private:
+  // Reads the record of the folder unless it is the one read already; false
+  // when no record can be kept there for now.
+  bool ensureLoaded(const Text& folder);
+  bool load(const Text& folder);
+  bool setAside(const Text& folder, const Text& path);
+  bool startNew(const Text& path);
+
+  KeepPictures keep_;
+  std::function<void(const Text&)> say_;
+  std::optional<Text> loadedFolder_;
+  bool usable_ = false;
+  bool lineEndOwed_ = false;   // the last row was written without its line end
+  bool appendFailed_ = false;  // said once per run
+  std::unordered_map<std::string, std::string> latest_;  // address → picture name
+};
+
+}  // namespace sorvane::record

@@ -1,0 +1,257 @@
+// The record's pieces: CSV rows, the change figure and its frames, and the
+// record file kept across runs in a real folder.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <random>
+
+#include "../support/pictures.h"
+#include "capture/picture_file.h"
+#include "capture/snapshot.h"
+#include "program_fixture.h"
+#include "record/change.h"
+#include "record/csv.h"
+#include "record/picture_record.h"
+#include "services/codepage.h"
+#include "services/conversions.h"
+#include "services/files.h"
+
+namespace sorvane::testing {
+namespace {
+
+using record::CsvEnd;
+
+std::vector<std::vector<std::string>> readAll(std::string_view text, CsvEnd want = CsvEnd::Whole) {
+  std::vector<std::vector<std::string>> rows;
+  const record::CsvRead read = record::readCsv(text, [&](const std::vector<std::string>& fields) {
+    rows.push_back(fields);
+    return true;
+  });
+  EXPECT_EQ(read.end, want) << text;
+  return rows;
+}
+
+TEST(Csv, FieldsAreQuotedOnlyWhenTheyMustBeAndReadBackWhole) {
+  const std::string gbkName = gbkCodePage().fromUtf8("http://例子.中国/价格,今天");
+  const std::string longAddress = "http://example.com/?q=" + std::string(100000, 'x') + ",\"end\"";
+  struct Case {
+    std::string field;
+    std::string written;
+  };
+  const std::vector<Case> cases = {
+      {"http://a/", "http://a/"},
+      {"", ""},
+      {"http://a/?x=1,2", "\"http://a/?x=1,2\""},
+      {"say \"hi\"", "\"say \"\"hi\"\"\""},
+      {"\"", "\"\"\"\""},
+      {"line\r\nbreak", "\"line\r\nbreak\""},
+      {"http://例子.中国/页面", "http://例子.中国/页面"},
+      {gbkName, "\"" + gbkName + "\""},  // GBK bytes pass through untouched
+      {longAddress, "\"http://example.com/?q=" + std::string(100000, 'x') + ",\"\"end\"\"\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.field.substr(0, 60));
+    const std::string row = record::csvRow({"t", c.field, "last"});
+    EXPECT_EQ(row, "t," + c.written + ",last\r\n");
+    const auto rows = readAll(row);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"t", c.field, "last"}));
+  }
+}
+
+TEST(Csv, ReadingTellsWholeFromCutShortFromMalformed) {
+  EXPECT_EQ(readAll("a,b\r\nc,d\n").size(), 2u);
+  EXPECT_EQ(readAll("a,b\r\nc,d").size(), 2u);  // no line end after the last row
+  EXPECT_EQ(readAll("a,\r\n")[0], (std::vector<std::string>{"a", ""}));
+  EXPECT_EQ(readAll("\"x\ny\",z\r\n")[0], (std::vector<std::string>{"x\ny", "z"}));
+  readAll("a,b\r\n\"c,d", CsvEnd::CutShort);
+  readAll("a,\"b\"c\r\n", CsvEnd::Malformed);
+  readAll("a,b\"c\r\n", CsvEnd::Malformed);
+  const record::CsvRead cut = record::readCsv("a\r\n\"b", [](const auto&) { return true; });
+  EXPECT_EQ(cut.lastRowStart, 3u);
+}
+
+TEST(Change, TheShareOfPixelsBeyondTheTolerance) {
+  const int w = 200, h = 100;  // 20,000 pixels
+  const Pixels grey = flatPicture(w, h, 100, 100, 100);
+  auto with = [&](auto change) {
+    Pixels p = grey;
+    change(p);
+    return p;
+  };
+  struct Case {
+    const char* what;
+    Pixels now;
+    std::int32_t tenths;
+    std::size_t areas;
+  };
+  const std::vector<Case> cases = {
+      {"the same", grey, 0, 0},
+      {"one pixel", with([](Pixels& p) { setPixel(p, 5, 5, 255, 0, 0); }), 1, 1},
+      {"half", with([&](Pixels& p) {
+         for (int y = 0; y < h; ++y)
+           for (int x = 0; x < w / 2; ++x) setPixel(p, x, y, 0, 0, 0);
+       }),
+       500, 1},
+      {"all", flatPicture(w, h, 0, 0, 0), 1000, 1},
+      {"all but one", with([&](Pixels& p) {
+         p = flatPicture(w, h, 0, 0, 0);
+         setPixel(p, 0, 0, 100, 100, 100);
+       }),
+       999, 1},
+      {"every pixel within the tolerance",
+       flatPicture(w, h, 100 + record::kChangeTolerance, 100, 100 - record::kChangeTolerance), 0,
+       0},
+      {"every pixel just beyond it",
+       flatPicture(w, h, 100, 100 + record::kChangeTolerance + 1, 100), 1000, 1},
+      {"two far corners", with([&](Pixels& p) {
+         setPixel(p, 0, 0, 0, 0, 0);
+         setPixel(p, w - 1, h - 1, 0, 0, 0);
+       }),
+       1, 2},
+      {"another size", flatPicture(w, h / 2, 100, 100, 100), 1000, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const record::Change change = record::comparePictures(c.now, grey);
+    EXPECT_EQ(change.tenths, c.tenths);
+    EXPECT_EQ(change.areas.size(), c.areas);
+  }
+  for (const auto& [tenths, text] :
+       {std::pair{0, "0.0"}, std::pair{1, "0.1"}, std::pair{505, "50.5"}, std::pair{1000, "100.0"}})
+    EXPECT_EQ(record::changeText(tenths).bytes(), text);
+}
+
+TEST(Change, AFrameSurroundsWhatChangedAndHidesNoneOfIt) {
+  const Pixels before = flatPicture(100, 80, 255, 255, 255);
+  Pixels now = before;
+  for (int y = 40; y < 50; ++y)
+    for (int x = 30; x < 60; ++x) setPixel(now, x, y, 0, 0, 255);
+  const record::Change change = record::comparePictures(now, before);
+  ASSERT_EQ(change.areas.size(), 1u);
+  const platform::Rect area = change.areas[0];
+  EXPECT_LE(area.left, 30);
+  EXPECT_LE(area.top, 40);
+  EXPECT_GE(area.left + area.width, 60);
+  EXPECT_GE(area.top + area.height, 50);
+  EXPECT_LE(area.width, 30 + 16);  // no more than a cell of slack each side
+  Pixels framed = now;
+  record::frameAreas(framed, change.areas);
+  const auto at = [&](int x, int y) {
+    const std::uint8_t* p = framed.bgr.data() + (static_cast<std::size_t>(y) * 100 + x) * 3;
+    return std::array<int, 3>{p[2], p[1], p[0]};
+  };
+  EXPECT_EQ(at(area.left - 1, 45), (std::array<int, 3>{255, 0, 0}));
+  EXPECT_EQ(at(45, 45), (std::array<int, 3>{0, 0, 255}));  // what changed stays as it is
+  EXPECT_EQ(at(5, 5), (std::array<int, 3>{255, 255, 255}));
+}
+
+TEST(PictureFiles, EveryFormatReadsBackByItsContent) {
+  const Pixels page = pagePicture(672, 568);
+  for (ImageFormat format : {ImageFormat::Bmp, ImageFormat::Png, ImageFormat::Jpeg}) {
+    const std::optional<Pixels> back = capture::decodePicture(capture::encodePicture(page, format));
+    ASSERT_TRUE(back);
+    if (format != ImageFormat::Jpeg) {
+      EXPECT_EQ(*back, page);
+    } else {
+      // Only the hardest edges (black strokes on white) ring beyond the tolerance.
+      EXPECT_LE(record::comparePictures(*back, page).tenths, 1);
+    }
+  }
+  EXPECT_EQ(capture::pictureExtension(ImageFormat::Png).bytes(), ".png");
+  EXPECT_EQ(capture::pictureExtension(ImageFormat::Bmp).bytes(), ".jpg");
+  EXPECT_FALSE(capture::decodePicture(ByteSet::fromString("BM but not a bitmap")));
+  EXPECT_EQ(record::changePictureName(Text("/p/9时5分(2).png")).bytes(), "/p/9时5分(2)-变化.png");
+}
+
+// A record in a folder of its own, read and written as runs would.
+class RecordFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::random_device random;
+    dir_ = fs::temp_directory_path() / ("sorvane-record-" + std::to_string(random()));
+    fs::create_directory(dir_);
+    folder_ = Text(utf8Name(dir_) + static_cast<char>(fs::path::preferred_separator));
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  std::unique_ptr<record::PictureRecord> newRun() {
+    auto r = std::make_unique<record::PictureRecord>(
+        record::KeepPictures::All, [this](const Text& t) { said_.push_back(t.bytes()); });
+    r->startRun();
+    return r;
+  }
+  record::RecordRow row(const char* url, const char* picture, const char* change = "new") {
+    return {dateTimeFromCivil({2026, 12, 8, 7, 0, 4}), Text(url), Text(picture), Text("loaded"),
+            Text(change)};
+  }
+  std::string recordBytes() { return readBytes(dir_ / utf8Path("截图记录.csv")); }
+
+  fs::path dir_;
+  Text folder_;
+  std::vector<std::string> said_;
+};
+
+const std::string kHeader = "时间,网址,截图,结果,变化\r\n";
+const std::string kRowA = "2026-12-08 07:00:04,http://a/,a1.png,loaded,new\r\n";
+
+TEST_F(RecordFolder, RowsAccumulateAcrossRunsAndTheIndexFindsTheLatest) {
+  auto first = newRun();
+  first->addRow(folder_, row("http://a/", "a1.png"));
+  first->addRow(folder_, row("http://b/,x", "", ""));
+  EXPECT_EQ(recordBytes(), kHeader + kRowA + "2026-12-08 07:00:04,\"http://b/,x\",,loaded,\r\n");
+
+  auto second = newRun();
+  EXPECT_EQ(second->latestPicture(folder_, Text("http://a/")).value_or(Text()).bytes(), "a1.png");
+  EXPECT_FALSE(second->latestPicture(folder_, Text("http://b/,x")));  // no picture, no entry
+  second->addRow(folder_, row("http://a/", "a2.png", "3.5"));
+  EXPECT_EQ(second->latestPicture(folder_, Text("http://a/"))->bytes(), "a2.png");
+  EXPECT_EQ(newRun()->latestPicture(folder_, Text("http://a/"))->bytes(), "a2.png");
+  EXPECT_TRUE(said_.empty());
+}
+
+TEST_F(RecordFolder, AnUnreadableRecordIsSetAsideAndANewOneStarted) {
+  const std::string garbage = "this,is\r\nnot \"our\" record\r\n";
+  for (const std::string& bytes : {garbage, std::string("\xFF\xFE\x00\x01", 4)}) {
+    SCOPED_TRACE(bytes);
+    said_.clear();
+    writeBytes(dir_ / utf8Path("截图记录.csv"), bytes);
+    newRun()->addRow(folder_, row("http://a/", "a1.png"));
+    EXPECT_EQ(recordBytes(), kHeader + kRowA);
+    ASSERT_EQ(said_.size(), 1u);
+    EXPECT_NE(said_[0].find("截图记录无法读取，已改名为"), std::string::npos) << said_[0];
+    fs::remove(dir_ / utf8Path("截图记录.csv"));
+  }
+  // Both kept, byte for byte, under names of their own.
+  EXPECT_EQ(readBytes(dir_ / utf8Path("截图记录-无法读取.csv")), garbage);
+  EXPECT_EQ(readBytes(dir_ / utf8Path("截图记录-无法读取(2).csv")),
+            std::string("\xFF\xFE\x00\x01", 4));
+}
+
+TEST_F(RecordFolder, ARowCutShortIsDroppedAndARowWithoutItsLineEndKept) {
+  // Stopped while writing: the cut row goes, the rows before it stay.
+  writeBytes(dir_ / utf8Path("截图记录.csv"), kHeader + kRowA + "2026-12-08 07:00:09,\"http://b/,");
+  auto run = newRun();
+  EXPECT_FALSE(run->latestPicture(folder_, Text("http://b/,")));
+  run->addRow(folder_, row("http://c/", "c.png"));
+  const std::string rowC = "2026-12-08 07:00:04,http://c/,c.png,loaded,new\r\n";
+  EXPECT_EQ(recordBytes(), kHeader + kRowA + rowC);
+  // Cut in the first row after the header; then a header with no line end.
+  writeBytes(dir_ / utf8Path("截图记录.csv"), kHeader + "2026-12-08 07:00:09,\"http");
+  newRun()->addRow(folder_, row("http://c/", "c.png"));
+  EXPECT_EQ(recordBytes(), kHeader + rowC);
+  writeBytes(dir_ / utf8Path("截图记录.csv"), kHeader.substr(0, kHeader.size() - 2));
+  newRun()->addRow(folder_, row("http://c/", "c.png"));
+  EXPECT_EQ(recordBytes(), kHeader + rowC);
+  // Saved by an editor without a final line end: the row is whole and kept.
+  writeBytes(dir_ / utf8Path("截图记录.csv"), kHeader + kRowA.substr(0, kRowA.size() - 2));
+  newRun()->addRow(folder_, row("http://c/", "c.png"));
+  EXPECT_EQ(recordBytes(), kHeader + kRowA + rowC);
+  EXPECT_TRUE(said_.empty());
+}
+
+}  // namespace
+}  // namespace sorvane::testing

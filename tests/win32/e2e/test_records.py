@@ -1,0 +1,96 @@
+"""A record kept by the shipped Windows program under Wine: one run with
+--format png --record, from a GBK list file into a folder whose name has
+Chinese characters and a space. The record must be GBK, as a spreadsheet on a
+Chinese Windows reads it, and hold exactly the run's lines.
+
+    tests/run-under-display /usr/bin/python3 tests/win32/e2e/test_records.py build-win64/sorvane.exe
+
+Wine's browser control has no engine here, so the pages end as failed loads;
+the pictures, the record and the lines are what this can show.
+"""
+
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+from e2e_desk import TestFailure  # noqa: E402
+from e2e_pages import PageServer  # noqa: E402
+
+EXE = os.path.abspath(sys.argv[1])
+WINE_RUN = os.path.join(ROOT, "tests", "win32", "wine-run")
+if not os.environ.get("SORVANE_WINEPREFIX"):
+    os.environ["SORVANE_WINEPREFIX"] = "/tmp/sorvane-wine-e2e-%d" % os.getuid()
+
+
+def expect(condition, message):
+    if not condition:
+        raise TestFailure(message)
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def csv_field(text):
+    if any(c in text for c in ',"\r\n'):
+        return '"' + text.replace('"', '""') + '"'
+    return text
+
+
+def main():
+    if subprocess.run([WINE_RUN, "--can-run", EXE]).returncode != 0:
+        print("Wine cannot run this build on this machine", flush=True)
+        return 77
+    server = PageServer()
+    work = tempfile.mkdtemp(prefix="sorvane-wine-records-")
+    try:
+        urls = [server.url("ff0000"), server.url("00ff00") + "?名称=甲,乙&\"引号\""]
+        list_file = os.path.join(work, "网址.txt")
+        with open(list_file, "wb") as f:
+            f.write(b"".join(b"\r\n" + u.encode("gbk") for u in urls))
+        shots = os.path.join(work, "截图 记录")
+        os.mkdir(shots)
+        r = subprocess.run([WINE_RUN, EXE, "--list", windows_path(list_file), "--folder",
+                            windows_path(shots), "--pause", "1", "--start", "--exit-when-done",
+                            "--page-timeout", "3", "--format", "png", "--record"],
+                           capture_output=True, timeout=300)
+        out, err = r.stdout.decode("gbk"), r.stderr.decode("gbk", "replace")
+        expect(r.returncode == 0, f"the run ended with {r.returncode}: {err!r}")
+        lines = [line.split("\t") for line in out.splitlines()]
+        expect(len(lines) == len(urls), f"one line per page expected: {lines!r}")
+        want = "时间,网址,截图,结果,变化\r\n"
+        for fields, url in zip(lines, urls):
+            expect(len(fields) == 5 and fields[1] == url and fields[4] == "new",
+                   f"the line {fields!r} for {url}")
+            name = fields[2].rsplit("\\", 1)[-1]
+            expect(name.endswith(".png"), f"the picture is named {name!r}")
+            with open(os.path.join(shots, name), "rb") as f:
+                data = f.read()
+            expect(data[:8] == b"\x89PNG\r\n\x1a\n", f"{name} is not a PNG")
+            size = struct.unpack(">II", data[16:24])
+            expect(size == (672, 568), f"{name} is {size[0]} × {size[1]}")
+            want += ",".join(csv_field(v) for v in [fields[0], url, name, fields[3], "new"]) + "\r\n"
+        with open(os.path.join(shots, "截图记录.csv"), "rb") as f:
+            record = f.read()
+        expect(record == want.encode("gbk"),
+               f"the record holds {record!r}, not {want.encode('gbk')!r}")
+        expected_files = sorted([f[2].rsplit("\\", 1)[-1] for f in lines] + ["截图记录.csv"])
+        expect(sorted(os.listdir(shots)) == expected_files, f"the folder holds {os.listdir(shots)}")
+        print("a record under Wine: passed", flush=True)
+        return 0
+    except TestFailure as e:
+        print(f"FAILED: {e}", flush=True)
+        return 1
+    finally:
+        server.close()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
