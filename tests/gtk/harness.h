@@ -86,7 +86,7 @@ struct Control {
   WidgetKind kind;
   std::string parent;  // empty: the main window
   Rect rect;
-  WidgetSpec spec;
+  WidgetSpec widgetSpec;
 };
 const std::vector<Control>& layoutControls();
 const std::map<std::string, WidgetId>& controls();

@@ -13,14 +13,14 @@ const std::vector<Control>& layoutControls() {
     const std::optional<app::WindowLayout> layout = app::loadMainWindowLayout();
     if (!layout) return out;
     for (const app::ControlLayout& l : layout->controls) {
-      std::optional<WidgetSpec> spec = app::widgetSpecFor(l, harness().window);
-      if (!spec || spec->kind == WidgetKind::Browser) continue;
+      std::optional<WidgetSpec> widgetSpec = app::widgetSpecFor(l, harness().window);
+      if (!widgetSpec || widgetSpec->kind == WidgetKind::Browser) continue;
       if (l.type == app::ControlType::Timer) continue;
-      spec->visible = spec->kind != WidgetKind::Hidden;
-      spec->tabStop = true;
+      widgetSpec->visible = widgetSpec->kind != WidgetKind::Hidden;
+      widgetSpec->tabStop = true;
       // The longest text the program ever writes there must fit as well.
-      if (l.name == "标签2") spec->text = "载入状态：正在载入";
-      out.push_back({std::string(l.name), spec->kind, std::string(l.parent), l.rect, *spec});
+      if (l.name == "标签2") widgetSpec->text = "载入状态：正在载入";
+      out.push_back({std::string(l.name), widgetSpec->kind, std::string(l.parent), l.rect, *widgetSpec});
     }
     return out;
   }();
@@ -32,7 +32,7 @@ const std::map<std::string, WidgetId>& controls() {
   if (!ids.empty()) return ids;
   // Built in the test window, then moved into their group boxes, as the
   // program does.
-  for (const Control& c : layoutControls()) ids[c.name] = ui().createWidget(c.spec);
+  for (const Control& c : layoutControls()) ids[c.name] = ui().createWidget(c.widgetSpec);
   for (const Control& c : layoutControls())
     if (!c.parent.empty()) ui().setParent(ids[c.name], ids[c.parent]);
   pumpFor(200);

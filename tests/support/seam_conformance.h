@@ -55,13 +55,13 @@ class SeamConformance : public ::testing::TestWithParam<RigMaker> {
 
   platform::WidgetId make(platform::WidgetKind kind, platform::WidgetId parent,
                           const std::string& text = {}) {
-    platform::WidgetSpec spec;
-    spec.kind = kind;
-    spec.parent = parent;
-    spec.rect = {700, 300, 120, 60};
-    spec.text = text;
-    spec.visible = kind != platform::WidgetKind::Hidden;
-    return platform().createWidget(spec);
+    platform::WidgetSpec widgetSpec;
+    widgetSpec.kind = kind;
+    widgetSpec.parent = parent;
+    widgetSpec.rect = {700, 300, 120, 60};
+    widgetSpec.text = text;
+    widgetSpec.visible = kind != platform::WidgetKind::Hidden;
+    return platform().createWidget(widgetSpec);
   }
 
   EventRecorder events_;
