@@ -10,6 +10,6 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 (cd "$root" && bash tools/setup.sh run) >&2
 if [ -z "${DISPLAY:-}" ]; then
   echo "No display: starting Sorvane on a virtual one." >&2
-  exec "$root/tests/run-under-display" "$root/build/sorvane" "$@"
+  SORVANE_NO_ACCESSIBILITY=1 exec "$root/tests/run-under-display" "$root/build/sorvane" "$@"
 fi
 exec "$root/build/sorvane" "$@"
