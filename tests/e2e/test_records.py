@@ -12,12 +12,10 @@ import io
 import os
 import re
 import shutil
-import socketserver
 import struct
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -58,14 +56,10 @@ class Pages:
             def log_message(self, *args):
                 pass
 
-        class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
-            daemon_threads = True
-
-        self.server = Server(("127.0.0.1", 0), Handler)
+        self.server = e2e.serve_on_loopback(Handler)
         port = self.server.server_address[1]
         self.still = f"http://127.0.0.1:{port}/still"
         self.moving = f"http://127.0.0.1:{port}/moving"
-        threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def close(self):
         self.server.shutdown()
