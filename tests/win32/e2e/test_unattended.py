@@ -18,26 +18,10 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from e2e_desk import TestFailure  # noqa: E402
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from wine_e2e import EXE, WINE_RUN, TestFailure, expect, windows_path  # noqa: E402
 from e2e_pages import PICTURE_BYTES, PICTURE_HEIGHT, PICTURE_NAME, PICTURE_WIDTH  # noqa: E402
 from e2e_pages import PageServer, read_bmp  # noqa: E402
-
-EXE = os.path.abspath(sys.argv[1])
-WINE_RUN = os.path.join(ROOT, "tests", "win32", "wine-run")
-if not os.environ.get("SORVANE_WINEPREFIX"):
-    os.environ["SORVANE_WINEPREFIX"] = "/tmp/sorvane-wine-e2e-%d" % os.getuid()
-
-
-def expect(condition, message):
-    if not condition:
-        raise TestFailure(message)
-
-
-def windows_path(path):
-    return "Z:" + path.replace("/", "\\")
 
 
 def run(*args, timeout=180):
