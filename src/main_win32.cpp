@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/options.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/platform.h"
 #include "program.h"
 #include "services/codepage.h"
 

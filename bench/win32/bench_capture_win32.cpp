@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "capture/snapshot.h"
-#include "platform/win32/win32_capture.h"
+#include "platform/win32/capture.h"
 
 namespace {
 

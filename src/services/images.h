@@ -2,7 +2,7 @@
 // Picture files in and out: PNG and JPEG through the system's own imaging
 // component where it has one (WIC on Windows) and well-kept libraries where it
 // doesn't (libpng and libjpeg-turbo on Linux). Defined once per system:
-// images_posix.cpp here, platform/win32/win32_images.cpp on Windows.
+// images_posix.cpp here, platform/win32/images.cpp on Windows.
 
 #include <cstdint>
 #include <optional>

@@ -4,7 +4,7 @@
 
 #include <winsock2.h>
 
-#include "platform/win32/win32_browser.h"
+#include "platform/win32/browser.h"
 
 #include <gtest/gtest.h>
 #include <exdispid.h>
@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/win32_browser_site.h"
+#include "platform/win32/browser_site.h"
 
 namespace sorvane::platform::win32 {
 namespace {

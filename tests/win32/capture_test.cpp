@@ -1,6 +1,6 @@
 // The pixels of a window through GDI, on a real (virtual) Win32 screen.
 
-#include "platform/win32/win32_capture.h"
+#include "platform/win32/capture.h"
 
 #include <gtest/gtest.h>
 

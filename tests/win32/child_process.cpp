@@ -5,7 +5,7 @@
 
 #include "app/frame.h"
 #include "harness.h"
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/platform.h"
 #include "program.h"
 
 namespace sorvane::win32test {

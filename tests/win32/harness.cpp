@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/platform.h"
 
 namespace sorvane::win32test {
 

@@ -14,10 +14,10 @@
 
 #include "child_process.h"
 #include "harness.h"
-#include "platform/win32/win32_browser.h"
-#include "platform/win32/win32_browser_setup.h"
-#include "platform/win32/win32_browser_site.h"
-#include "platform/win32/win32_capture.h"
+#include "platform/win32/browser.h"
+#include "platform/win32/browser_setup.h"
+#include "platform/win32/browser_site.h"
+#include "platform/win32/capture.h"
 #include "program_under_test.h"
 
 namespace sorvane::win32test {

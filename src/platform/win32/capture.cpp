@@ -8,7 +8,7 @@
 // copy also leaves out a message box lying on top; only an uncomposited
 // desktop puts that box into the picture, as it did in the program of old.
 
-#include "platform/win32/win32_capture.h"
+#include "platform/win32/capture.h"
 
 #include <cstring>
 #include <vector>

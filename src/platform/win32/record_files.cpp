@@ -1,6 +1,6 @@
 // Appending to a file and renaming one without replacing, on Windows: what a
 // record kept row by row needs beside the whole-file services of
-// win32_files.cpp. Links kernel32 only.
+// win32/files.cpp. Links kernel32 only.
 
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 #include "services/files.h"
 
 namespace sorvane {

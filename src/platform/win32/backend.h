@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/win32/win32_browser.h"
+#include "platform/win32/browser.h"
 
 namespace sorvane::platform::win32 {
 
@@ -206,7 +206,7 @@ class Win32Platform final : public Platform {
   HANDLE streams_[2] = {nullptr, nullptr};
 };
 
-// The window procedures (win32_widgets.cpp).
+// The window procedures (win32/widgets.cpp).
 LRESULT CALLBACK topLevelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK timerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK controlSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,

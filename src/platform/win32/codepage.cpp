@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 #include "services/codepage_convert.h"
 
 namespace sorvane::detail {

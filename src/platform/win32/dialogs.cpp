@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <array>
 
-#include "platform/win32/win32_backend.h"
+#include "platform/win32/backend.h"
 // These need <windows.h> first.
 #include <commdlg.h>
 #include <shlobj.h>
 
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 
 namespace sorvane::platform::win32 {
 

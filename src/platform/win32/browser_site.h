@@ -1,6 +1,6 @@
 #pragma once
 // Win32 backend: the COM objects the browser control talks back to. Internal to
-// the browser host (and its tests); the rest of the backend uses win32_browser.h.
+// the browser host (and its tests); the rest of the backend uses win32/browser.h.
 
 #include <windows.h>
 #include <exdisp.h>
@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/win32/win32_browser.h"
+#include "platform/win32/browser.h"
 
 namespace sorvane::platform::win32 {
 

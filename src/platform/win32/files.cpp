@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 #include "services/files.h"
 
 namespace sorvane {

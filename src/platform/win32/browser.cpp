@@ -6,7 +6,7 @@
 // user's clicks, wheel and keys away from the page. A white window of its
 // own lies over the engine while the view is blanked.
 
-#include "platform/win32/win32_browser.h"
+#include "platform/win32/browser.h"
 
 #include <exdisp.h>
 #include <ocidl.h>
@@ -16,9 +16,9 @@
 #include <string>
 
 #include "platform/script_address.h"
-#include "platform/win32/win32_browser_setup.h"
-#include "platform/win32/win32_browser_site.h"
-#include "platform/win32/win32_capture.h"
+#include "platform/win32/browser_setup.h"
+#include "platform/win32/browser_site.h"
+#include "platform/win32/capture.h"
 
 namespace sorvane::platform::win32 {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/win32/win32_backend.h"
-#include "platform/win32/win32_text.h"
+#include "platform/win32/backend.h"
+#include "platform/win32/text.h"
 
 namespace sorvane::platform::win32 {
 

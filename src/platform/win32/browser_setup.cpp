@@ -6,7 +6,7 @@
 // or as an "upgrade your browser" page. GPU rendering is left as the system
 // has it: the snapshot reads the window's pixels from the screen.
 
-#include "platform/win32/win32_browser_setup.h"
+#include "platform/win32/browser_setup.h"
 
 #include <urlmon.h>
 #include <windows.h>

@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
-#include "platform/win32/win32_backend.h"
+#include "platform/win32/backend.h"
 // Needs <windows.h> first.
 #include <commctrl.h>
 
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 
 namespace sorvane::platform::win32 {
 

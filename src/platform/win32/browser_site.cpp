@@ -7,7 +7,7 @@
 // handler, downloads through IDownloadManager and the FileDownload event, new
 // and closed windows through the navigation events).
 
-#include "platform/win32/win32_browser_site.h"
+#include "platform/win32/browser_site.h"
 
 #include <downloadmgr.h>
 #include <exdispid.h>

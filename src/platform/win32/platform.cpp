@@ -2,18 +2,18 @@
 // visibility, text, focus), list boxes, and the browser and capture calls that
 // W3's host and capture files carry out. Links user32, gdi32, comctl32.
 
-#include "platform/win32/win32_platform.h"
+#include "platform/win32/platform.h"
 
 #include <algorithm>
 
-#include "platform/win32/win32_backend.h"
+#include "platform/win32/backend.h"
 // Needs <windows.h> first.
 #include <commctrl.h>
 #include <ole2.h>
 #include <shellapi.h>
 
-#include "platform/win32/win32_capture.h"
-#include "platform/win32/win32_text.h"
+#include "platform/win32/capture.h"
+#include "platform/win32/text.h"
 
 namespace sorvane::platform::win32 {
 

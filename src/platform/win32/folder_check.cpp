@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/win32/win32_text.h"
+#include "platform/win32/text.h"
 #include "services/files.h"
 
 namespace sorvane {
