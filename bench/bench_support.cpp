@@ -103,11 +103,11 @@ void BenchPlatform::browserNavigate(platform::WidgetId b, const std::string& url
   target().browserNavigate(b, url);
 }
 
-bool BenchPlatform::capture(platform::WidgetId w, platform::Pixels& out) {
+std::optional<platform::Pixels> BenchPlatform::capture(platform::WidgetId w) {
   const double start = nowMs();
-  const bool ok = target().capture(w, out);
-  if (onCapture) onCapture(start, nowMs() - start, out);
-  return ok;
+  std::optional<platform::Pixels> picture = target().capture(w);
+  if (onCapture) onCapture(start, nowMs() - start, picture.value_or(platform::Pixels{}));
+  return picture;
 }
 
 int BenchPlatform::messageBox(const std::string& text, const std::string&, unsigned) {

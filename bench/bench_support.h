@@ -59,13 +59,15 @@ class BenchPlatform final : public platform::ForwardingPlatform {
   std::vector<std::string> boxes;  // texts of the boxes shown, in order
 
   void browserNavigate(platform::WidgetId b, const std::string& url) override;
-  bool capture(platform::WidgetId w, platform::Pixels& out) override;
+  std::optional<platform::Pixels> capture(platform::WidgetId w) override;
   platform::TimerId startTimer(int ms, std::function<void()> tick) override {
     if (onStartTimer) onStartTimer(nowMs(), ms);
     return target().startTimer(ms, std::move(tick));
   }
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
-  std::string browseForFolder(const std::string&, bool) override { return {}; }
+  std::optional<std::string> browseForFolder(const std::string&, bool) override {
+    return std::nullopt;
+  }
   std::optional<std::string> fileDialog(const platform::FileDialogRequest& r) override {
     return onFileDialog ? onFileDialog(r) : std::nullopt;
   }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <variant>
 
+#include "platform/platform.h"
 #include "services/values.h"
 
 namespace sorvane::app {
@@ -102,6 +103,21 @@ inline constexpr int busy = 21;
 namespace event {
 inline constexpr int clicked = 0, selectionChanged = 0, doubleClicked = 1, contentChanged = 0,
                      tick = 0, gotFocus = -7, lostFocus = -8;
+
+// The number the bindings know for what a control reports.
+inline constexpr int numberOf(platform::WidgetEvent reported) {
+  switch (reported) {
+    case platform::WidgetEvent::Used:
+      return clicked;
+    case platform::WidgetEvent::DoubleClicked:
+      return doubleClicked;
+    case platform::WidgetEvent::GotFocus:
+      return gotFocus;
+    case platform::WidgetEvent::LostFocus:
+      return lostFocus;
+  }
+  return clicked;
+}
 }
 
 // Edit box input modes this program uses.

@@ -151,9 +151,9 @@ void Frame::raiseEvent(Control* control, int eventNumber) {
   }
 }
 
-void Frame::widgetEvent(platform::WidgetId widget, int eventNumber) {
+void Frame::widgetEvent(platform::WidgetId widget, platform::WidgetEvent event) {
   if (stopCounter_ > 0 || shuttingDown_) return;
-  raiseEvent(controlForWidget(widget), eventNumber);
+  raiseEvent(controlForWidget(widget), event::numberOf(event));
 }
 
 void Frame::closeRequested(platform::WidgetId window) {

@@ -151,7 +151,7 @@ class Frame final : public platform::EventSink {
   bool handleKey(platform::Key key, unsigned modifiers);
 
   // EventSink.
-  void widgetEvent(platform::WidgetId widget, int eventNumber) override;
+  void widgetEvent(platform::WidgetId widget, platform::WidgetEvent event) override;
   void closeRequested(platform::WidgetId window) override;
   void widgetDestroyed(platform::WidgetId widget) override;
   bool keyDown(platform::WidgetId window, platform::Key key, unsigned modifiers) override;

@@ -97,13 +97,14 @@ platform::Pixels scalePixels(const platform::Pixels& source, int width, int heig
 std::optional<platform::Pixels> takePixels(platform::Platform& platform, std::uint32_t handle,
                                            std::int32_t width, std::int32_t height) {
   if (handle != 0 && !platform.widgetExists(handle)) return std::nullopt;
-  platform::Pixels captured;
-  if (!platform.capture(handle, captured)) return std::nullopt;
+  std::optional<platform::Pixels> taken = platform.capture(handle);
+  if (!taken) return std::nullopt;
+  platform::Pixels& captured = *taken;
   if (captured.width <= 0 || captured.height <= 0) return std::nullopt;
   const std::int32_t w = wantedSize(captured.width, width);
   const std::int32_t h = wantedSize(captured.height, height);
   if (w <= 0 || h <= 0) return std::nullopt;
-  if (w == captured.width && h == captured.height) return captured;
+  if (w == captured.width && h == captured.height) return taken;
   return scalePixels(captured, w, h);
 }
 

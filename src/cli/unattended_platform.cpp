@@ -40,11 +40,11 @@ int UnattendedPlatform::messageBox(const std::string& text, const std::string& c
   return defaultBoxAnswer(flags);
 }
 
-std::string UnattendedPlatform::browseForFolder(const std::string&, bool) {
+std::optional<std::string> UnattendedPlatform::browseForFolder(const std::string&, bool) {
   target().writeStandardStream(
       platform::StandardStream::Error,
       errorLine(ownText("无人值守的运行不打开选择文件夹的对话框")).bytes());
-  return std::string();
+  return std::nullopt;
 }
 
 std::optional<std::string> UnattendedPlatform::fileDialog(const platform::FileDialogRequest&) {

@@ -18,7 +18,8 @@ class UnattendedPlatform final : public platform::ForwardingPlatform {
   explicit UnattendedPlatform(platform::Platform& desktop) : ForwardingPlatform(desktop) {}
 
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
-  std::string browseForFolder(const std::string& prompt, bool includeFiles) override;
+  std::optional<std::string> browseForFolder(const std::string& prompt,
+                                             bool includeFiles) override;
   std::optional<std::string> fileDialog(const platform::FileDialogRequest& request) override;
 };
 

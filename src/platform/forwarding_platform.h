@@ -49,7 +49,7 @@ class ForwardingPlatform : public Platform {
   void browserEndPage(WidgetId browser) override { target_.browserEndPage(browser); }
   PageShows browserShows(WidgetId browser) const override { return target_.browserShows(browser); }
   void browserShowBlank(WidgetId browser) override { target_.browserShowBlank(browser); }
-  bool capture(WidgetId w, Pixels& out) override { return target_.capture(w, out); }
+  std::optional<Pixels> capture(WidgetId w) override { return target_.capture(w); }
   TimerId startTimer(int periodMs, std::function<void()> tick) override {
     return target_.startTimer(periodMs, std::move(tick));
   }
@@ -59,7 +59,8 @@ class ForwardingPlatform : public Platform {
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override {
     return target_.messageBox(text, caption, flags);
   }
-  std::string browseForFolder(const std::string& prompt, bool includeFiles) override {
+  std::optional<std::string> browseForFolder(const std::string& prompt,
+                                             bool includeFiles) override {
     return target_.browseForFolder(prompt, includeFiles);
   }
   std::optional<std::string> fileDialog(const FileDialogRequest& request) override {

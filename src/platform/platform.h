@@ -92,6 +92,14 @@ struct WidgetSpec {
   std::string name;
 };
 
+// What a control tells the program of its own accord.
+enum class WidgetEvent {
+  Used,           // a click, a new list selection, new content typed into an edit box
+  DoubleClicked,  // a list item
+  GotFocus,
+  LostFocus,
+};
+
 // Key codes the window looks at before dispatching; the rest arrive as Other.
 enum class Key { Tab, Enter, Escape, F1, Other };
 enum Modifier : unsigned { kNone = 0, kShift = 1, kControl = 2, kAlt = 4 };
@@ -101,9 +109,7 @@ enum Modifier : unsigned { kNone = 0, kShift = 1, kControl = 2, kAlt = 4 };
 class EventSink {
  public:
   virtual ~EventSink() = default;
-  // A control event by its number: 0 clicked / selectionChanged / contentChanged,
-  // 1 list double-click, -7 got focus, -8 lost focus.
-  virtual void widgetEvent(WidgetId widget, int eventNumber) = 0;
+  virtual void widgetEvent(WidgetId widget, WidgetEvent event) = 0;
   // The close box, the window menu's Close or Alt+F4. The program decides.
   virtual void closeRequested(WidgetId window) = 0;
   // A widget (and with it its children) is gone.
@@ -169,8 +175,9 @@ class Dialogs {
  public:
   virtual ~Dialogs() = default;
   virtual int messageBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
-  // The chosen folder's path, or "" on cancel or for a place without a path.
-  virtual std::string browseForFolder(const std::string& prompt, bool includeFiles) = 0;
+  // The chosen folder's path; nothing on cancel or for a place without a path.
+  virtual std::optional<std::string> browseForFolder(const std::string& prompt,
+                                                     bool includeFiles) = 0;
   // The chosen full path, or nothing when the user cancelled.
   virtual std::optional<std::string> fileDialog(const FileDialogRequest& request) = 0;
 };
@@ -233,8 +240,8 @@ class Platform : public Dialogs {
   virtual void browserShowBlank(WidgetId browser) = 0;
 
   // The pixels a widget shows now, its whole rectangle; 0 captures the whole
-  // primary screen. False when the widget does not exist or cannot be read.
-  virtual bool capture(WidgetId widget, Pixels& out) = 0;
+  // primary screen. Nothing when the widget does not exist or cannot be read.
+  virtual std::optional<Pixels> capture(WidgetId widget) = 0;
 
   // Timers: periodic, first tick one period after the start. A period of 0 or
   // less starts nothing and gives 0.

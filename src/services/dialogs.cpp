@@ -36,7 +36,8 @@ std::int32_t messageBox(const Text& message, std::int32_t flags) {
 
 Text browseForFolder(const Text& prompt, bool includeFiles) {
   if (!currentPlatform) return Text();
-  return Text(currentPlatform->browseForFolder(prompt.bytes(), includeFiles));
+  // The program knows a cancelled choice as an empty path.
+  return Text(currentPlatform->browseForFolder(prompt.bytes(), includeFiles).value_or(""));
 }
 
 std::vector<std::pair<std::string, std::string>> parseFilterList(const Text& filter) {

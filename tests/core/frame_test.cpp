@@ -11,6 +11,7 @@ namespace sorvane::app {
 namespace {
 
 using platform::Key;
+using platform::WidgetEvent;
 using platform::WidgetKind;
 
 const std::vector<std::string> kLayoutOrder = {
@@ -179,13 +180,13 @@ TEST(FrameEvents, UnboundEventsAreIgnored) {
   frame.startUp();
   auto widget = [&](const char* name) { return frame.control(name).widget; };
 
-  frame.widgetEvent(widget("按钮3"), event::doubleClicked);
-  frame.widgetEvent(widget("按钮3"), event::gotFocus);
-  frame.widgetEvent(widget("按钮3"), event::lostFocus);
-  frame.widgetEvent(widget("标签3"), event::clicked);
-  frame.widgetEvent(widget("编辑框2"), event::contentChanged);
-  frame.widgetEvent(widget("分组框1"), event::clicked);
-  frame.widgetEvent(widget("互联网浏览器1"), event::clicked);
+  frame.widgetEvent(widget("按钮3"), WidgetEvent::DoubleClicked);
+  frame.widgetEvent(widget("按钮3"), WidgetEvent::GotFocus);
+  frame.widgetEvent(widget("按钮3"), WidgetEvent::LostFocus);
+  frame.widgetEvent(widget("标签3"), WidgetEvent::Used);
+  frame.widgetEvent(widget("编辑框2"), WidgetEvent::Used);
+  frame.widgetEvent(widget("分组框1"), WidgetEvent::Used);
+  frame.widgetEvent(widget("互联网浏览器1"), WidgetEvent::Used);
   Control& list = frame.control("列表框1");
   frame.addItem(list, Text("a"));
   ASSERT_TRUE(sim.selectItem(list.widget, 0));  // selectionChanged, not the bound double-click
@@ -193,8 +194,8 @@ TEST(FrameEvents, UnboundEventsAreIgnored) {
   EXPECT_TRUE(sim.boxes().empty());
 
   // The same controls' bound events do reach their handlers.
-  frame.widgetEvent(widget("按钮3"), event::clicked);
-  frame.widgetEvent(list.widget, event::doubleClicked);
+  frame.widgetEvent(widget("按钮3"), WidgetEvent::Used);
+  frame.widgetEvent(list.widget, WidgetEvent::DoubleClicked);
   EXPECT_EQ(ran, (std::vector<std::string>{"exportUrlList", "deleteUrl"}));
 }
 

@@ -2,6 +2,7 @@
 // so its ordering, re-entrancy and gating rules are pinned down here.
 
 #include "platform/sim/sim_platform.h"
+#include "../support/pictures.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,8 @@ using platform::WidgetSpec;
 
 struct RecordingSink : platform::EventSink {
   std::vector<std::string> log;
-  void widgetEvent(WidgetId w, int e) override {
-    log.push_back("event " + std::to_string(w) + " " + std::to_string(e));
+  void widgetEvent(WidgetId w, platform::WidgetEvent e) override {
+    log.push_back("event " + std::to_string(w) + " " + std::to_string(static_cast<int>(e)));
   }
   void closeRequested(WidgetId w) override { log.push_back("close " + std::to_string(w)); }
   void widgetDestroyed(WidgetId w) override { log.push_back("gone " + std::to_string(w)); }
@@ -144,8 +145,8 @@ TEST_F(SimTest, UserInputIsRefusedWhileABoxIsOpenOrTheWidgetIsUnreachable) {
   struct : RecordingSink {
     SimPlatform* sim = nullptr;
     bool* seen = nullptr;
-    void widgetEvent(WidgetId w, int e) override {
-      if (e == 0) *seen = sim->isChecked(w);
+    void widgetEvent(WidgetId w, platform::WidgetEvent e) override {
+      if (e == platform::WidgetEvent::Used) *seen = sim->isChecked(w);
     }
   } probe;
   probe.sim = &sim;
@@ -159,8 +160,7 @@ TEST_F(SimTest, UserInputIsRefusedWhileABoxIsOpenOrTheWidgetIsUnreachable) {
 TEST_F(SimTest, BrowserBusyFollowsTheLoadScriptAndCaptureShowsFinishedPages) {
   const WidgetId browser = make(WidgetKind::Browser, top);
   EXPECT_FALSE(sim.browserBusy(browser));
-  platform::Pixels px;
-  ASSERT_TRUE(sim.capture(browser, px));
+  platform::Pixels px = testing::captured(sim, browser);
   EXPECT_EQ(px.width, 64);
   EXPECT_EQ(px.height, 32);
   EXPECT_EQ(px.bgr.size(), 64u * 32 * 3);
@@ -173,7 +173,7 @@ TEST_F(SimTest, BrowserBusyFollowsTheLoadScriptAndCaptureShowsFinishedPages) {
   EXPECT_EQ(sim.shownColour(browser), kWhite) << "not shown before the load ends";
   sim.advance(1);
   EXPECT_FALSE(sim.browserBusy(browser));
-  ASSERT_TRUE(sim.capture(browser, px));
+  px = testing::captured(sim, browser);
   EXPECT_EQ((std::vector<int>{px.bgr[0], px.bgr[1], px.bgr[2]}), (std::vector<int>{30, 20, 10}));
 
   sim.scriptLoad("http://slow/", {5000, false, false});
@@ -197,7 +197,7 @@ TEST_F(SimTest, BrowserBusyFollowsTheLoadScriptAndCaptureShowsFinishedPages) {
   v2.parent = top;
   v2.browser.version = 2;
   EXPECT_EQ(sim.createWidget(v2), 0u);
-  EXPECT_FALSE(sim.capture(777, px));
+  EXPECT_FALSE(sim.capture(777));
 }
 
 TEST_F(SimTest, LocalTimeRollsOverDaysMonthsAndYears) {

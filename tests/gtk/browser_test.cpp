@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "harness.h"
+#include "../support/pictures.h"
 
 namespace sorvane::gtktest {
 namespace {
@@ -16,8 +17,7 @@ namespace fs = std::filesystem;
 WidgetId browser() { return harness().browser; }
 
 Pixels captureBrowser() {
-  Pixels p;
-  EXPECT_TRUE(ui().capture(browser(), p));
+  Pixels p = testing::captured(ui(), browser());
   return p;
 }
 
@@ -86,13 +86,11 @@ TEST(Browser, BeforeAnyPageItShowsTheWindowBehindAndThenItsFirstPage) {
   // Laid out means drawn too (both come in one frame); the view is made on
   // an idle turn of the loop after that.
   ASSERT_TRUE(pumpUntil([&] { return gtk_widget_get_allocated_width(outer) == 120; }, 3000));
-  Pixels windowArea;
-  ASSERT_TRUE(ui().capture(harness().window, windowArea));
+  Pixels windowArea = testing::captured(ui(), harness().window);
   const unsigned behind = pixelAt(windowArea, 1065, 300);  // right of every control
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round == 0 ? "as soon as it is on screen" : "a second later");
-    Pixels p;
-    ASSERT_TRUE(ui().capture(late, p));
+    Pixels p = testing::captured(ui(), late);
     ASSERT_EQ(p.width, 120);
     ASSERT_EQ(p.height, 100);
     for (auto [x, y] : {std::pair{0, 0}, {60, 50}, {119, 99}})
@@ -105,8 +103,7 @@ TEST(Browser, BeforeAnyPageItShowsTheWindowBehindAndThenItsFirstPage) {
   EXPECT_TRUE(ui().browserBusy(late));
   ASSERT_TRUE(pumpUntil([&] { return !ui().browserBusy(late); }, 15000));
   pumpFor(300);
-  Pixels p;
-  ASSERT_TRUE(ui().capture(late, p));
+  Pixels p = testing::captured(ui(), late);
   EXPECT_TRUE(near(pixelAt(p, 60, 50), 0x0000FF)) << std::hex << pixelAt(p, 60, 50);
   ui().destroyWidget(late);
 }

@@ -9,6 +9,8 @@
 namespace sorvane::gtktest {
 namespace {
 
+using platform::WidgetEvent;
+
 Recorder& sink() { return harness().sink; }
 
 // A real pointer click through the X server at a point of a GTK window.
@@ -26,23 +28,23 @@ TEST(Events, ClicksComeFromTheUserOnlyAndTheCheckBoxToggledFirst) {
   WidgetId check = id("选择框1");
   sink().clear();
   bool checkedAtClick = false;
-  sink().onEvent = [&](WidgetId w, int n) {
-    if (w == check && n == 0) checkedAtClick = ui().isChecked(check);
+  sink().onEvent = [&](WidgetId w, WidgetEvent e) {
+    if (w == check && e == WidgetEvent::Used) checkedAtClick = ui().isChecked(check);
   };
   gtk_button_clicked(GTK_BUTTON(gtkOf(start)));
-  EXPECT_EQ(sink().count(start, 0), 1);
+  EXPECT_EQ(sink().count(start, WidgetEvent::Used), 1);
 
   ui().setChecked(check, false);
   gtk_button_clicked(GTK_BUTTON(gtkOf(check)));
-  EXPECT_EQ(sink().count(check, 0), 1);
+  EXPECT_EQ(sink().count(check, WidgetEvent::Used), 1);
   EXPECT_TRUE(checkedAtClick);
   ui().setChecked(check, false);
   ui().setChecked(check, true);
   EXPECT_TRUE(ui().isChecked(check));
-  EXPECT_EQ(sink().count(check, 0), 1);
+  EXPECT_EQ(sink().count(check, WidgetEvent::Used), 1);
 
   ui().setText(id("编辑框2"), "written by the program");
-  EXPECT_EQ(sink().count(id("编辑框2"), 0), 0);
+  EXPECT_EQ(sink().count(id("编辑框2"), WidgetEvent::Used), 0);
   sink().onEvent = nullptr;
 }
 
@@ -54,7 +56,7 @@ TEST(Events, TypedTextIsFilteredOnlyWhereItShouldBe) {
   sink().clear();
   typeText("1a.-2 ");
   EXPECT_EQ(ui().text(number), "1-2");
-  EXPECT_EQ(sink().count(number, 0), 3);  // one contentChanged per accepted character
+  EXPECT_EQ(sink().count(number, WidgetEvent::Used), 3);  // one contentChanged per accepted character
 
   // Pasting is not filtered.
   gtk_clipboard_set_text(gtk_clipboard_get(GDK_SELECTION_CLIPBOARD), "x.y", -1);
@@ -98,12 +100,12 @@ TEST(Keys, ReachTheProgramFirstAndGtkNeverMovesTheFocusOnTab) {
   pressKey(GDK_KEY_ISO_Left_Tab, GDK_SHIFT_MASK);
   EXPECT_EQ(ui().focusedWidget(), start);
   pressKey(GDK_KEY_Return);  // a focused push button ignores Enter
-  EXPECT_EQ(sink().count(start, 0), 0);
+  EXPECT_EQ(sink().count(start, WidgetEvent::Used), 0);
   pressKey(GDK_KEY_Escape);
   pressKey(GDK_KEY_F1);
   pressKey(GDK_KEY_a, GDK_CONTROL_MASK | GDK_MOD1_MASK);
   pressKey(GDK_KEY_space);  // but the space bar presses it
-  EXPECT_TRUE(pumpUntil([&] { return sink().count(start, 0) == 1; }, 2000));
+  EXPECT_TRUE(pumpUntil([&] { return sink().count(start, WidgetEvent::Used) == 1; }, 2000));
 
   ASSERT_EQ(seen.size(), 7u);
   EXPECT_EQ(seen[0].window, harness().window);
@@ -162,14 +164,14 @@ TEST(Focus, EventsAndTheFocusedWidgetNameOurControls) {
   ui().setFocus(id("按钮1"));
   sink().clear();
   ui().setFocus(add);
-  EXPECT_EQ(sink().count(add, -7), 1);
+  EXPECT_EQ(sink().count(add, WidgetEvent::GotFocus), 1);
   ui().setFocus(list);
-  EXPECT_EQ(sink().count(add, -8), 1);
-  EXPECT_EQ(sink().count(list, -7), 1);
+  EXPECT_EQ(sink().count(add, WidgetEvent::LostFocus), 1);
+  EXPECT_EQ(sink().count(list, WidgetEvent::GotFocus), 1);
   EXPECT_EQ(ui().focusedWidget(), list);
   // Getting the focus selects nothing; the user does that.
   EXPECT_EQ(ui().listSelection(list), -1);
-  EXPECT_EQ(sink().count(list, 0), 0);
+  EXPECT_EQ(sink().count(list, WidgetEvent::Used), 0);
   ui().listClear(list);
 }
 
@@ -187,12 +189,12 @@ TEST(ListBox, AClickSelectsAndADoubleClickRaisesEventOne) {
 
   clickAt(gtk_tree_view_get_bin_window(tree), 20, row.y + row.height / 2);
   ASSERT_TRUE(pumpUntil([&] { return ui().listSelection(list) == 1; }, 3000));
-  EXPECT_GE(sink().count(list, 0), 1);
-  EXPECT_EQ(sink().count(list, 1), 0);
+  EXPECT_GE(sink().count(list, WidgetEvent::Used), 1);
+  EXPECT_EQ(sink().count(list, WidgetEvent::DoubleClicked), 0);
 
   pumpFor(600);  // far enough apart not to count as one double-click
   clickAt(gtk_tree_view_get_bin_window(tree), 20, row.y + row.height / 2, 2);
-  EXPECT_TRUE(pumpUntil([&] { return sink().count(list, 1) == 1; }, 3000));
+  EXPECT_TRUE(pumpUntil([&] { return sink().count(list, WidgetEvent::DoubleClicked) == 1; }, 3000));
 
   int events = static_cast<int>(sink().events.size());
   EXPECT_TRUE(ui().listDelete(list, 0));

@@ -242,9 +242,9 @@ TEST_F(Hostile, StartAfterStopShowsTheFirstAddressWhateverThePageBeforeDoes) {
     ASSERT_EQ(p.startCaption(), "停止");
     bool shown = pumpUntil(
         [&] {
-          Pixels shot;
-          return harness().server.requests(row.first) > before && !p.busy() &&
-                 ui().capture(browser, shot) && near(pixelAt(shot, 336, 284), colour);
+          if (harness().server.requests(row.first) <= before || p.busy()) return false;
+          const std::optional<Pixels> shot = ui().capture(browser);
+          return shot && near(pixelAt(*shot, 336, 284), colour);
         },
         3000);
     EXPECT_TRUE(shown) << "the first address is not on show 3 s after 开始";

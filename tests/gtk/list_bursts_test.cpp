@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "../support/pictures.h"
 
 namespace sorvane::gtktest {
 namespace {
@@ -21,8 +22,7 @@ TEST(ListBox, RowsAddedAfterAClearAreReadAtOnceAndShownAfterOneTurnOfTheLoop) {
   WidgetId list = id("列表框1");
   ui().listClear(list);
   pumpFor(100);
-  Pixels empty;
-  ASSERT_TRUE(ui().capture(list, empty));
+  Pixels empty = testing::captured(ui(), list);
   EXPECT_EQ(inkInFirstRow(empty), 0);
 
   ui().listClear(list);
@@ -30,8 +30,7 @@ TEST(ListBox, RowsAddedAfterAClearAreReadAtOnceAndShownAfterOneTurnOfTheLoop) {
   EXPECT_EQ(ui().listSelection(list), -1);
   EXPECT_EQ(ui().listItem(list, 2), "third");
   pumpFor(50);  // one turn of the loop: layout and paint
-  Pixels shown;
-  ASSERT_TRUE(ui().capture(list, shown));
+  Pixels shown = testing::captured(ui(), list);
   EXPECT_GT(inkInFirstRow(shown), 20);
   keepPicture(shown, "list-after-burst");
 

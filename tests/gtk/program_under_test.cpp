@@ -92,7 +92,7 @@ struct ProgramUnderTest::SplitSink : EventSink {
   EventSink& to(WidgetId w) {
     return w != 0 && program.controlForWidget(w) != nullptr ? program : rest;
   }
-  void widgetEvent(WidgetId w, int n) override { to(w).widgetEvent(w, n); }
+  void widgetEvent(WidgetId w, platform::WidgetEvent e) override { to(w).widgetEvent(w, e); }
   void closeRequested(WidgetId w) override { to(w).closeRequested(w); }
   void widgetDestroyed(WidgetId w) override { to(w).widgetDestroyed(w); }
   bool keyDown(WidgetId w, Key k, unsigned m) override { return to(w).keyDown(w, k, m); }

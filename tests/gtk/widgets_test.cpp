@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "../support/pictures.h"
 
 namespace sorvane::gtktest {
 namespace {
@@ -56,13 +57,11 @@ TEST(MainWindow, EveryControlTakesExactlyItsRectangleAndItsCaptionFits) {
 }
 
 TEST(MainWindow, ItsPictureShowsTheControls) {
-  Pixels p;
-  ASSERT_TRUE(ui().capture(harness().window, p));
+  Pixels p = testing::captured(ui(), harness().window);
   EXPECT_EQ(p.width, 1073);
   EXPECT_EQ(p.height, 620);
   keepPicture(p, "main-window");
-  Pixels screen;
-  ASSERT_TRUE(ui().capture(0, screen));
+  Pixels screen = testing::captured(ui(), 0);
   EXPECT_EQ(screen.width, 1280);
   EXPECT_EQ(screen.height, 1024);
   keepPicture(screen, "screen");

@@ -19,7 +19,8 @@ class RecordingPlatform final : public platform::Dialogs {
   std::string boxText, boxCaption;
   unsigned boxFlags = 0;
   int boxes = 0;
-  std::string folderAnswer, folderPrompt;
+  std::optional<std::string> folderAnswer;
+  std::string folderPrompt;
   bool folderIncludeFiles = false;
 
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override {
@@ -29,7 +30,8 @@ class RecordingPlatform final : public platform::Dialogs {
     boxFlags = flags;
     return boxAnswer;
   }
-  std::string browseForFolder(const std::string& prompt, bool includeFiles) override {
+  std::optional<std::string> browseForFolder(const std::string& prompt,
+                                             bool includeFiles) override {
     folderPrompt = prompt;
     folderIncludeFiles = includeFiles;
     return folderAnswer;
@@ -82,7 +84,7 @@ TEST_F(Dialogs, BrowseForFolderForwards) {
   EXPECT_EQ(browseForFolder(Text("请选择保存截图的文件夹：")), Text("/home/用户/截图"));
   EXPECT_EQ(platform_.folderPrompt, "请选择保存截图的文件夹：");
   EXPECT_FALSE(platform_.folderIncludeFiles);
-  platform_.folderAnswer.clear();
+  platform_.folderAnswer.reset();  // cancelled: the program knows it as an empty path
   EXPECT_EQ(browseForFolder(Text("x"), true), Text());
   EXPECT_TRUE(platform_.folderIncludeFiles);
 }

@@ -11,21 +11,22 @@ namespace sorvane::testing {
 
 struct EventRecorder : platform::EventSink {
   using WidgetId = platform::WidgetId;
+  using WidgetEvent = platform::WidgetEvent;
   struct Event {
     WidgetId widget;
-    int number;
+    WidgetEvent event;
   };
   std::vector<Event> events;
   std::vector<WidgetId> destroyed;
   std::vector<WidgetId> closeRequests;
   std::function<bool(WidgetId, platform::Key, unsigned)> onKey;
-  std::function<void(WidgetId, int)> onEvent;
+  std::function<void(WidgetId, WidgetEvent)> onEvent;
   int activations = 0;
   int deactivations = 0;
 
-  void widgetEvent(WidgetId w, int n) override {
-    events.push_back({w, n});
-    if (onEvent) onEvent(w, n);
+  void widgetEvent(WidgetId w, WidgetEvent e) override {
+    events.push_back({w, e});
+    if (onEvent) onEvent(w, e);
   }
   void closeRequested(WidgetId w) override { closeRequests.push_back(w); }
   void widgetDestroyed(WidgetId w) override { destroyed.push_back(w); }
@@ -35,9 +36,9 @@ struct EventRecorder : platform::EventSink {
   void windowActivated(WidgetId) override { ++activations; }
   void windowDeactivated(WidgetId) override { ++deactivations; }
   // How often this widget raised this event.
-  int count(WidgetId w, int n) const {
+  int count(WidgetId w, WidgetEvent what) const {
     int c = 0;
-    for (const Event& e : events) c += (e.widget == w && e.number == n);
+    for (const Event& e : events) c += (e.widget == w && e.event == what);
     return c;
   }
   void clear() {

@@ -2,11 +2,23 @@
 // Synthetic pictures for the image and change tests: what a page looks like
 // to an encoder (flat areas, gradients and sharp-edged "text").
 
-#include <cstdint>
+#include <gtest/gtest.h>
 
+#include <cstdint>
+#include <optional>
+
+#include "platform/platform.h"
 #include "services/images.h"
 
 namespace sorvane::testing {
+
+// The picture a widget shows now. A failed capture fails the test and gives
+// an empty picture, so the checks on its size that follow fail too.
+inline Pixels captured(platform::Platform& desktop, platform::WidgetId widget) {
+  std::optional<Pixels> shot = desktop.capture(widget);
+  if (!shot) ADD_FAILURE() << "no picture of widget " << widget;
+  return shot.value_or(Pixels{});
+}
 
 inline Pixels flatPicture(int width, int height, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
   Pixels p;

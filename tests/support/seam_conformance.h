@@ -104,6 +104,26 @@ TEST_P(SeamConformance, TeardownReportsChildrenFirst) {
   for (platform::WidgetId w : {group, inside, moved}) EXPECT_FALSE(platform().widgetExists(w));
 }
 
+TEST_P(SeamConformance, AMoveThatWouldBreakTheTreeChangesNothing) {
+  using platform::WidgetKind;
+  const platform::WidgetId outer = make(WidgetKind::GroupBox, rig().window(), "外");
+  const platform::WidgetId inner = make(WidgetKind::GroupBox, outer, "内");
+  const platform::WidgetId label = make(WidgetKind::Label, rig().window(), "标签");
+  const platform::WidgetId button = make(WidgetKind::Button, inner, "按钮");
+  EXPECT_EQ(make(WidgetKind::Button, label, "x"), 0u) << "a label holds no controls";
+  platform().setParent(outer, inner);           // below itself
+  platform().setParent(outer, outer);           // into itself
+  platform().setParent(rig().window(), outer);  // the window into a child
+  platform().setParent(button, label);          // into a widget that holds nothing
+  platform().setParent(button, 9999);           // into nothing
+  events_.clear();
+  platform().destroyWidget(outer);
+  EXPECT_EQ(events_.destroyed, (std::vector<platform::WidgetId>{button, inner, outer}));
+  EXPECT_TRUE(platform().widgetExists(rig().window()));
+  EXPECT_TRUE(platform().widgetExists(label));
+  platform().destroyWidget(label);
+}
+
 TEST_P(SeamConformance, WritingCheckedRaisesNoClick) {
   const platform::WidgetId box = make(platform::WidgetKind::CheckBox, rig().window(), "截图");
   events_.clear();

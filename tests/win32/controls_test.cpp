@@ -11,6 +11,8 @@
 namespace sorvane::win32test {
 namespace {
 
+using platform::WidgetEvent;
+
 class Controls : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -86,13 +88,13 @@ TEST_F(Controls, TheUsersEditsAreReportedTheProgramsAreNot) {
   const WidgetId readOnly = make(WidgetKind::EditBox, {10, 40, 100, 20}, EditMode::ReadOnly);
   ui().setText(box, "\xC4\xE3\xBA\xC3");  // 你好
   ui().setText(readOnly, "C:\\\xCD\xBC");
-  EXPECT_EQ(sink().count(box, 0) + sink().count(readOnly, 0), 0);
+  EXPECT_EQ(sink().count(box, WidgetEvent::Used) + sink().count(readOnly, WidgetEvent::Used), 0);
   EXPECT_EQ(windowText(hwndOf(box)), L"你好");
   EXPECT_EQ(ui().text(readOnly), "C:\\\xCD\xBC");
 
   SendMessageW(hwndOf(box), EM_SETSEL, 2, 2);
   type(box, L"x");
-  EXPECT_EQ(sink().count(box, 0), 1);
+  EXPECT_EQ(sink().count(box, WidgetEvent::Used), 1);
   EXPECT_EQ(ui().text(box), "\xC4\xE3\xBA\xC3x");
   type(readOnly, L"y");
   EXPECT_EQ(ui().text(readOnly), "C:\\\xCD\xBC");
@@ -109,22 +111,22 @@ TEST_F(Controls, ClicksChecksAndListsReportWhatTheUserDid) {
   const WidgetId list = make(WidgetKind::ListBox, {120, 10, 200, 200});
 
   SendMessageW(hwndOf(button), BM_CLICK, 0, 0);
-  EXPECT_EQ(sink().count(button, 0), 1);
+  EXPECT_EQ(sink().count(button, WidgetEvent::Used), 1);
 
   // The box has toggled itself when its click is reported; the program's own
   // writes are silent.
   sink().events.clear();
   bool checkedAtClick = false;
-  sink().onEvent = [&](WidgetId w, int) {
+  sink().onEvent = [&](WidgetId w, WidgetEvent) {
     if (w == check) checkedAtClick = ui().isChecked(check);
   };
   SendMessageW(hwndOf(check), BM_CLICK, 0, 0);
   sink().onEvent = nullptr;
   EXPECT_TRUE(checkedAtClick);
-  EXPECT_EQ(sink().count(check, 0), 1);
+  EXPECT_EQ(sink().count(check, WidgetEvent::Used), 1);
   ui().setChecked(check, false);
   EXPECT_FALSE(ui().isChecked(check));
-  EXPECT_EQ(sink().count(check, 0), 1);
+  EXPECT_EQ(sink().count(check, WidgetEvent::Used), 1);
 
   // Items keep their exact bytes, even those the code page cannot show.
   EXPECT_EQ(ui().listAdd(list, "http://a/\xC4\xE3"), 0);
@@ -138,7 +140,7 @@ TEST_F(Controls, ClicksChecksAndListsReportWhatTheUserDid) {
   EXPECT_EQ(ui().listCount(list), 2);
   EXPECT_EQ(SendMessageW(hwndOf(list), LB_GETCOUNT, 0, 0), 2);
   EXPECT_EQ(ui().listSelection(list), -1);
-  EXPECT_EQ(sink().count(list, 0), 0);
+  EXPECT_EQ(sink().count(list, WidgetEvent::Used), 0);
 
   // A click selects and reports; a double click reports as well.
   RECT item{};
@@ -147,10 +149,10 @@ TEST_F(Controls, ClicksChecksAndListsReportWhatTheUserDid) {
   SendMessageW(hwndOf(list), WM_LBUTTONDOWN, MK_LBUTTON, at);
   SendMessageW(hwndOf(list), WM_LBUTTONUP, 0, at);
   EXPECT_EQ(ui().listSelection(list), 1);
-  EXPECT_EQ(sink().count(list, 0), 1);
+  EXPECT_EQ(sink().count(list, WidgetEvent::Used), 1);
   SendMessageW(hwndOf(list), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
   SendMessageW(hwndOf(list), WM_LBUTTONUP, 0, at);
-  EXPECT_EQ(sink().count(list, 1), 1);
+  EXPECT_EQ(sink().count(list, WidgetEvent::DoubleClicked), 1);
 
   ui().listClear(list);
   EXPECT_EQ(ui().listCount(list), 0);
@@ -168,10 +170,10 @@ TEST_F(Controls, FocusMovesAreReportedAndFollowTheKeyboardFocus) {
   EXPECT_EQ(ui().focusedWidget(), first);
   ui().setFocus(second);
   EXPECT_EQ(ui().focusedWidget(), second);
-  EXPECT_EQ(sink().count(first, -7), 1);
-  EXPECT_EQ(sink().count(first, -8), 1);
-  EXPECT_EQ(sink().count(second, -7), 1);
-  EXPECT_EQ(sink().count(label, -7), 0);
+  EXPECT_EQ(sink().count(first, WidgetEvent::GotFocus), 1);
+  EXPECT_EQ(sink().count(first, WidgetEvent::LostFocus), 1);
+  EXPECT_EQ(sink().count(second, WidgetEvent::GotFocus), 1);
+  EXPECT_EQ(sink().count(label, WidgetEvent::GotFocus), 0);
 
   // Keys reach the program before the control; a key it takes goes no further.
   std::vector<Key> seen;

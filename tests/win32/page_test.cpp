@@ -19,6 +19,7 @@
 #include "platform/win32/browser_site.h"
 #include "platform/win32/capture.h"
 #include "program_under_test.h"
+#include "../support/pictures.h"
 
 namespace sorvane::win32test {
 namespace {
@@ -200,8 +201,7 @@ TEST_F(BrowserWidget, BlankCoversTheViewAtOnceAlsoWhenTheControlDrawsThePicture)
   ReleaseDC(view, dc);
 
   ui().browserShowBlank(browser_);  // no turn of the loop before the picture
-  Pixels picture;
-  ASSERT_TRUE(ui().capture(browser_, picture));
+  Pixels picture = testing::captured(ui(), browser_);
   EXPECT_EQ(picture.width, 672);
   EXPECT_EQ(picture.height, 568);
   EXPECT_TRUE(allWhite(picture));
@@ -212,8 +212,7 @@ TEST_F(BrowserWidget, BlankCoversTheViewAtOnceAlsoWhenTheControlDrawsThePicture)
   ShowWindow(hwndOf(window_), SW_MINIMIZE);
   pumpFor(200);
   EXPECT_FALSE(platform::win32::windowPixelsReadable(view));
-  Pixels drawn;
-  ASSERT_TRUE(ui().capture(browser_, drawn));
+  Pixels drawn = testing::captured(ui(), browser_);
   EXPECT_EQ(drawn.width, 672);
   EXPECT_EQ(drawn.height, 568);
   EXPECT_TRUE(allWhite(drawn));
@@ -222,8 +221,7 @@ TEST_F(BrowserWidget, BlankCoversTheViewAtOnceAlsoWhenTheControlDrawsThePicture)
   // into the picture (IViewObject::Draw). Wine's control draws no page; what
   // it shows here is the size and that nothing breaks.
   ShowWindow(FindWindowExW(view, nullptr, L"SorvaneBlankCover", nullptr), SW_HIDE);
-  Pixels engine;
-  ASSERT_TRUE(ui().capture(browser_, engine));
+  Pixels engine = testing::captured(ui(), browser_);
   EXPECT_EQ(engine.width, 672);
   EXPECT_EQ(engine.height, 568);
   EXPECT_EQ(engine.bgr.size(), std::size_t{672} * 568 * 3);

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/common/desktop_base.h"
 #include "platform/platform.h"
 
 namespace sorvane::platform::gtk {
@@ -50,19 +51,7 @@ struct GFreeDeleter {
 };
 using GChars = std::unique_ptr<gchar, GFreeDeleter>;
 
-// Runs program code from a GTK callback. An exception must not unwind through
-// C frames, so it ends here with a line on stderr.
-template <typename R, typename F>
-R guarded(R fallback, F&& f) noexcept {
-  try {
-    return f();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "sorvane: exception in an event handler: %s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "sorvane: unknown exception in an event handler\n");
-  }
-  return fallback;
-}
+using common::guarded;
 
 // UTF-8 that GTK accepts: invalid sequences become U+FFFD.
 std::string validUtf8(const std::string& bytes);
@@ -117,25 +106,20 @@ struct Widget {
   GtkWidget* inner = nullptr;      // what takes the focus and carries the content
   GtkWidget* container = nullptr;  // the GtkFixed that holds children (top level, group box)
   GtkWidget* caption = nullptr;    // the GtkLabel of a button or check box
-  std::string text;                // the bytes last written
-  std::string shownText;           // those bytes as handed to GTK
+  common::ExactText<std::string> text;  // as written, and as handed to GTK
   bool enabled = true;
   gulong quietHandler = 0;  // blocked while the program itself changes the widget
   std::unique_ptr<ListItems> list;
   BrowserViewPtr browser;
 };
 
-class GtkPlatform final : public Platform {
+class GtkPlatform final : public common::DesktopBackend<Widget> {
  public:
   GtkPlatform();
   ~GtkPlatform() override;
 
-  void setEventSink(EventSink* sink) override { sink_ = sink; }
 
   WidgetId createWidget(const WidgetSpec& request) override;
-  void destroyWidget(WidgetId widget) override;
-  bool widgetExists(WidgetId widget) const override { return widgets_.count(widget) != 0; }
-  void setParent(WidgetId child, WidgetId parent) override;
   void setVisible(WidgetId widget, bool visible) override;
   bool isVisible(WidgetId widget) const override;
   void setEnabled(WidgetId widget, bool enabled) override;
@@ -164,16 +148,14 @@ class GtkPlatform final : public Platform {
   PageShows browserShows(WidgetId browser) const override;
   void browserShowBlank(WidgetId browser) override;
 
-  bool capture(WidgetId widget, Pixels& out) override;
-
-  TimerId startTimer(int periodMs, std::function<void()> tick) override;
-  void stopTimer(TimerId timer) override;
+  std::optional<Pixels> capture(WidgetId widget) override;
 
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
 
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
-  std::string browseForFolder(const std::string& prompt, bool includeFiles) override;
+  std::optional<std::string> browseForFolder(const std::string& prompt,
+                                             bool includeFiles) override;
   std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
 
   void runLoop() override;
@@ -184,15 +166,10 @@ class GtkPlatform final : public Platform {
   [[noreturn]] void exitProcess(int code) override;
 
   // For the signal handlers of this backend.
-  EventSink* sink() const { return sink_; }
-  Widget* find(WidgetId id);
-  const Widget* find(WidgetId id) const;
   // The id of the widget of ours that contains this GTK widget, or 0.
   WidgetId idOf(GtkWidget* gtkWidget) const;
-  void raise(WidgetId id, int eventNumber);
   // The window dialogs are made transient for: the first top level still alive.
   GtkWindow* dialogParent(WidgetId owner = 0) const;
-  void tick(TimerId id);
 
   // The process around the window (process.cpp): a termination signal
   // closes the windows as the close box would; a lost display ends the
@@ -203,27 +180,23 @@ class GtkPlatform final : public Platform {
   void endPages();
 
  private:
+  bool holdsChildren(const Widget& parent) const override { return parent.container != nullptr; }
+  void moveNative(Widget& child, Widget& parent) override;
+  void destroyNative(Widget& widget) override { gtk_widget_destroy(widget.outer); }
+  std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) override;
+  void disarmTimer(TimerId id, std::uintptr_t source) override;
+
   WidgetId makeTopLevel(WidgetId id, const WidgetSpec& request);
   GtkWidget* makeChild(WidgetId id, Widget& w, const WidgetSpec& request);
   GtkWidget* makeListBox(WidgetId id, Widget& w, const WidgetSpec& request);
   void describe(const Widget& w, const WidgetSpec& request);
   void placeIn(WidgetId parent, GtkWidget* outer, const Rect& r);
-  void collectSubtree(WidgetId id, std::vector<WidgetId>& out) const;
   ListItems* listOf(WidgetId id);
   const ListItems* listOf(WidgetId id) const;
   int messageBoxIn(GtkWindow* parent, const std::string& text, const std::string& caption,
                    unsigned flags);
 
-  struct Timer {
-    guint source = 0;
-    std::shared_ptr<std::function<void()>> tick;
-  };
-
-  EventSink* sink_ = nullptr;
-  std::map<WidgetId, Widget> widgets_;
   WidgetId nextId_ = 1;
-  std::unordered_map<TimerId, Timer> timers_;
-  TimerId nextTimer_ = 1;
   std::vector<GMainLoop*> loops_;  // innermost last; owned by runLoop's frames
   bool quitPending_ = false;
   GRef<GtkCssProvider> css_;

@@ -67,10 +67,11 @@ bool captureScreen(Pixels& out) {
 
 }  // namespace
 
-bool GtkPlatform::capture(WidgetId id, Pixels& out) {
-  if (id == 0) return captureScreen(out);
+std::optional<Pixels> GtkPlatform::capture(WidgetId id) {
+  Pixels out;
+  if (id == 0) return captureScreen(out) ? std::optional(std::move(out)) : std::nullopt;
   const Widget* w = find(id);
-  if (!w) return false;
+  if (!w) return std::nullopt;
 
   GtkWidget* target = w->kind == WidgetKind::TopLevel ? w->container : w->outer;
   int width = w->rect.width;
@@ -79,11 +80,11 @@ bool GtkPlatform::capture(WidgetId id, Pixels& out) {
     width = gtk_widget_get_allocated_width(target);
     height = gtk_widget_get_allocated_height(target);
   }
-  if (width <= 0 || height <= 0) return false;
+  if (width <= 0 || height <= 0) return std::nullopt;
 
   std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
       cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height), cairo_surface_destroy);
-  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return false;
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
   {
     std::unique_ptr<cairo_t, decltype(&cairo_destroy)> cr(cairo_create(surface.get()),
                                                           cairo_destroy);
@@ -93,7 +94,7 @@ bool GtkPlatform::capture(WidgetId id, Pixels& out) {
     if (gtk_widget_is_drawable(target)) gtk_widget_draw(target, cr.get());
   }
   toBgr(surface.get(), out);
-  return true;
+  return out;
 }
 
 }  // namespace sorvane::platform::gtk

@@ -143,7 +143,7 @@ int GtkPlatform::messageBoxIn(GtkWindow* parent, const std::string& text,
   }
 }
 
-std::string GtkPlatform::browseForFolder(const std::string& prompt, bool) {
+std::optional<std::string> GtkPlatform::browseForFolder(const std::string& prompt, bool) {
   GtkWindow* parent = dialogParent();
   GtkWidget* dialog = gtk_file_chooser_dialog_new(
       validUtf8(prompt).c_str(), parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "取消",
@@ -157,9 +157,9 @@ std::string GtkPlatform::browseForFolder(const std::string& prompt, bool) {
   gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), cwd.get());
 
   gtk_window_present(GTK_WINDOW(dialog));
-  if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return {};
+  if (gtk_dialog_run(GTK_DIALOG(dialog)) != GTK_RESPONSE_ACCEPT) return std::nullopt;
   const GChars chosen(gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog)));
-  if (!chosen) return {};  // a place without a local path
+  if (!chosen) return std::nullopt;  // a place without a local path
   std::string path(chosen.get());
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;

@@ -38,7 +38,7 @@ void onSelectionChanged(GtkTreeSelection* selection, gpointer data) {
   GtkPlatform* p = self(data);
   WidgetId id = p->idOf(GTK_WIDGET(gtk_tree_selection_get_tree_view(selection)));
   Widget* w = p->find(id);
-  if (w && w->list && w->list->userInput) p->raise(id, 0);
+  if (w && w->list && w->list->userInput) p->raise(id, WidgetEvent::Used);
 }
 
 // Runs the tree view's own handling of a click or key with selection allowed.
@@ -59,7 +59,7 @@ gboolean onListButton(GtkWidget* tree, GdkEventButton* ev, gpointer data) {
     if (ev->button == 1 && ev->window == gtk_tree_view_get_bin_window(GTK_TREE_VIEW(tree)) &&
         gtk_tree_view_get_path_at_pos(GTK_TREE_VIEW(tree), static_cast<gint>(ev->x),
                                       static_cast<gint>(ev->y), nullptr, nullptr, nullptr, nullptr))
-      p->raise(p->idOf(tree), 1);
+      p->raise(p->idOf(tree), WidgetEvent::DoubleClicked);
     return TRUE;  // no row activation
   }
   return asUserInput(p, tree, ev, GTK_WIDGET_GET_CLASS(tree)->button_press_event);
@@ -74,12 +74,12 @@ gboolean onListKey(GtkWidget* tree, GdkEventKey* ev, gpointer data) {
 }
 
 gboolean onListFocusIn(GtkWidget* widget, GdkEvent*, gpointer data) {
-  self(data)->raise(self(data)->idOf(widget), -7);
+  self(data)->raise(self(data)->idOf(widget), WidgetEvent::GotFocus);
   return FALSE;
 }
 
 gboolean onListFocusOut(GtkWidget* widget, GdkEvent*, gpointer data) {
-  self(data)->raise(self(data)->idOf(widget), -8);
+  self(data)->raise(self(data)->idOf(widget), WidgetEvent::LostFocus);
   return FALSE;
 }
 

@@ -38,36 +38,15 @@ void dropIdle(gpointer data) { delete static_cast<std::function<void()>*>(data);
 
 }  // namespace
 
-TimerId GtkPlatform::startTimer(int periodMs, std::function<void()> tick) {
-  if (periodMs <= 0 || !tick) return 0;
-  TimerId id = nextTimer_++;
-  auto* source = new TimerSource{this, id};
-  Timer t;
-  t.tick = std::make_shared<std::function<void()>>(std::move(tick));
+std::optional<std::uintptr_t> GtkPlatform::armTimer(TimerId id, int periodMs) {
   // GLib counts the first period from now and re-arms after each tick, as a
   // window timer does.
-  t.source = g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(periodMs), onTimer, source,
-                                dropTimerSource);
-  timers_.emplace(id, std::move(t));
-  return id;
+  return g_timeout_add_full(G_PRIORITY_DEFAULT, static_cast<guint>(periodMs), onTimer,
+                            new TimerSource{this, id}, dropTimerSource);
 }
 
-void GtkPlatform::stopTimer(TimerId id) {
-  auto it = timers_.find(id);
-  if (it == timers_.end()) return;
-  g_source_remove(it->second.source);
-  timers_.erase(it);
-}
-
-void GtkPlatform::tick(TimerId id) {
-  auto it = timers_.find(id);
-  if (it == timers_.end()) return;
-  // The tick may stop this very timer; keep the callable alive until it returns.
-  std::shared_ptr<std::function<void()>> work = it->second.tick;
-  guarded(0, [&] {
-    (*work)();
-    return 0;
-  });
+void GtkPlatform::disarmTimer(TimerId, std::uintptr_t source) {
+  g_source_remove(static_cast<guint>(source));
 }
 
 LocalTime GtkPlatform::localTimeNow() const {

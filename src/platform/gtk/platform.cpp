@@ -104,41 +104,17 @@ GtkPlatform::GtkPlatform() {
 
 GtkPlatform::~GtkPlatform() {
   unwatchProcess();
-  sink_ = nullptr;  // the program is going away; report nothing more
-  for (auto& [id, t] : timers_) g_source_remove(t.source);
-  timers_.clear();
-  std::vector<WidgetId> tops;
-  for (auto& [id, w] : widgets_)
-    if (w.kind == WidgetKind::TopLevel) tops.push_back(id);
-  for (WidgetId id : tops) destroyWidget(id);
+  tearDown();
   gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(),
                                                GTK_STYLE_PROVIDER(css_.get()));
-}
-
-Widget* GtkPlatform::find(WidgetId id) {
-  auto it = widgets_.find(id);
-  return it == widgets_.end() ? nullptr : &it->second;
-}
-
-const Widget* GtkPlatform::find(WidgetId id) const {
-  auto it = widgets_.find(id);
-  return it == widgets_.end() ? nullptr : &it->second;
 }
 
 WidgetId GtkPlatform::idOf(GtkWidget* gtkWidget) const {
   for (GtkWidget* g = gtkWidget; g; g = gtk_widget_get_parent(g)) {
     auto id = static_cast<WidgetId>(GPOINTER_TO_UINT(g_object_get_data(G_OBJECT(g), kIdKey)));
-    if (id && widgets_.count(id)) return id;
+    if (id && widgets_.contains(id)) return id;
   }
   return 0;
-}
-
-void GtkPlatform::raise(WidgetId id, int eventNumber) {
-  if (!sink_ || !find(id)) return;
-  guarded(0, [&] {
-    sink_->widgetEvent(id, eventNumber);
-    return 0;
-  });
 }
 
 GtkWindow* mainGtkWindow() {
@@ -156,14 +132,13 @@ WidgetId GtkPlatform::createWidget(const WidgetSpec& request) {
   WidgetId id = nextId_++;
   if (request.kind == WidgetKind::TopLevel) return makeTopLevel(id, request);
   Widget* parent = find(request.parent);
-  if (!parent || !parent->container) return 0;
+  if (!parent || !holdsChildren(*parent)) return 0;
 
   Widget w;
   w.kind = request.kind;
   w.parent = request.parent;
   w.rect = request.rect;
-  w.text = request.text;
-  w.shownText = validUtf8(request.text);
+  w.text.write(request.text, validUtf8);
   w.enabled = !request.disabled;
   GtkWidget* outer = makeChild(id, w, request);
   if (!outer) return 0;
@@ -177,8 +152,7 @@ WidgetId GtkPlatform::createWidget(const WidgetSpec& request) {
   if (w.kind != WidgetKind::Hidden && w.kind != WidgetKind::Browser)
     gtk_widget_set_sensitive(outer, !request.disabled);
   if (w.kind != WidgetKind::Hidden) gtk_widget_set_visible(outer, request.visible);
-  parent->children.push_back(id);
-  widgets_.emplace(id, std::move(w));
+  widgets_.add(id, std::move(w));
   return id;
 }
 
@@ -203,51 +177,11 @@ void GtkPlatform::placeIn(WidgetId parent, GtkWidget* outer, const Rect& r) {
   gtk_fixed_put(GTK_FIXED(p->container), outer, r.left, r.top);
 }
 
-void GtkPlatform::collectSubtree(WidgetId id, std::vector<WidgetId>& out) const {
-  const Widget* w = find(id);
-  if (!w) return;
-  for (WidgetId c : w->children) collectSubtree(c, out);
-  out.push_back(id);
-}
-
-void GtkPlatform::destroyWidget(WidgetId id) {
-  Widget* w = find(id);
-  if (!w) return;
-  std::vector<WidgetId> order;  // children before their parents
-  collectSubtree(id, order);
-  if (Widget* p = find(w->parent)) std::erase(p->children, id);
-  GtkWidget* outer = w->outer;
-  // Take the records out first: GTK may still emit focus signals while it
-  // tears the widgets down, and those must find nothing to report.
-  std::vector<Widget> gone;
-  for (WidgetId d : order) {
-    auto it = widgets_.find(d);
-    gone.push_back(std::move(it->second));
-    widgets_.erase(it);
-  }
-  gtk_widget_destroy(outer);
-  gone.clear();
-  if (!sink_) return;
-  for (WidgetId d : order)
-    guarded(0, [&] {
-      if (sink_) sink_->widgetDestroyed(d);
-      return 0;
-    });
-}
-
-void GtkPlatform::setParent(WidgetId child, WidgetId parent) {
-  Widget* c = find(child);
-  Widget* p = find(parent);
-  if (!c || !p || !p->container || c->kind == WidgetKind::TopLevel || child == parent) return;
-  for (WidgetId up = parent; up; up = find(up)->parent)
-    if (up == child) return;  // would make a widget its own ancestor
-  g_object_ref(c->outer);
-  gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(c->outer)), c->outer);
-  gtk_fixed_put(GTK_FIXED(p->container), c->outer, c->rect.left, c->rect.top);
-  g_object_unref(c->outer);
-  if (Widget* old = find(c->parent)) std::erase(old->children, child);
-  c->parent = parent;
-  p->children.push_back(child);
+void GtkPlatform::moveNative(Widget& child, Widget& parent) {
+  g_object_ref(child.outer);
+  gtk_container_remove(GTK_CONTAINER(gtk_widget_get_parent(child.outer)), child.outer);
+  gtk_fixed_put(GTK_FIXED(parent.container), child.outer, child.rect.left, child.rect.top);
+  g_object_unref(child.outer);
 }
 
 void GtkPlatform::setVisible(WidgetId id, bool visible) {
@@ -293,9 +227,8 @@ Rect GtkPlatform::widgetRect(WidgetId id) const {
 void GtkPlatform::setText(WidgetId id, const std::string& text) {
   Widget* w = find(id);
   if (!w) return;
-  w->text = text;
-  w->shownText = validUtf8(text);
-  const char* shown = w->shownText.c_str();
+  w->text.write(text, validUtf8);
+  const char* shown = w->text.shown.c_str();
   switch (w->kind) {
     case WidgetKind::TopLevel:
       gtk_window_set_title(GTK_WINDOW(w->outer), shown);
@@ -323,12 +256,9 @@ void GtkPlatform::setText(WidgetId id, const std::string& text) {
 std::string GtkPlatform::text(WidgetId id) const {
   const Widget* w = find(id);
   if (!w) return {};
-  if (w->kind == WidgetKind::EditBox) {
-    std::string now = gtk_entry_get_text(GTK_ENTRY(w->inner));
-    // Unchanged since the program wrote it: give back its exact bytes.
-    if (now != w->shownText) return now;
-  }
-  return w->text;
+  if (w->kind == WidgetKind::EditBox)
+    return w->text.read(gtk_entry_get_text(GTK_ENTRY(w->inner)));
+  return w->text.bytes;
 }
 
 void GtkPlatform::setChecked(WidgetId id, bool checked) {

@@ -77,14 +77,12 @@ void GtkPlatform::unwatchProcess() {
 }
 
 bool GtkPlatform::closeForSignal() {
-  if (closingForSignal_ || !sink_) return false;
+  if (closingForSignal_ || !reporting()) return false;
   closingForSignal_ = true;
-  std::vector<WidgetId> tops;
-  for (auto& [id, w] : widgets_)
-    if (w.kind == WidgetKind::TopLevel) tops.push_back(id);
+  const std::vector<WidgetId> tops = widgets_.topLevels();
   if (tops.empty()) return false;
   // Boxes and dialogs open in nested loops end with their windows.
-  for (WidgetId id : tops) sink_->closeRequested(id);
+  for (WidgetId id : tops) report([&](EventSink& sink) { sink.closeRequested(id); });
   for (GMainLoop* loop : loops_) g_main_loop_quit(loop);
   return true;
 }

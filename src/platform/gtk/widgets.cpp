@@ -66,8 +66,7 @@ gboolean onWindowKey(GtkWidget* window, GdkEventKey* ev, gpointer data) {
   WidgetId id = p->idOf(window);
   if (!id) return FALSE;
   Key key = keyOf(ev->keyval);
-  bool handled = guarded(
-      false, [&] { return p->sink() && p->sink()->keyDown(id, key, modifiersOf(ev->state)); });
+  const bool handled = p->offerKey(id, key, modifiersOf(ev->state));
   if (handled || !p->find(id)) return TRUE;
   // The program runs the tab cycle itself; GTK's own focus chain must never
   // move. Tab with Ctrl or Alt is the focused control's key, as any other:
@@ -90,24 +89,20 @@ gboolean onWindowKey(GtkWidget* window, GdkEventKey* ev, gpointer data) {
 gboolean onWindowDelete(GtkWidget* window, GdkEvent*, gpointer data) {
   GtkPlatform* p = self(data);
   WidgetId id = p->idOf(window);
-  guarded(0, [&] {
-    if (id && p->sink()) p->sink()->closeRequested(id);
-    return 0;
-  });
+  if (id) p->report([&](EventSink& sink) { sink.closeRequested(id); });
   return TRUE;  // the program destroys the window itself if it wants to close
 }
 
 void onWindowActive(GObject* window, GParamSpec*, gpointer data) {
   GtkPlatform* p = self(data);
   WidgetId id = p->idOf(GTK_WIDGET(window));
-  if (!id || !p->sink()) return;
-  bool active = gtk_window_is_active(GTK_WINDOW(window));
-  guarded(0, [&] {
+  if (!id) return;
+  const bool active = gtk_window_is_active(GTK_WINDOW(window));
+  p->report([&](EventSink& sink) {
     if (active)
-      p->sink()->windowActivated(id);
+      sink.windowActivated(id);
     else
-      p->sink()->windowDeactivated(id);
-    return 0;
+      sink.windowDeactivated(id);
   });
 }
 
@@ -128,16 +123,16 @@ gboolean onWindowMapped(GtkWidget* window, GdkEvent*, gpointer) {
 }
 
 gboolean onFocusIn(GtkWidget* widget, GdkEvent*, gpointer data) {
-  self(data)->raise(self(data)->idOf(widget), -7);
+  self(data)->raise(self(data)->idOf(widget), WidgetEvent::GotFocus);
   return FALSE;
 }
 
 gboolean onFocusOut(GtkWidget* widget, GdkEvent*, gpointer data) {
-  self(data)->raise(self(data)->idOf(widget), -8);
+  self(data)->raise(self(data)->idOf(widget), WidgetEvent::LostFocus);
   return FALSE;
 }
 
-void onClicked(GtkWidget* widget, gpointer data) { self(data)->raise(self(data)->idOf(widget), 0); }
+void onClicked(GtkWidget* widget, gpointer data) { self(data)->raise(self(data)->idOf(widget), WidgetEvent::Used); }
 
 gboolean onIntegerKey(GtkWidget*, GdkEventKey* ev, gpointer) {
   if (ev->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK)) return FALSE;  // shortcuts, paste included
@@ -173,13 +168,12 @@ void colourText(GtkWidget* label, std::uint32_t textColour, std::uint32_t backCo
 WidgetId GtkPlatform::makeTopLevel(WidgetId id, const WidgetSpec& request) {
   Widget w;
   w.kind = WidgetKind::TopLevel;
-  w.text = request.text;
-  w.shownText = validUtf8(request.text);
+  w.text.write(request.text, validUtf8);
   w.enabled = !request.disabled;
 
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_style_context_add_class(gtk_widget_get_style_context(window), "sorvane-main");
-  gtk_window_set_title(GTK_WINDOW(window), w.shownText.c_str());
+  gtk_window_set_title(GTK_WINDOW(window), w.text.shown.c_str());
   gtk_window_set_resizable(GTK_WINDOW(window), FALSE);
   GtkWidget* fixed = gtk_fixed_new();
   int clientWidth = std::max(request.rect.width - kFrameWidth, 1);
@@ -210,13 +204,13 @@ WidgetId GtkPlatform::makeTopLevel(WidgetId id, const WidgetSpec& request) {
   w.outer = window;
   w.inner = window;
   w.container = fixed;
-  widgets_.emplace(id, std::move(w));
+  widgets_.add(id, std::move(w));
   if (request.visible) gtk_window_present(GTK_WINDOW(window));
   return id;
 }
 
 GtkWidget* GtkPlatform::makeChild(WidgetId id, Widget& w, const WidgetSpec& request) {
-  const char* shown = w.shownText.c_str();
+  const char* shown = w.text.shown.c_str();
   switch (request.kind) {
     case WidgetKind::Label: {
       GtkWidget* label = gtk_label_new(shown);
@@ -265,7 +259,7 @@ GtkWidget* GtkPlatform::makeChild(WidgetId id, Widget& w, const WidgetSpec& requ
     }
     case WidgetKind::Button: {
       GtkWidget* button = gtk_button_new();
-      w.caption = wrappingCaption(w.shownText, true);
+      w.caption = wrappingCaption(w.text.shown, true);
       gtk_container_add(GTK_CONTAINER(button), w.caption);
       g_signal_connect(button, "clicked", G_CALLBACK(onClicked), this);
       watchFocus(button, this);
@@ -274,7 +268,7 @@ GtkWidget* GtkPlatform::makeChild(WidgetId id, Widget& w, const WidgetSpec& requ
     }
     case WidgetKind::CheckBox: {
       GtkWidget* check = gtk_check_button_new();
-      w.caption = wrappingCaption(w.shownText, false);
+      w.caption = wrappingCaption(w.text.shown, false);
       colourText(w.caption, request.textColour, request.backColour);
       gtk_container_add(GTK_CONTAINER(check), w.caption);
       // "toggled" comes after the box has changed its state, so the program

@@ -112,22 +112,23 @@ Rgb SimPlatform::shownColour(WidgetId browser) const {
   return b.showsPage ? b.shown : kWhite;
 }
 
-bool SimPlatform::capture(WidgetId widget, platform::Pixels& out) {
+std::optional<platform::Pixels> SimPlatform::capture(WidgetId widget) {
+  platform::Pixels out;
   ++captureCount_;
   if (failNextCapture_) {
     failNextCapture_ = false;
-    return false;
+    return std::nullopt;
   }
   int width = screenWidth_, height = screenHeight_;
   Rgb colour = screenColour_;
   if (widget != 0) {
     const WidgetState* w = find(widget);
-    if (!w) return false;
+    if (!w) return std::nullopt;
     width = w->rect.width;
     height = w->rect.height;
     colour = w->widgetSpec.kind == WidgetKind::Browser ? shownColour(widget) : kButtonFaceRgb;
   }
-  if (width <= 0 || height <= 0) return false;
+  if (width <= 0 || height <= 0) return std::nullopt;
   out.width = width;
   out.height = height;
   out.bgr.resize(static_cast<std::size_t>(width) * height * 3);
@@ -136,7 +137,7 @@ bool SimPlatform::capture(WidgetId widget, platform::Pixels& out) {
     out.bgr[i + 1] = colour.g;
     out.bgr[i + 2] = colour.r;
   }
-  return true;
+  return out;
 }
 
 }  // namespace sorvane::sim

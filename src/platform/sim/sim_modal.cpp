@@ -65,7 +65,8 @@ int SimPlatform::messageBox(const std::string& text, const std::string& caption,
   return result;
 }
 
-std::string SimPlatform::browseForFolder(const std::string& prompt, bool includeFiles) {
+std::optional<std::string> SimPlatform::browseForFolder(const std::string& prompt,
+                                                       bool includeFiles) {
   std::pair<std::string, int> answer{"", 0};
   if (!folderAnswers_.empty()) {
     answer = std::move(folderAnswers_.front());
@@ -79,6 +80,7 @@ std::string SimPlatform::browseForFolder(const std::string& prompt, bool include
   runNested(answerAt);
   folderRequests_[index].answeredAtMs = now_;
   folderRequests_[index].result = answer.first;
+  if (answer.first.empty()) return std::nullopt;  // cancelled
   return answer.first;
 }
 

@@ -25,12 +25,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/common/widget_tree.h"
 #include "platform/platform.h"
 
 namespace sorvane::sim {
 
 using platform::Rect;
 using platform::TimerId;
+using platform::WidgetEvent;
 using platform::WidgetId;
 using platform::WidgetKind;
 
@@ -121,6 +123,7 @@ struct BrowserState {
 struct WidgetState {
   WidgetId id = 0;
   platform::WidgetSpec widgetSpec;  // exactly as given to createWidget
+  WidgetKind kind = WidgetKind::Hidden;
   WidgetId parent = 0;
   std::vector<WidgetId> children;  // in creation (or re-parenting) order
   Rect rect;                       // the top-level window is centred on the screen
@@ -173,13 +176,14 @@ class SimPlatform : public platform::Platform {
   void browserEndPage(WidgetId browser) override;
   platform::PageShows browserShows(WidgetId browser) const override;
   void browserShowBlank(WidgetId browser) override;
-  bool capture(WidgetId widget, platform::Pixels& out) override;
+  std::optional<platform::Pixels> capture(WidgetId widget) override;
   TimerId startTimer(int periodMs, std::function<void()> tick) override;
   void stopTimer(TimerId timer) override;
   platform::LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
-  std::string browseForFolder(const std::string& prompt, bool includeFiles) override;
+  std::optional<std::string> browseForFolder(const std::string& prompt,
+                                             bool includeFiles) override;
   std::optional<std::string> fileDialog(const platform::FileDialogRequest& request) override;
   void runLoop() override;
   void quitLoop() override;
@@ -298,10 +302,11 @@ class SimPlatform : public platform::Platform {
   // Widgets (sim_widgets.cpp).
   WidgetState* find(WidgetId id);
   const WidgetState* find(WidgetId id) const;
+  bool holdsChildren(WidgetId parent) const;
   bool usable(WidgetId id) const;  // the user could reach it now
   bool effectivelyShownAndEnabled(WidgetId id) const;
   void moveFocus(WidgetId to);
-  void raise(WidgetId id, int event);
+  void raise(WidgetId id, WidgetEvent event);
   void postActivation();
 
   // User (sim_user.cpp).
@@ -325,7 +330,7 @@ class SimPlatform : public platform::Platform {
   bool pendingQuit_ = false;
   LoopEnd lastLoopEnd_ = LoopEnd::None;
 
-  std::map<WidgetId, WidgetState> widgets_;
+  platform::common::WidgetTree<WidgetState> widgets_;
   WidgetId nextWidgetId_ = 1;
   WidgetId focus_ = 0;
   std::vector<WidgetKind> failCreates_;

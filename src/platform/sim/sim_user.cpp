@@ -26,9 +26,9 @@ bool SimPlatform::click(WidgetId id) {
   if (!w || !usable(id)) return true;
   if (kind == WidgetKind::CheckBox) {
     w->checked = !w->checked;
-    raise(id, 0);
+    raise(id, WidgetEvent::Used);
   } else if (kind == WidgetKind::Button) {
-    raise(id, 0);
+    raise(id, WidgetEvent::Used);
   }
   return true;
 }
@@ -37,7 +37,7 @@ bool SimPlatform::changeEditText(WidgetId id, std::string text) {
   WidgetState* w = find(id);
   if (w->text == text) return true;
   w->text = std::move(text);
-  raise(id, 0);
+  raise(id, WidgetEvent::Used);
   return true;
 }
 
@@ -82,7 +82,7 @@ bool SimPlatform::selectItem(WidgetId list, int index) {
   if (!after || index >= static_cast<int>(after->items.size())) return true;
   if (after->selection != index) {
     after->selection = index;
-    raise(list, 0);
+    raise(list, WidgetEvent::Used);
   }
   return true;
 }
@@ -92,7 +92,7 @@ bool SimPlatform::doubleClickItem(WidgetId list, int index) {
   // The first click's handler may have changed the list; the double-click
   // lands only if the item is still there under the pointer.
   const WidgetState* w = find(list);
-  if (w && index < static_cast<int>(w->items.size()) && usable(list)) raise(list, 1);
+  if (w && index < static_cast<int>(w->items.size()) && usable(list)) raise(list, WidgetEvent::DoubleClicked);
   return true;
 }
 

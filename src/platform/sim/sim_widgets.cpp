@@ -9,15 +9,9 @@ namespace sorvane::sim {
 
 using platform::WidgetSpec;
 
-WidgetState* SimPlatform::find(WidgetId id) {
-  auto it = widgets_.find(id);
-  return it == widgets_.end() ? nullptr : &it->second;
-}
+WidgetState* SimPlatform::find(WidgetId id) { return widgets_.find(id); }
 
-const WidgetState* SimPlatform::find(WidgetId id) const {
-  auto it = widgets_.find(id);
-  return it == widgets_.end() ? nullptr : &it->second;
-}
+const WidgetState* SimPlatform::find(WidgetId id) const { return widgets_.find(id); }
 
 const WidgetState& SimPlatform::widget(WidgetId id) const {
   if (const WidgetState* w = find(id)) return *w;
@@ -49,7 +43,7 @@ void SimPlatform::setScreen(int width, int height, Rgb colour) {
   screenColour_ = colour;
 }
 
-void SimPlatform::raise(WidgetId id, int event) {
+void SimPlatform::raise(WidgetId id, WidgetEvent event) {
   if (sink_) sink_->widgetEvent(id, event);
 }
 
@@ -69,12 +63,13 @@ WidgetId SimPlatform::createWidget(const WidgetSpec& widgetSpec) {
   }
   if (widgetSpec.kind == WidgetKind::Browser && widgetSpec.browser.version > 1) return 0;
   const bool mayBeRoot = widgetSpec.kind == WidgetKind::TopLevel || widgetSpec.kind == WidgetKind::Hidden;
-  if (widgetSpec.parent == 0 ? !mayBeRoot : !find(widgetSpec.parent)) return 0;
+  if (widgetSpec.parent == 0 ? !mayBeRoot : !holdsChildren(widgetSpec.parent)) return 0;
 
   const WidgetId id = nextWidgetId_++;
-  WidgetState& w = widgets_[id];
+  WidgetState w;
   w.id = id;
   w.widgetSpec = widgetSpec;
+  w.kind = widgetSpec.kind;
   w.parent = widgetSpec.parent;
   w.rect = widgetSpec.rect;
   if (widgetSpec.kind == WidgetKind::TopLevel) {
@@ -84,40 +79,31 @@ WidgetId SimPlatform::createWidget(const WidgetSpec& widgetSpec) {
   w.text = widgetSpec.text;
   w.visible = widgetSpec.visible && widgetSpec.kind != WidgetKind::Hidden;
   w.enabled = !widgetSpec.disabled;
-  if (widgetSpec.parent) find(widgetSpec.parent)->children.push_back(id);
-  if (w.visible && widgetSpec.kind == WidgetKind::TopLevel && autoActivate_) postActivation();
+  const bool activates = w.visible && widgetSpec.kind == WidgetKind::TopLevel && autoActivate_;
+  widgets_.add(id, std::move(w));
+  if (activates) postActivation();
   return id;
 }
 
+bool SimPlatform::holdsChildren(WidgetId parent) const {
+  // As on the desktops: the window and group boxes hold controls.
+  const WidgetState* p = find(parent);
+  return p && (p->kind == WidgetKind::TopLevel || p->kind == WidgetKind::GroupBox);
+}
+
 void SimPlatform::destroyWidget(WidgetId widget) {
-  if (!find(widget)) return;
   // The order is fixed before anything is reported, so a sink that reacts by
   // destroying more widgets cannot upset the walk.
-  std::vector<WidgetId> order;
-  std::function<void(WidgetId)> walk = [&](WidgetId id) {
-    for (WidgetId c : find(id)->children) walk(c);
-    order.push_back(id);
-  };
-  walk(widget);
-  if (WidgetState* p = find(find(widget)->parent)) std::erase(p->children, widget);
-  for (WidgetId id : order) {
-    if (!widgets_.erase(id)) continue;
+  for (WidgetId id : widgets_.takeOut(widget).order) {
     if (focus_ == id) focus_ = 0;
     if (sink_) sink_->widgetDestroyed(id);
   }
 }
 
-bool SimPlatform::widgetExists(WidgetId widget) const { return find(widget) != nullptr; }
+bool SimPlatform::widgetExists(WidgetId widget) const { return widgets_.contains(widget); }
 
 void SimPlatform::setParent(WidgetId child, WidgetId parent) {
-  WidgetState* c = find(child);
-  if (!c || !find(parent) || child == parent) return;
-  // Refuse to hang a widget below itself.
-  for (WidgetId up = parent; up; up = find(up)->parent)
-    if (up == child) return;
-  if (WidgetState* old = find(c->parent)) std::erase(old->children, child);
-  c->parent = parent;
-  find(parent)->children.push_back(child);
+  if (widgets_.canMove(child, parent) && holdsChildren(parent)) widgets_.move(child, parent);
 }
 
 void SimPlatform::setVisible(WidgetId widget, bool visible) {
@@ -242,8 +228,8 @@ void SimPlatform::moveFocus(WidgetId to) {
   const WidgetId from = focus_;
   if (from == to) return;
   focus_ = to;
-  if (reportsFocus(find(from))) raise(from, -8);
-  if (to && focus_ == to && reportsFocus(find(to))) raise(to, -7);
+  if (reportsFocus(find(from))) raise(from, WidgetEvent::LostFocus);
+  if (to && focus_ == to && reportsFocus(find(to))) raise(to, WidgetEvent::GotFocus);
 }
 
 }  // namespace sorvane::sim

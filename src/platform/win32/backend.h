@@ -15,24 +15,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/common/desktop_base.h"
 #include "platform/platform.h"
 #include "platform/win32/browser.h"
 
 namespace sorvane::platform::win32 {
 
-// Runs program code from a window procedure. An exception must not unwind
-// through the system's frames, so it ends here with a line on stderr.
-template <typename R, typename F>
-R guarded(R fallback, F&& f) noexcept {
-  try {
-    return f();
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "sorvane: exception in an event handler: %s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "sorvane: unknown exception in an event handler\n");
-  }
-  return fallback;
-}
+using common::guarded;
 
 // A widget id is the window handle itself. Windows keeps handles within 32
 // bits so that 32-bit and 64-bit programs can share them; going back, the
@@ -82,8 +71,7 @@ struct Widget {
   WidgetId parent = 0;
   std::vector<WidgetId> children;
   HWND hwnd = nullptr;
-  std::string text;    // the bytes last written
-  std::wstring shown;  // those bytes as handed to Windows
+  common::ExactText<std::wstring> text;  // as written, and as handed to Windows
   EditMode editMode = EditMode::Normal;
   std::uint32_t textColour = 0;
   std::uint32_t backColour = kButtonFaceColour;
@@ -94,19 +82,15 @@ struct Widget {
   BrowserHostPtr browser;
 };
 
-class Win32Platform final : public Platform {
+class Win32Platform final : public common::DesktopBackend<Widget> {
  public:
   Win32Platform();
   ~Win32Platform() override;
   // False when the window classes could not be registered.
   bool ready() const;
 
-  void setEventSink(EventSink* sink) override { sink_ = sink; }
 
   WidgetId createWidget(const WidgetSpec& request) override;
-  void destroyWidget(WidgetId widget) override;
-  bool widgetExists(WidgetId widget) const override { return widgets_.count(widget) != 0; }
-  void setParent(WidgetId child, WidgetId parent) override;
   void setVisible(WidgetId widget, bool visible) override;
   bool isVisible(WidgetId widget) const override;
   void setEnabled(WidgetId widget, bool enabled) override;
@@ -135,16 +119,15 @@ class Win32Platform final : public Platform {
   PageShows browserShows(WidgetId browser) const override;
   void browserShowBlank(WidgetId browser) override;
 
-  bool capture(WidgetId widget, Pixels& out) override;
+  std::optional<Pixels> capture(WidgetId widget) override;
 
-  TimerId startTimer(int periodMs, std::function<void()> tick) override;
-  void stopTimer(TimerId timer) override;
 
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
 
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
-  std::string browseForFolder(const std::string& prompt, bool includeFiles) override;
+  std::optional<std::string> browseForFolder(const std::string& prompt,
+                                             bool includeFiles) override;
   std::optional<std::string> fileDialog(const FileDialogRequest& request) override;
 
   void runLoop() override;
@@ -155,46 +138,37 @@ class Win32Platform final : public Platform {
   [[noreturn]] void exitProcess(int code) override;
 
   // For the window procedures of this backend.
-  Widget* find(WidgetId id);
-  const Widget* find(WidgetId id) const;
   // The widget of ours that is this window or contains it, or 0.
   WidgetId owning(HWND hwnd) const;
-  void raise(WidgetId id, int eventNumber);
   // WM_COMMAND from a control, wherever it arrives (main window or group box).
   void onCommand(HWND control, int code);
   // WM_CTLCOLOR*: the brush to paint a control with, or nullptr for the default.
   HBRUSH onControlColour(HWND control, HDC dc);
-  void onTimer(UINT_PTR id);
   void onTopLevelMessage(HWND hwnd, UINT message, WPARAM wParam);
-  // The top level is going away without destroyWidget (the system closed it).
-  void forgetDestroyed(HWND hwnd);
-  bool offerKey(const MSG& msg);
+  bool offerKeyMessage(const MSG& msg);
   // The outer size the layout gives the top level.
   SIZE topLevelSize() const { return topLevelSize_; }
 
  private:
+  bool holdsChildren(const Widget& parent) const override {
+    return parent.kind == WidgetKind::TopLevel || parent.kind == WidgetKind::GroupBox;
+  }
+  void moveNative(Widget& child, Widget& parent) override;
+  void destroyNative(Widget& widget) override { DestroyWindow(widget.hwnd); }
+  std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) override;
+  void disarmTimer(TimerId id, std::uintptr_t) override;
+
   bool oleInitialised_;  // first: OLE is up before anything else is made
   HWND makeTopLevel(const WidgetSpec& request, Widget& w);
   HWND makeChild(const WidgetSpec& request, Widget& w, HWND parent);
-  void collectSubtree(WidgetId id, std::vector<WidgetId>& out) const;
-  void takeOut(WidgetId id, std::vector<WidgetId>& order, std::vector<Widget>& gone);
-  void reportDestroyed(const std::vector<WidgetId>& order);
   Widget* listOf(WidgetId id);
   const Widget* listOf(WidgetId id) const;
   void runIdleWork();
 
-  struct Timer {
-    std::shared_ptr<std::function<void()>> tick;
-  };
-
-  EventSink* sink_ = nullptr;
-  std::map<WidgetId, Widget> widgets_;
   int nextControlId_ = 100;
   std::unique_ptr<WindowClass> mainClass_;
   std::unique_ptr<WindowClass> timerClass_;
   OwnedWindow timerWindow_;
-  std::unordered_map<TimerId, Timer> timers_;
-  TimerId nextTimer_ = 1;
   std::vector<std::function<void()>> idle_;
   int loopDepth_ = 0;
   HFONT font_ = nullptr;  // the stock GUI font: never deleted

@@ -105,7 +105,8 @@ std::optional<std::string> Win32Platform::fileDialog(const FileDialogRequest& re
   return fromWideExact(std::wstring_view(file.data()));
 }
 
-std::string Win32Platform::browseForFolder(const std::string& prompt, bool includeFiles) {
+std::optional<std::string> Win32Platform::browseForFolder(const std::string& prompt,
+                                                         bool includeFiles) {
   HWND active = GetActiveWindow();
   HWND foreground = GetForegroundWindow();
   // Every top-level window of the program takes no input while the picker is up.
@@ -127,11 +128,11 @@ std::string Win32Platform::browseForFolder(const std::string& prompt, bool inclu
   if (foreground && IsWindow(foreground)) SetForegroundWindow(foreground);
   if (active && IsWindow(active)) SetActiveWindow(active);
 
-  if (!chosen) return {};
+  if (!chosen) return std::nullopt;
   std::array<wchar_t, MAX_PATH> path{};
   // A virtual place (the computer, the control panel) has no path.
-  if (!SHGetPathFromIDListW(chosen.get(), path.data())) return {};
-  return fromWideExact(std::wstring_view(path.data())).value_or(std::string());
+  if (!SHGetPathFromIDListW(chosen.get(), path.data())) return std::nullopt;
+  return fromWideExact(std::wstring_view(path.data()));
 }
 
 }  // namespace sorvane::platform::win32

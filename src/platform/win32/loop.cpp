@@ -29,33 +29,15 @@ Key keyOf(WPARAM virtualKey) {
 
 }  // namespace
 
-TimerId Win32Platform::startTimer(int periodMs, std::function<void()> tick) {
-  if (periodMs <= 0 || !tick || !timerWindow_) return 0;
-  const TimerId id = nextTimer_++;
+std::optional<std::uintptr_t> Win32Platform::armTimer(TimerId id, int periodMs) {
   // A window timer counts its first period from now and re-arms after each
   // tick; its messages come through every loop, the modal ones included.
-  if (!SetTimer(timerWindow_.get(), id, static_cast<UINT>(periodMs), nullptr)) return 0;
-  timers_[id].tick = std::make_shared<std::function<void()>>(std::move(tick));
+  if (!timerWindow_ || !SetTimer(timerWindow_.get(), id, static_cast<UINT>(periodMs), nullptr))
+    return std::nullopt;
   return id;
 }
 
-void Win32Platform::stopTimer(TimerId id) {
-  auto it = timers_.find(id);
-  if (it == timers_.end()) return;
-  KillTimer(timerWindow_.get(), id);
-  timers_.erase(it);
-}
-
-void Win32Platform::onTimer(UINT_PTR which) {
-  auto it = timers_.find(static_cast<TimerId>(which));
-  if (it == timers_.end()) return;
-  // The tick may stop this very timer; keep the callable alive until it returns.
-  std::shared_ptr<std::function<void()>> work = it->second.tick;
-  guarded(0, [&] {
-    (*work)();
-    return 0;
-  });
-}
+void Win32Platform::disarmTimer(TimerId id, std::uintptr_t) { KillTimer(timerWindow_.get(), id); }
 
 LocalTime Win32Platform::localTimeNow() const {
   SYSTEMTIME now{};
@@ -67,8 +49,8 @@ std::int64_t Win32Platform::monotonicMs() const {
   return static_cast<std::int64_t>(GetTickCount64());
 }
 
-bool Win32Platform::offerKey(const MSG& msg) {
-  if ((msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) || !msg.hwnd || !sink_)
+bool Win32Platform::offerKeyMessage(const MSG& msg) {
+  if ((msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) || !msg.hwnd || !reporting())
     return false;
   // Keys for the main window or any of its children, however deep.
   const WidgetId window = idOf(GetAncestor(msg.hwnd, GA_ROOT));
@@ -80,7 +62,7 @@ bool Win32Platform::offerKey(const MSG& msg) {
   if (GetKeyState(VK_MENU) < 0 || (msg.message == WM_SYSKEYDOWN && (msg.lParam & (1 << 29))))
     modifiers |= kAlt;
   const Key key = keyOf(msg.wParam);
-  return guarded(false, [&] { return sink_ && sink_->keyDown(window, key, modifiers); });
+  return offerKey(window, key, modifiers);
 }
 
 void Win32Platform::runLoop() {
@@ -99,7 +81,7 @@ void Win32Platform::runLoop() {
     if (msg.message == WM_QUIT) break;
     // The program sees every key first (the tab cycle and Esc are its own);
     // there is no dialog manager between it and the controls.
-    if (offerKey(msg)) continue;
+    if (offerKeyMessage(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

@@ -78,15 +78,7 @@ Win32Platform::Win32Platform() : oleInitialised_(SUCCEEDED(OleInitialize(nullptr
 }
 
 Win32Platform::~Win32Platform() {
-  sink_ = nullptr;  // the program is going away; report nothing more
-  if (timerWindow_)
-    for (auto& [id, t] : timers_) KillTimer(timerWindow_.get(), id);
-  timers_.clear();
-  std::vector<WidgetId> tops;
-  for (auto& [id, w] : widgets_)
-    if (w.kind == WidgetKind::TopLevel) tops.push_back(id);
-  for (WidgetId id : tops) destroyWidget(id);
-  widgets_.clear();
+  tearDown();
   timerWindow_.reset();
   // Last: every control that used OLE is gone.
   if (oleInitialised_) OleUninitialize();
@@ -94,45 +86,19 @@ Win32Platform::~Win32Platform() {
 
 bool Win32Platform::ready() const { return *mainClass_ && *timerClass_ && timerWindow_; }
 
-Widget* Win32Platform::find(WidgetId id) {
-  auto it = widgets_.find(id);
-  return it == widgets_.end() ? nullptr : &it->second;
-}
-
-const Widget* Win32Platform::find(WidgetId id) const {
-  auto it = widgets_.find(id);
-  return it == widgets_.end() ? nullptr : &it->second;
-}
-
 WidgetId Win32Platform::owning(HWND hwnd) const {
   for (HWND h = hwnd; h; h = GetAncestor(h, GA_PARENT)) {
-    if (widgets_.count(idOf(h))) return idOf(h);
+    if (widgets_.contains(idOf(h))) return idOf(h);
     if (!(GetWindowLongW(h, GWL_STYLE) & WS_CHILD)) break;  // a top level not ours
   }
   return 0;
 }
 
-void Win32Platform::raise(WidgetId id, int eventNumber) {
-  if (!sink_ || !find(id)) return;
-  guarded(0, [&] {
-    sink_->widgetEvent(id, eventNumber);
-    return 0;
-  });
-}
-
-void Win32Platform::setParent(WidgetId child, WidgetId parent) {
-  Widget* c = find(child);
-  Widget* p = find(parent);
-  if (!c || !p || c->kind == WidgetKind::TopLevel || child == parent) return;
-  if (p->kind != WidgetKind::TopLevel && p->kind != WidgetKind::GroupBox) return;
-  for (WidgetId up = parent; up; up = find(up)->parent)
-    if (up == child) return;  // would make a widget its own ancestor
-  const Rect at = widgetRect(child);
-  SetParent(c->hwnd, p->hwnd);
-  SetWindowPos(c->hwnd, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-  if (Widget* old = find(c->parent)) std::erase(old->children, child);
-  c->parent = parent;
-  p->children.push_back(child);
+void Win32Platform::moveNative(Widget& child, Widget& parent) {
+  const Rect at = widgetRect(idOf(child.hwnd));
+  SetParent(child.hwnd, parent.hwnd);
+  SetWindowPos(child.hwnd, nullptr, at.left, at.top, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32Platform::setVisible(WidgetId id, bool visible) {
@@ -174,13 +140,12 @@ Rect Win32Platform::widgetRect(WidgetId id) const {
 void Win32Platform::setText(WidgetId id, const std::string& text) {
   Widget* w = find(id);
   if (!w) return;
-  w->text = text;
-  w->shown = toWide(text);
+  w->text.write(text, toWide);
   if (w->kind == WidgetKind::Browser) return;  // kept; the view shows pages, not text
   // The edit box reports its own change; a write by the program is not the
   // user's, so that report goes nowhere.
   w->quiet = true;
-  SetWindowTextW(w->hwnd, w->shown.c_str());
+  SetWindowTextW(w->hwnd, w->text.shown.c_str());
   if ((w = find(id))) w->quiet = false;
 }
 
@@ -191,10 +156,9 @@ std::string Win32Platform::text(WidgetId id) const {
     const int length = GetWindowTextLengthW(w->hwnd);
     std::wstring now(static_cast<std::size_t>(length) + 1, L'\0');
     now.resize(static_cast<std::size_t>(GetWindowTextW(w->hwnd, now.data(), length + 1)));
-    // Unchanged since the program wrote it: give back its exact bytes.
-    if (now != w->shown) return fromWide(now);
+    return w->text.read(now, fromWide);
   }
-  return w->text;
+  return w->text.bytes;
 }
 
 void Win32Platform::setChecked(WidgetId id, bool checked) {
@@ -321,14 +285,19 @@ void Win32Platform::keepAwake(bool on) {
                              : ES_CONTINUOUS);
 }
 
-bool Win32Platform::capture(WidgetId id, Pixels& out) {
-  if (id == 0) return captureWindowPixels(nullptr, out);
-  const Widget* w = find(id);
-  if (!w) return false;
-  // Minimised, or behind a locked screen, the window has no pixels on the
-  // screen to copy; the browser can still draw its page for us.
-  if (w->browser && !windowPixelsReadable(w->hwnd)) return browserHostDrawPixels(*w->browser, out);
-  return captureWindowPixels(w->hwnd, out);
+std::optional<Pixels> Win32Platform::capture(WidgetId id) {
+  Pixels out;
+  bool taken = false;
+  if (id == 0) {
+    taken = captureWindowPixels(nullptr, out);
+  } else if (const Widget* w = find(id)) {
+    // Minimised, or behind a locked screen, the window has no pixels on the
+    // screen to copy; the browser can still draw its page for us.
+    taken = w->browser && !windowPixelsReadable(w->hwnd) ? browserHostDrawPixels(*w->browser, out)
+                                                         : captureWindowPixels(w->hwnd, out);
+  }
+  if (!taken) return std::nullopt;
+  return out;
 }
 
 }  // namespace sorvane::platform::win32

@@ -73,10 +73,7 @@ LRESULT CALLBACK topLevelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
       return result;
     }
     case WM_NCDESTROY:
-      guarded(0, [&] {
-        p->forgetDestroyed(hwnd);
-        return 0;
-      });
+      p->forget(idOf(hwnd));
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       break;
     default:
@@ -88,7 +85,7 @@ LRESULT CALLBACK topLevelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 LRESULT CALLBACK timerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) keepPlatform(hwnd, lParam);
   if (message == WM_TIMER) {
-    if (Win32Platform* p = platformOf(hwnd)) p->onTimer(wParam);
+    if (Win32Platform* p = platformOf(hwnd)) p->tick(static_cast<TimerId>(wParam));
     return 0;
   }
   return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -111,7 +108,7 @@ LRESULT CALLBACK controlSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
       LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
-      if (takesFocus(kind)) p->raise(idOf(hwnd), message == WM_SETFOCUS ? -7 : -8);
+      if (takesFocus(kind)) p->raise(idOf(hwnd), message == WM_SETFOCUS ? WidgetEvent::GotFocus : WidgetEvent::LostFocus);
       return result;
     }
     case WM_COMMAND:
@@ -155,8 +152,7 @@ WidgetId Win32Platform::createWidget(const WidgetSpec& request) {
   Widget w;
   w.kind = request.kind;
   w.parent = request.parent;
-  w.text = request.text;
-  w.shown = toWide(request.text);
+  w.text.write(request.text, toWide);
   w.editMode = request.editMode;
   w.textColour = request.textColour;
   w.backColour = request.backColour;
@@ -167,15 +163,13 @@ WidgetId Win32Platform::createWidget(const WidgetSpec& request) {
     hwnd = makeTopLevel(request, w);
   } else {
     parent = find(request.parent);
-    if (!parent || (parent->kind != WidgetKind::TopLevel && parent->kind != WidgetKind::GroupBox))
-      return 0;
+    if (!parent || !holdsChildren(*parent)) return 0;
     hwnd = makeChild(request, w, parent->hwnd);
   }
   if (!hwnd) return 0;
   const WidgetId id = idOf(hwnd);
   w.hwnd = hwnd;
-  if (parent) parent->children.push_back(id);
-  widgets_.emplace(id, std::move(w));
+  widgets_.add(id, std::move(w));
   if (request.kind == WidgetKind::TopLevel && request.visible) setVisible(id, true);
   return id;
 }
@@ -263,7 +257,7 @@ HWND Win32Platform::makeChild(const WidgetSpec& request, Widget& w, HWND parent)
       break;
   }
 
-  HWND hwnd = CreateWindowExW(exStyle, windowClass, w.shown.c_str(), style, r.left, r.top, r.width,
+  HWND hwnd = CreateWindowExW(exStyle, windowClass, w.text.shown.c_str(), style, r.left, r.top, r.width,
                               r.height, parent, reinterpret_cast<HMENU>(INT_PTR{controlId}),
                               GetModuleHandleW(nullptr), nullptr);
   if (!hwnd) return nullptr;
@@ -291,14 +285,14 @@ void Win32Platform::onCommand(HWND control, int code) {
   switch (w->kind) {
     case WidgetKind::Button:
     case WidgetKind::CheckBox:
-      if (code == BN_CLICKED) raise(id, 0);
+      if (code == BN_CLICKED) raise(id, WidgetEvent::Used);
       break;
     case WidgetKind::ListBox:
-      if (code == LBN_SELCHANGE) raise(id, 0);
-      if (code == LBN_DBLCLK) raise(id, 1);
+      if (code == LBN_SELCHANGE) raise(id, WidgetEvent::Used);
+      if (code == LBN_DBLCLK) raise(id, WidgetEvent::DoubleClicked);
       break;
     case WidgetKind::EditBox:
-      if (code == EN_CHANGE && !w->quiet) raise(id, 0);
+      if (code == EN_CHANGE && !w->quiet) raise(id, WidgetEvent::Used);
       break;
     default:
       break;
@@ -329,66 +323,15 @@ HBRUSH Win32Platform::onControlColour(HWND control, HDC dc) {
 
 void Win32Platform::onTopLevelMessage(HWND hwnd, UINT message, WPARAM wParam) {
   const WidgetId id = idOf(hwnd);
-  if (!sink_ || !find(id)) return;
-  guarded(0, [&] {
+  if (!find(id)) return;
+  report([&](EventSink& sink) {
     if (message == WM_CLOSE)
-      sink_->closeRequested(id);
+      sink.closeRequested(id);
     else if (LOWORD(wParam) == WA_INACTIVE)
-      sink_->windowDeactivated(id);
+      sink.windowDeactivated(id);
     else
-      sink_->windowActivated(id);
-    return 0;
+      sink.windowActivated(id);
   });
-}
-
-void Win32Platform::collectSubtree(WidgetId id, std::vector<WidgetId>& out) const {
-  const Widget* w = find(id);
-  if (!w) return;
-  for (WidgetId c : w->children) collectSubtree(c, out);
-  out.push_back(id);
-}
-
-void Win32Platform::takeOut(WidgetId id, std::vector<WidgetId>& order, std::vector<Widget>& gone) {
-  collectSubtree(id, order);  // children before their parents
-  if (Widget* p = find(find(id)->parent)) std::erase(p->children, id);
-  for (WidgetId d : order) {
-    auto it = widgets_.find(d);
-    gone.push_back(std::move(it->second));
-    widgets_.erase(it);
-  }
-}
-
-void Win32Platform::reportDestroyed(const std::vector<WidgetId>& order) {
-  for (WidgetId d : order)
-    guarded(0, [&] {
-      if (sink_) sink_->widgetDestroyed(d);
-      return 0;
-    });
-}
-
-void Win32Platform::destroyWidget(WidgetId id) {
-  Widget* w = find(id);
-  if (!w) return;
-  HWND hwnd = w->hwnd;
-  // The records go first: the system still sends focus and activation
-  // messages while it tears the windows down, and those must find nothing to
-  // report.
-  std::vector<WidgetId> order;
-  std::vector<Widget> gone;
-  takeOut(id, order, gone);
-  DestroyWindow(hwnd);
-  gone.clear();  // the browser's host outlives its view by this much
-  reportDestroyed(order);
-}
-
-void Win32Platform::forgetDestroyed(HWND hwnd) {
-  const WidgetId id = idOf(hwnd);
-  if (!find(id)) return;  // destroyWidget is already on it
-  std::vector<WidgetId> order;
-  std::vector<Widget> gone;
-  takeOut(id, order, gone);
-  gone.clear();
-  reportDestroyed(order);
 }
 
 }  // namespace sorvane::platform::win32

@@ -1,0 +1,119 @@
+#pragma once
+// What the desktop backends do alike around their native calls: the widget
+// table, teardown children first, the checks before a move to a new parent,
+// the timers, and reporting to the program. A backend derives from this,
+// supplies the native half through the hooks below and implements the rest of
+// the seam itself; a new backend is native code only.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "platform/common/guarded.h"
+#include "platform/common/timer_table.h"
+#include "platform/common/widget_tree.h"
+#include "platform/platform.h"
+
+namespace sorvane::platform::common {
+
+template <typename W>
+class DesktopBackend : public Platform {
+ public:
+  void setEventSink(EventSink* sink) final { sink_ = sink; }
+  bool widgetExists(WidgetId id) const final { return widgets_.contains(id); }
+
+  void destroyWidget(WidgetId id) final {
+    // The records go first: the desktop still sends focus and activation
+    // messages while it tears the widgets down, and those must find nothing
+    // to report.
+    typename WidgetTree<W>::Removed removed = widgets_.takeOut(id);
+    if (removed.order.empty()) return;
+    destroyNative(removed.records.back());
+    removed.records.clear();  // what they own (a browser's host) outlives the native widgets
+    reportDestroyed(removed.order);
+  }
+
+  void setParent(WidgetId child, WidgetId parent) final {
+    if (!widgets_.canMove(child, parent) || !holdsChildren(*find(parent))) return;
+    moveNative(*find(child), *find(parent));
+    widgets_.move(child, parent);
+  }
+
+  TimerId startTimer(int periodMs, std::function<void()> tick) final {
+    if (periodMs <= 0 || !tick) return 0;
+    const TimerId id = timers_.add(std::move(tick));
+    const std::optional<std::uintptr_t> native = armTimer(id, periodMs);
+    if (!native) {
+      timers_.remove(id);
+      return 0;
+    }
+    timers_.setNative(id, *native);
+    return id;
+  }
+  void stopTimer(TimerId id) final {
+    if (const std::optional<std::uintptr_t> native = timers_.remove(id)) disarmTimer(id, *native);
+  }
+
+  // For the backend's native callbacks.
+  W* find(WidgetId id) { return widgets_.find(id); }
+  const W* find(WidgetId id) const { return widgets_.find(id); }
+  bool reporting() const { return sink_ != nullptr; }
+  // Tells the program, unless it has gone; nothing it throws passes back
+  // into the desktop.
+  template <typename F>
+  void report(F&& tell) {
+    if (!sink_) return;
+    guarded(0, [&] {
+      tell(*sink_);
+      return 0;
+    });
+  }
+  void raise(WidgetId id, WidgetEvent event) {
+    if (find(id)) report([&](EventSink& sink) { sink.widgetEvent(id, event); });
+  }
+  // True when the program took the key and the widget must not see it.
+  bool offerKey(WidgetId window, Key key, unsigned modifiers) {
+    return guarded(false, [&] { return sink_ && sink_->keyDown(window, key, modifiers); });
+  }
+  void tick(TimerId id) const { timers_.tick(id); }
+  // A widget the desktop destroyed on its own (the system closed a window).
+  void forget(WidgetId id) {
+    typename WidgetTree<W>::Removed removed = widgets_.takeOut(id);
+    removed.records.clear();
+    reportDestroyed(removed.order);
+  }
+
+ protected:
+  // Whether this widget's native form can hold children.
+  virtual bool holdsChildren(const W& parent) const = 0;
+  // Moves the native child into the native parent at the same left/top.
+  virtual void moveNative(W& child, W& parent) = 0;
+  // Destroys the native widget and, with it, its children; their records
+  // are out of the table already.
+  virtual void destroyNative(W& widget) = 0;
+  // Starts the native timer that calls tick(id); its handle, or nothing.
+  virtual std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) = 0;
+  virtual void disarmTimer(TimerId id, std::uintptr_t native) = 0;
+
+  // First in the backend's destructor, while its native half still works:
+  // stops the timers and destroys the windows, and reports none of it.
+  void tearDown() {
+    sink_ = nullptr;
+    for (const auto& [id, native] : timers_.removeAll()) disarmTimer(id, native);
+    for (WidgetId id : widgets_.topLevels()) destroyWidget(id);
+  }
+
+  WidgetTree<W> widgets_;
+
+ private:
+  void reportDestroyed(const std::vector<WidgetId>& order) {
+    for (WidgetId gone : order) report([&](EventSink& sink) { sink.widgetDestroyed(gone); });
+  }
+
+  EventSink* sink_ = nullptr;
+  TimerTable timers_;
+};
+
+}  // namespace sorvane::platform::common
