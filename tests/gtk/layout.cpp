@@ -1,6 +1,7 @@
 // The program's controls built in the test window, and ways to reach them.
 
 #include <map>
+#include <memory>
 
 #include "app/layout.h"
 #include "harness.h"
@@ -61,13 +62,12 @@ void pressKey(guint keyval, guint state) {
   ev->key.time = GDK_CURRENT_TIME;
   ev->key.keyval = keyval;
   ev->key.state = state;
-  GdkKeymapKey* keys = nullptr;
+  GdkKeymapKey* found = nullptr;
   gint n = 0;
-  if (gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(gdk_display_get_default()),
-                                        keyval, &keys, &n) &&
-      n > 0)
-    ev->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
-  g_free(keys);
+  const bool known = gdk_keymap_get_entries_for_keyval(
+      gdk_keymap_get_for_display(gdk_display_get_default()), keyval, &found, &n);
+  const std::unique_ptr<GdkKeymapKey, platform::gtk::GFreeDeleter> keys(found);
+  if (known && n > 0) ev->key.hardware_keycode = static_cast<guint16>(keys.get()[0].keycode);
   gdk_event_set_device(
       ev, gdk_seat_get_keyboard(gdk_display_get_default_seat(gdk_display_get_default())));
   gtk_main_do_event(ev);

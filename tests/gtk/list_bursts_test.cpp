@@ -47,8 +47,8 @@ TEST(ListBox, RowsAddedAfterAClearAreReadAtOnceAndShownAfterOneTurnOfTheLoop) {
   ASSERT_TRUE(gtk_tree_model_get_iter_first(model, &iter));
   gchar* text = nullptr;
   gtk_tree_model_get(model, &iter, 0, &text, -1);
-  EXPECT_STREQ(text, "second");
-  g_free(text);
+  const platform::gtk::GChars owned(text);
+  EXPECT_STREQ(owned.get(), "second");
   ui().listClear(list);
 }
 

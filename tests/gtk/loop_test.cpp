@@ -14,30 +14,6 @@ using Clock = std::chrono::steady_clock;
 // When a tick comes and that it may stop its own timer: the seam's suite
 // (seam_test.cpp).
 
-TEST(Timers, ATickMayStopItselfAndStartOthers) {
-  int selfStopping = 0;
-  int victim = 0;
-  int late = 0;
-  TimerId victimId = ui().startTimer(20, [&] { ++victim; });
-  TimerId lateId = 0;
-  TimerId selfId = 0;
-  selfId = ui().startTimer(25, [&] {
-    if (++selfStopping == 3) {
-      ui().stopTimer(selfId);
-      ui().stopTimer(victimId);
-      lateId = ui().startTimer(30, [&] { ++late; });
-    }
-  });
-  pumpFor(350);
-  EXPECT_EQ(selfStopping, 3);
-  int victimTicks = victim;
-  pumpFor(100);
-  EXPECT_EQ(victim, victimTicks);
-  EXPECT_GE(late, 3);
-  ui().stopTimer(lateId);
-  ui().stopTimer(lateId);  // twice is harmless
-}
-
 TEST(Loop, RunsUntilQuitAndIdleWorkRuns) {
   int idle = 0;
   ui().whenIdle([&] { ++idle; });

@@ -72,16 +72,31 @@ class SeamConformance : public ::testing::TestWithParam<RigMaker> {
 
 TEST_P(SeamConformance, ATickComesOnePeriodAfterTheStartAndMayStopItsOwnTimer) {
   std::vector<std::int64_t> at;
+  int other = 0, late = 0;
   const std::int64_t started = platform().monotonicMs();
-  platform::TimerId timer = 0;
+  const platform::TimerId otherTimer = platform().startTimer(25, [&] { ++other; });
+  platform::TimerId timer = 0, lateTimer = 0;
   timer = platform().startTimer(60, [&] {
     at.push_back(platform().monotonicMs() - started);
-    if (at.size() == 3) platform().stopTimer(timer);
+    if (at.size() < 3) return;
+    platform().stopTimer(timer);
+    platform().stopTimer(otherTimer);
+    lateTimer = platform().startTimer(40, [&] { ++late; });
   });
   ASSERT_NE(timer, 0u);
   EXPECT_EQ(platform().startTimer(0, [] {}), 0u) << "a period of 0 starts nothing";
   rig().pumpFor(450);
   ASSERT_EQ(at.size(), 3u) << "a tick that stops its own timer ends it";
+  const int otherTicks = other;
+  rig().pumpFor(100);
+  EXPECT_EQ(other, otherTicks) << "a tick may stop another timer";
+  EXPECT_GE(late, 2) << "a tick may start a timer";
+  platform().stopTimer(lateTimer);
+  platform().stopTimer(lateTimer);  // twice, and an id never given: harmless
+  platform().stopTimer(987654);
+  const int lateTicks = late;
+  rig().pumpFor(100);
+  EXPECT_EQ(late, lateTicks);
   if (rig().exactTime()) {
     EXPECT_EQ(at, (std::vector<std::int64_t>{60, 120, 180}));
   } else {
@@ -155,6 +170,17 @@ TEST_P(SeamConformance, TextComesBackByteForByte) {
     EXPECT_EQ(platform().listAdd(list, texts[i]), static_cast<int>(i));
   for (std::size_t i = 0; i < texts.size(); ++i)
     EXPECT_EQ(platform().listItem(list, static_cast<int>(i)), texts[i]);
+  const int count = static_cast<int>(texts.size());
+  EXPECT_EQ(platform().listCount(list), count);
+  EXPECT_EQ(platform().listItem(list, -1), "");
+  EXPECT_EQ(platform().listItem(list, count), "");
+  EXPECT_FALSE(platform().listDelete(list, -1));
+  EXPECT_FALSE(platform().listDelete(list, count));
+  EXPECT_TRUE(platform().listDelete(list, 0));
+  EXPECT_EQ(platform().listItem(list, 0), texts[1]);
+  EXPECT_EQ(platform().listSelection(list), -1);
+  platform().listClear(list);
+  EXPECT_EQ(platform().listCount(list), 0);
   EXPECT_TRUE(events_.events.empty()) << "writing raises no event of the program's";
   platform().destroyWidget(list);
 }
