@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/win32/platform.h"
+#include "../support/pump.h"
 
 namespace sorvane::win32test {
 
@@ -55,26 +56,29 @@ Platform& ui() { return *harness().platform; }
 
 void closeHarness() { theHarness.reset(); }
 
-bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  if (done()) return true;
-  const ULONGLONG start = GetTickCount64();
+namespace {
+
+// One round is the platform's own loop for a timer period, so that whatever
+// the loop does besides dispatching (keys seen first, idle work) happens here
+// as it does in the program.
+void pumpOnce() {
   bool quitting = false;
-  TimerId check = ui().startTimer(10, [&] {
+  TimerId round = ui().startTimer(10, [&] {
     if (quitting) return;
-    if (done() || GetTickCount64() - start > static_cast<ULONGLONG>(timeoutMs)) {
-      quitting = true;
-      ui().quitLoop();
-    }
+    quitting = true;
+    ui().quitLoop();
   });
   ui().runLoop();
-  ui().stopTimer(check);
-  return done();
+  ui().stopTimer(round);
 }
 
-void pumpFor(int ms) {
-  const ULONGLONG start = GetTickCount64();
-  pumpUntil([&] { return GetTickCount64() - start >= static_cast<ULONGLONG>(ms); }, ms + 1000);
+}  // namespace
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  return testing::pumpUntil(done, timeoutMs, pumpOnce);
 }
+
+void pumpFor(int ms) { testing::pumpFor(ms, pumpOnce); }
 
 std::wstring windowText(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
