@@ -253,7 +253,9 @@ TEST_F(BrowserHostTest, NavigateAsksTheServerForTheAddressAndTheLoadEnds) {
   EXPECT_TRUE(pumpUntil([&] { return !browserHostBusy(*host); }));
   EXPECT_TRUE(pumpUntil([&] { return browserHostShows(*host) == loaded; }));
   // Wine's failed load commits no page of its own, so nothing uncovers it.
-  if (!underWine()) EXPECT_FALSE(browserHostBlankShown(*host));
+  if (!underWine()) {
+    EXPECT_FALSE(browserHostBlankShown(*host));
+  }
   EXPECT_EQ(browserHostBlankShown(*host), underWine());
 }
 

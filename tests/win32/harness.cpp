@@ -58,27 +58,28 @@ void closeHarness() { theHarness.reset(); }
 
 namespace {
 
-// One round is the platform's own loop for a timer period, so that whatever
-// the loop does besides dispatching (keys seen first, idle work) happens here
-// as it does in the program.
-void pumpOnce() {
+// The platform's own loop, so that whatever it does besides dispatching (keys
+// seen first, idle work) happens here as it does in the program. It quits only
+// once the wait is over: a quit at every round would end a loop that a tick
+// or a box runs inside it instead.
+void pumpRound(const std::function<bool()>& over) {
   bool quitting = false;
-  TimerId round = ui().startTimer(10, [&] {
-    if (quitting) return;
+  TimerId check = ui().startTimer(10, [&] {
+    if (quitting || !over()) return;
     quitting = true;
     ui().quitLoop();
   });
   ui().runLoop();
-  ui().stopTimer(round);
+  ui().stopTimer(check);
 }
 
 }  // namespace
 
 bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  return testing::pumpUntil(done, timeoutMs, pumpOnce);
+  return testing::pumpUntil(done, timeoutMs, pumpRound);
 }
 
-void pumpFor(int ms) { testing::pumpFor(ms, pumpOnce); }
+void pumpFor(int ms) { testing::pumpFor(ms, pumpRound); }
 
 std::wstring windowText(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
