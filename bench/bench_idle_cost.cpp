@@ -4,7 +4,7 @@
 //
 // The whole program runs in-process on the GTK platform with its own main
 // loop (no polling of ours in between): one address, a small still page served
-// from 127.0.0.1 by a service that sleeps until a connection comes (a
+// from 127.0.0.1 by the loopback server, which sleeps until a connection comes (a
 // server thread waking up to poll would count as the program's), is added with 按钮2, the pause
 // 编辑框3 set to 1000 seconds and 按钮1 clicked. When the page has loaded and SETTLE (10) more
 // seconds have passed, so that start-up work of the engine is over, the CPU time (user and system)
@@ -14,10 +14,8 @@
 // in all, and the memory of the whole tree at the end (RSS and PSS). A process that starts within
 // the window counts with all its time; one that ends within it is named, since its time is lost.
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 
 #include "app/control_model.h"
@@ -28,25 +26,11 @@ using namespace sorvane::bench;
 
 namespace {
 
-constexpr const char* kPage =
-    "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nConnection: close\r\n"
-    "Cache-Control: no-store\r\n\r\n<!doctype html><html><head><title>still</title></head>"
-    "<body style='margin:0;background:#3060a0'><p>A page that does nothing.</p></body></html>";
-
-std::atomic_int pagesServed{0};
-
-// Runs on a thread of the service's own, one per connection, so that an
-// engine's connection made ahead of its request holds up nothing. The head is
-// read in one go, which is enough for the engine's short requests.
-gboolean onConnection(GThreadedSocketService*, GSocketConnection* connection, GObject*, gpointer) {
-  GOutputStream* out = g_io_stream_get_output_stream(G_IO_STREAM(connection));
-  char request[4096];
-  g_input_stream_read(g_io_stream_get_input_stream(G_IO_STREAM(connection)), request,
-                      sizeof request, nullptr, nullptr);
-  g_output_stream_write_all(out, kPage, std::strlen(kPage), nullptr, nullptr, nullptr);
-  g_io_stream_close(G_IO_STREAM(connection), nullptr, nullptr);
-  ++pagesServed;
-  return TRUE;
+testing::Response stillPage(const testing::Request&) {
+  return testing::Response::page(
+      "Content-Type: text/html; charset=utf-8\r\n",
+      "<!doctype html><html><head><title>still</title></head>"
+      "<body style='margin:0;background:#3060a0'><p>A page that does nothing.</p></body></html>");
 }
 
 gboolean quitLoop(gpointer platform) {
@@ -77,29 +61,15 @@ int main(int argc, char** argv) {
   Desktop desktop(&argc, &argv);
   const double seconds = argc > 1 ? std::atof(argv[1]) : 60;
   const double settleSeconds = argc > 2 ? std::atof(argv[2]) : 10;
-  GSocketService* service = g_threaded_socket_service_new(4);
-  GInetAddress* loopback = g_inet_address_new_loopback(G_SOCKET_FAMILY_IPV4);
-  GSocketAddress* address = g_inet_socket_address_new(loopback, 0);
-  GSocketAddress* bound = nullptr;
-  if (!g_socket_listener_add_address(G_SOCKET_LISTENER(service), address, G_SOCKET_TYPE_STREAM,
-                                     G_SOCKET_PROTOCOL_TCP, nullptr, &bound, nullptr)) {
-    std::fprintf(stderr, "no port on 127.0.0.1\n");
-    return 2;
-  }
-  const int port = g_inet_socket_address_get_port(G_INET_SOCKET_ADDRESS(bound));
-  g_object_unref(bound);
-  g_object_unref(address);
-  g_object_unref(loopback);
-  g_signal_connect(service, "run", G_CALLBACK(onConnection), nullptr);
-  g_socket_service_start(service);
+  testing::LoopbackServer server(&stillPage);
   Program program(*desktop.platform);
 
-  program.setText("编辑框2", "http://127.0.0.1:" + std::to_string(port) + "/still");
+  program.setText("编辑框2", server.url("/still"));
   program.click("按钮2");
   program.setText("编辑框3", "1000");
   program.click("按钮1");
   app::Control& browser = program.control("互联网浏览器1");
-  if (!pumpUntil([&] { return pagesServed > 0 && !program.frame().busy(browser); }, 30000)) {
+  if (!pumpUntil([&] { return server.hits("/still") > 0 && !program.frame().busy(browser); }, 30000)) {
     std::fprintf(stderr, "the page did not load\n");
     return 1;
   }
@@ -136,7 +106,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "the run did not stay on its page\n");
     return 1;
   }
-  g_socket_service_stop(service);
-  g_object_unref(service);
   return 0;
 }

@@ -1,11 +1,7 @@
 #include "bench_support.h"
 
-#include <arpa/inet.h>
 #include <dirent.h>
 #include <gtk/gtk.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,80 +16,38 @@
 #include "app/control_model.h"
 #include "program.h"
 #include "platform/gtk/platform.h"
+#include "pump.h"
 
 namespace sorvane::bench {
 
 // --- Page server -------------------------------------------------------------
 
-PageServer::PageServer() {
-  listener_ = socket(AF_INET, SOCK_STREAM, 0);
-  int yes = 1;
-  setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(listener_, 16) != 0) {
-    std::perror("page server");
-    std::exit(2);
-  }
-  socklen_t len = sizeof addr;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-  port_ = ntohs(addr.sin_port);
-  thread_ = std::thread([this] { serve(); });
+namespace {
+
+testing::Response page(const testing::Request& request) {
+  if (request.path.rfind("/page/", 0) != 0) return testing::Response::notFound();
+  char colour[8];
+  std::snprintf(colour, sizeof colour, "#%06x",
+                PageServer::colourOf(std::atoi(request.path.c_str() + 6)));
+  return testing::Response::page(
+      "Content-Type: text/html; charset=utf-8\r\n",
+      std::string("<!doctype html><html><head><title>") + request.path.substr(6) +
+          "</title></head><body style='margin:0;background:" + colour + "'><p>" + request.path +
+          "</p></body></html>");
 }
 
-PageServer::~PageServer() {
-  stop_ = true;
-  thread_.join();
-  close(listener_);
-}
+}  // namespace
+
+PageServer::PageServer() : server_(&page) {}
 
 std::string PageServer::url(int page) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + "/page/" + std::to_string(page);
+  return server_.url("/page/" + std::to_string(page));
 }
 
 unsigned PageServer::colourOf(int page) {
   // Steps far enough apart that neighbouring pages never look alike.
   auto n = static_cast<unsigned>(page);
   return ((n * 97u + 40u) % 256u) << 16 | ((n * 53u + 90u) % 256u) << 8 | ((n * 29u + 140u) % 256u);
-}
-
-long PageServer::requests() const { return requests_; }
-
-void PageServer::serve() {
-  while (!stop_) {
-    pollfd p{listener_, POLLIN, 0};
-    if (poll(&p, 1, 100) <= 0) continue;
-    int client = accept(listener_, nullptr, nullptr);
-    if (client < 0) continue;
-    std::string request;
-    char buf[2048];
-    while (request.find("\r\n\r\n") == std::string::npos) {
-      ssize_t n = recv(client, buf, sizeof buf, 0);
-      if (n <= 0) break;
-      request.append(buf, static_cast<std::size_t>(n));
-    }
-    const std::size_t start = request.find(' ') + 1;
-    const std::string path = request.substr(start, request.find(' ', start) - start);
-    std::string status = "404 Not Found";
-    std::string body;
-    if (path.rfind("/page/", 0) == 0) {
-      ++requests_;
-      char colour[8];
-      std::snprintf(colour, sizeof colour, "#%06x", colourOf(std::atoi(path.c_str() + 6)));
-      status = "200 OK";
-      body = std::string("<!doctype html><html><head><title>") + path.substr(6) +
-             "</title></head><body style='margin:0;background:" + colour + "'><p>" + path +
-             "</p></body></html>";
-    }
-    std::string reply = "HTTP/1.1 " + status +
-                        "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                        std::to_string(body.size()) +
-                        "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n" + body;
-    send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
-    close(client);
-  }
 }
 
 // --- The wrapper platform ---------------------------------------------------
@@ -180,17 +134,16 @@ void Program::setText(const char* name, const std::string& text) {
   frame_->writeText(control(name), app::prop::editBox::content, Text(text));
 }
 
-void pumpFor(double ms) {
-  pumpUntil([] { return false; }, ms);
+namespace {
+void pumpOnce() {
+  if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
 }
+}  // namespace
+
+void pumpFor(double ms) { testing::pumpFor(ms, pumpOnce); }
 
 bool pumpUntil(const std::function<bool()>& done, double timeoutMs) {
-  const double end = nowMs() + timeoutMs;
-  while (!done()) {
-    if (nowMs() > end) return false;
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(1000);
-  }
-  return true;
+  return testing::pumpUntil(done, timeoutMs, pumpOnce);
 }
 
 double settle(double timeoutMs) {

@@ -17,31 +17,23 @@
 
 #include "app/frame.h"
 #include "bench_stats.h"
+#include "loopback_server.h"
 #include "platform/gtk/backend.h"
 #include "platform/forwarding_platform.h"
 
 namespace sorvane::bench {
 
 // Serves /page/N: a small page of its own colour, N from 0 up. Everything
-// else is a 404. One thread; each request is answered and the connection closed.
+// else is a 404.
 class PageServer {
  public:
   PageServer();
-  ~PageServer();
-  PageServer(const PageServer&) = delete;
-  PageServer& operator=(const PageServer&) = delete;
   std::string url(int page) const;
   // The page colour as 0xRRGGBB.
   static unsigned colourOf(int page);
-  long requests() const;
 
  private:
-  void serve();
-  int listener_ = -1;
-  int port_ = 0;
-  std::atomic_bool stop_{false};
-  std::atomic_long requests_{0};
-  std::thread thread_;
+  testing::LoopbackServer server_;
 };
 
 // A platform that hands everything to the real one, except that message boxes

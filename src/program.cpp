@@ -1,14 +1,13 @@
 #include "program.h"
 
 #include "cli/unattended.h"
-#include "run/run_handlers.h"
 #include "urllist/urllist_handlers.h"
 
 namespace sorvane {
 
-app::HandlerTable programHandlers() {
+app::HandlerTable programHandlers(run::RunObserver* observer) {
   app::HandlerTable table;
-  run::addHandlers(table);
+  run::addHandlers(table, observer);
   urllist::addHandlers(table);
   return table;
 }
@@ -30,7 +29,7 @@ int runProgram(platform::Platform& platform, const cli::CommandLine& commandLine
   });
   if (early) return *early;
   if (commandLine.preparation.asksNothing()) return runProgram(platform);
-  return cli::runPrepared(platform, programHandlers(), commandLine.preparation);
+  return cli::runPrepared(platform, &programHandlers, commandLine.preparation);
 }
 
 }  // namespace sorvane

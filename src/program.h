@@ -8,11 +8,13 @@
 #include "app/frame.h"
 #include "cli/options.h"
 #include "platform/platform.h"
+#include "run/run_handlers.h"
 
 namespace sorvane {
 
-// Every handler the layout's bindings name.
-app::HandlerTable programHandlers();
+// Every handler the layout's bindings name; the run reports to `observer`, if
+// given, which must outlive the frame the table goes to.
+app::HandlerTable programHandlers(run::RunObserver* observer = nullptr);
 
 // The start routine on a platform; returns the exit code after the window closed.
 int runProgram(platform::Platform& platform);

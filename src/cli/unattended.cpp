@@ -33,17 +33,13 @@ bool frameTakesEvents(const Frame& frame) {
 }
 
 // Reports the pages of the run and, for a run nobody watches, turns its end
-// into the end of the program. Installed for as long as it lives.
+// into the end of the program. Made before the frame, whose handlers it is
+// given to, and ended after it.
 class RunReport final : public run::RunObserver {
  public:
-  RunReport(Frame& frame, const Preparation& preparation)
-      : frame_(frame), exitWhenDone_(preparation.exitWhenDone), record_(preparation.record) {
-    run::setRunObserver(this);
-  }
-  ~RunReport() override {
-    run::setRunObserver(nullptr);
-    *alive_ = false;
-  }
+  RunReport(platform::Platform& platform, const Preparation& preparation)
+      : platform_(platform), exitWhenDone_(preparation.exitWhenDone), record_(preparation.record) {}
+  ~RunReport() override { *alive_ = false; }
   RunReport(const RunReport&) = delete;
   RunReport& operator=(const RunReport&) = delete;
 
@@ -66,26 +62,26 @@ class RunReport final : public run::RunObserver {
     say(platform::StandardStream::Error, errorLine(ownText("网页载入超时，已停止载入：") + url));
   }
 
-  bool runEnded(Frame&, const Text&) override {
+  bool runEnded(Frame& frame, const Text&) override {
     if (!exitWhenDone_) return false;
     ended_ = true;
     // Closed from the loop, once the handler that ended the run is done with
     // the window.
     std::shared_ptr<bool> alive = alive_;
-    Frame* frame = &frame_;
-    frame_.platform().whenIdle([alive, frame] {
-      if (*alive && frame->mainWindowLoaded()) frame->closeRequested(frame->mainWindow());
+    Frame* ending = &frame;
+    platform_.whenIdle([alive, ending] {
+      if (*alive && ending->mainWindowLoaded()) ending->closeRequested(ending->mainWindow());
     });
     return true;
   }
 
   // Once 开始 has been pressed for the run, from the loop.
-  void pressStartWhenRunning() {
+  void pressStartWhenRunning(Frame& frame) {
     std::shared_ptr<bool> alive = alive_;
-    Frame* frame = &frame_;
-    frame_.platform().whenIdle([alive, frame] {
-      if (*alive && frameTakesEvents(*frame))
-        frame->raiseEvent(&frame->control("按钮1"), app::event::clicked);
+    Frame* running = &frame;
+    platform_.whenIdle([alive, running] {
+      if (*alive && frameTakesEvents(*running))
+        running->raiseEvent(&running->control("按钮1"), app::event::clicked);
     });
   }
 
@@ -97,10 +93,10 @@ class RunReport final : public run::RunObserver {
 
  private:
   void say(platform::StandardStream stream, const Text& text) {
-    frame_.platform().writeStandardStream(stream, text.bytes());
+    platform_.writeStandardStream(stream, text.bytes());
   }
 
-  Frame& frame_;
+  platform::Platform& platform_;
   const bool exitWhenDone_;
   const bool record_;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
@@ -136,19 +132,19 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
   }
 }
 
-int runPrepared(platform::Platform& desktop, app::HandlerTable handlers,
+int runPrepared(platform::Platform& desktop, const MakeHandlers& makeHandlers,
                 const Preparation& preparation) {
   std::optional<UnattendedPlatform> unattended;
   if (preparation.exitWhenDone) unattended.emplace(desktop);
   platform::Platform& platform =
       unattended ? static_cast<platform::Platform&>(*unattended) : desktop;
 
-  Frame frame(platform, std::move(handlers));
   std::optional<RunReport> report;
-  if (preparation.start) report.emplace(frame, preparation);
+  if (preparation.start) report.emplace(platform, preparation);
+  Frame frame(platform, makeHandlers(report ? &*report : nullptr));
   frame.startUp();
   prepareWindow(frame, preparation);
-  if (report) report->pressStartWhenRunning();
+  if (report) report->pressStartWhenRunning(frame);
   frame.runMessageLoop();
   frame.shutdown();
   return report ? report->exitCode() : kExitDone;

@@ -3,15 +3,21 @@
 // it, 开始 pressed once the loop runs, a line per page on standard output and,
 // for a run nobody watches, the end of the program instead of the end box.
 
+#include <functional>
+
 #include "app/frame.h"
 #include "cli/options.h"
 #include "platform/platform.h"
+#include "run/run_handlers.h"
 
 namespace sorvane::cli {
 
+// The frame's handlers, reporting the run to the observer given (nullptr: none).
+using MakeHandlers = std::function<app::HandlerTable(run::RunObserver*)>;
+
 // The whole start routine with the preparation applied; returns the exit code
 // (kExitDone … kExitWindowClosed). A fatal error still ends the process with -1.
-int runPrepared(platform::Platform& desktop, app::HandlerTable handlers,
+int runPrepared(platform::Platform& desktop, const MakeHandlers& makeHandlers,
                 const Preparation& preparation);
 
 // The window as the command line asks, before 开始: the list imported, the

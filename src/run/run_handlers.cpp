@@ -17,8 +17,6 @@ namespace prop = app::prop;
 
 namespace {
 
-RunObserver* observer = nullptr;
-
 constexpr std::int32_t kPollPeriodMs = 1000;
 // A load told to stop that is still going after this long does not stop by
 // itself. A little under the poll period, so that the poll after the stop
@@ -42,9 +40,15 @@ bool pastDeadline(Frame& frame) {
          now(frame) - vars.page.sentAtMs >= vars.pageTimeoutMs;
 }
 
+void pageOverdue(Frame& frame, RunObserver* observer);
+
+app::Handler overdueTick(RunObserver* observer) {
+  return [observer](Frame& frame) { pageOverdue(frame, observer); };
+}
+
 // The address's watch: at its deadline, and then every poll period for as
 // long as the browser stays busy.
-void pageOverdue(Frame& frame) {
+void pageOverdue(Frame& frame, RunObserver* observer) {
   if (!frame.busy(browser(frame))) {
     frame.stopWatch();
     return;
@@ -53,14 +57,14 @@ void pageOverdue(Frame& frame) {
   if (page.stopAskedAtMs < 0) {
     page.timedOut = true;
     if (observer) observer->loadEnded(frame, page.url);
-    frame.startWatch(kPollPeriodMs, &pageOverdue);
+    frame.startWatch(kPollPeriodMs, overdueTick(observer));
   }
   if (endLoad(frame)) frame.stopWatch();
 }
 
 // Both timers stop before the box shows, so no further run step (and no
 // repeat of the box) can come while it is open.
-void endRun(Frame& frame, const char* message) {
+void endRun(Frame& frame, const char* message, RunObserver* observer) {
   setTimer(frame, "时钟1", 0);
   setTimer(frame, "时钟2", 0);
   frame.stopWatch();
@@ -71,7 +75,7 @@ void endRun(Frame& frame, const char* message) {
 
 // Sends the browser to an address, with the address's watch when a page
 // time-out is set.
-void sendAddress(Frame& frame, const Text& url) {
+void sendAddress(Frame& frame, const Text& url, RunObserver* observer) {
   app::PageWatch& page = frame.vars().page;
   page = app::PageWatch{};
   page.url = url;
@@ -84,7 +88,8 @@ void sendAddress(Frame& frame, const Text& url) {
     frame.navigate(browser(frame), url);
   }
   page.sending = false;
-  if (frame.vars().pageTimeoutMs > 0) frame.startWatch(frame.vars().pageTimeoutMs, &pageOverdue);
+  if (frame.vars().pageTimeoutMs > 0)
+    frame.startWatch(frame.vars().pageTimeoutMs, overdueTick(observer));
 }
 
 // How the address's page ended; where it shows nothing of its own, the view
@@ -130,9 +135,6 @@ const char* pageEndWord(PageEnd end) {
   return "loaded";
 }
 
-void setRunObserver(RunObserver* newObserver) { observer = newObserver; }
-RunObserver* runObserver() { return observer; }
-
 bool endLoad(Frame& frame) {
   app::Control& view = browser(frame);
   if (!frame.busy(view)) return true;
@@ -176,7 +178,7 @@ void startOrStopRun(Frame& frame) {
   frame.platform().keepAwake(false);
 }
 
-void pollBrowser(Frame& frame) {
+void pollBrowser(Frame& frame, RunObserver* observer) {
   if (frame.vars().page.sending) return;
   if (frame.busy(browser(frame))) {
     // Without a time-out the run waits for the page, as a person watching
@@ -185,20 +187,20 @@ void pollBrowser(Frame& frame) {
     const bool ending = frame.vars().page.stopAskedAtMs >= 0 || pastDeadline(frame);
     if (!ending || !endLoad(frame)) return;
   }
-  advanceRun(frame);
+  advanceRun(frame, observer);
 }
 
-void advanceRun(Frame& frame) {
+void advanceRun(Frame& frame, RunObserver* observer) {
   app::ProgramVariables& vars = frame.vars();
   if (vars.runCount == 0) {
-    endRun(frame, "网址个数不可为0");
+    endRun(frame, "网址个数不可为0", observer);
     return;
   }
   // Deleting addresses during a run shortens the list but not runCount; the
   // run then ends where the list ends.
   const auto listed = static_cast<std::int64_t>(vars.urlArray.size());
   if (vars.nextIndex > vars.runCount || vars.nextIndex > listed) {
-    endRun(frame, "连续访问结束");
+    endRun(frame, "连续访问结束", observer);
     return;
   }
   frame.writeText(frame.control("标签2"), prop::label::caption, ownText("载入状态：正在载入"));
@@ -207,7 +209,7 @@ void advanceRun(Frame& frame) {
   // Stopped before the browser is sent on: a browser that runs a nested loop
   // while it starts a load must not let this timer start a second step.
   setTimer(frame, "时钟1", 0);
-  sendAddress(frame, url);
+  sendAddress(frame, url, observer);
   if (observer) observer->pageLoading(frame, url);
   // Read at every page, so a changed pause applies from the next one. A pause
   // of 0 ms or less leaves both timers stopped: the run stalls until Stop.
@@ -215,7 +217,7 @@ void advanceRun(Frame& frame) {
   setTimer(frame, "时钟2", toInteger32(seconds * 1000.0));
 }
 
-void endDwell(Frame& frame) {
+void endDwell(Frame& frame, RunObserver* observer) {
   if (frame.readInt(frame.control("时钟1"), prop::timer::period) != 0) return;
   if (frame.vars().page.sending) return;
   // A page still loading gets another full pause (its watch, if it has one,
@@ -237,10 +239,10 @@ void endDwell(Frame& frame) {
   setTimer(frame, "时钟1", kPollPeriodMs);
 }
 
-void addHandlers(app::HandlerTable& table) {
+void addHandlers(app::HandlerTable& table, RunObserver* observer) {
   table.emplace("startOrStopRun", &startOrStopRun);
-  table.emplace("pollBrowser", &pollBrowser);
-  table.emplace("endDwell", &endDwell);
+  table.emplace("pollBrowser", [observer](Frame& frame) { pollBrowser(frame, observer); });
+  table.emplace("endDwell", [observer](Frame& frame) { endDwell(frame, observer); });
   table.emplace("chooseCaptureFolder", &chooseCaptureFolder);
   table.emplace("checkCaptureFolder", &checkCaptureFolder);
 }

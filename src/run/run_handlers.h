@@ -8,18 +8,22 @@
 
 namespace sorvane::run {
 
+class RunObserver;
+
 // startOrStopRun, pollBrowser, endDwell, chooseCaptureFolder, checkCaptureFolder.
-void addHandlers(app::HandlerTable& table);
+// The run's steps tell `observer`, if there is one, what they do; it must
+// outlive the frame the table is given to.
+void addHandlers(app::HandlerTable& table, RunObserver* observer = nullptr);
 
 // The handlers, for the table and for tests that call them directly.
 void startOrStopRun(app::Frame& frame);
-void pollBrowser(app::Frame& frame);
-void endDwell(app::Frame& frame);
+void pollBrowser(app::Frame& frame, RunObserver* observer = nullptr);
+void endDwell(app::Frame& frame, RunObserver* observer = nullptr);
 void chooseCaptureFolder(app::Frame& frame);
 void checkCaptureFolder(app::Frame& frame);
 
 // Loads the next address, or ends the run when there is none.
-void advanceRun(app::Frame& frame);
+void advanceRun(app::Frame& frame, RunObserver* observer = nullptr);
 
 // The load in progress is told to stop; one still going a second later (a
 // script holds the engine) has its page ended. True once the browser is idle.
@@ -63,8 +67,8 @@ enum class PageEnd {
 const char* pageEndWord(PageEnd end);
 
 // Told what a run does, for a run started from the command line, which has to
-// report each page and end without a box. With no observer installed the
-// handlers behave exactly as they do for a person at the window.
+// report each page and end without a box. Without an observer the handlers
+// behave exactly as they do for a person at the window.
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
@@ -80,9 +84,5 @@ class RunObserver {
   // True when the observer has dealt with it: no box is shown then.
   virtual bool runEnded(app::Frame& frame, const Text& message) = 0;
 };
-
-// One observer at a time; nullptr removes it.
-void setRunObserver(RunObserver* observer);
-RunObserver* runObserver();
 
 }  // namespace sorvane::run

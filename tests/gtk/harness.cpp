@@ -6,28 +6,26 @@
 #include <cstdlib>
 
 #include "platform/gtk/platform.h"
+#include "../support/pump.h"
 
 namespace sorvane::gtktest {
 
 namespace {
 Harness* theHarness = nullptr;
+
+void pumpOnce() {
+  if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
 }
+}  // namespace
 
 Harness& harness() { return *theHarness; }
 Platform& ui() { return *theHarness->platform; }
 
 bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    if (!g_main_context_iteration(nullptr, FALSE)) g_usleep(2000);
-  }
-  return true;
+  return testing::pumpUntil(done, timeoutMs, pumpOnce);
 }
 
-void pumpFor(int ms) {
-  pumpUntil([] { return false; }, ms);
-}
+void pumpFor(int ms) { testing::pumpFor(ms, pumpOnce); }
 
 bool loadPage(const std::string& url, int timeoutMs) {
   ui().browserNavigate(harness().browser, url);

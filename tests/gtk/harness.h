@@ -16,6 +16,7 @@
 #include "platform/gtk/backend.h"
 #include "platform/platform.h"
 #include "../support/event_recorder.h"
+#include "../support/loopback_server.h"
 
 namespace sorvane::gtktest {
 
@@ -29,27 +30,16 @@ using Recorder = sorvane::testing::EventRecorder;
 class PageServer {
  public:
   PageServer();
-  ~PageServer();
-  PageServer(const PageServer&) = delete;
-  PageServer& operator=(const PageServer&) = delete;
-  std::string url(const std::string& path) const;
-  std::string silentUrl() const;
+  std::string url(const std::string& path) const { return pages_.url(path); }
+  std::string silentUrl() const { return silent_.url("/"); }
   std::string garbageTlsUrl() const;
   // Requests for a path, whatever their query.
-  int requests(const std::string& path) const;
-
-  struct Shared;
+  int requests(const std::string& path) const { return pages_.hits(path); }
 
  private:
-  void serve();
-  int listener_ = -1;
-  int silentListener_ = -1;
-  int garbageListener_ = -1;
-  int port_ = 0;
-  int silentPort_ = 0;
-  int garbagePort_ = 0;
-  std::shared_ptr<Shared> shared_;
-  std::thread thread_;
+  testing::LoopbackServer pages_;
+  testing::LoopbackServer silent_;
+  testing::LoopbackServer garbage_;
 };
 
 struct Harness {

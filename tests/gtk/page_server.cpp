@@ -1,16 +1,8 @@
-// The tests' web server on 127.0.0.1: plain pages, and pages that do their
-// worst to the browser that shows them. Each connection is answered on a
-// thread of its own, so a page that never ends holds up nothing else.
+// The tests' pages on 127.0.0.1: plain pages, and pages that do their worst
+// to the browser that shows them.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdio>
-#include <mutex>
+#include <chrono>
+#include <thread>
 
 #include "harness.h"
 
@@ -18,7 +10,7 @@ namespace sorvane::gtktest {
 
 namespace {
 
-std::mutex hitsMutex;
+using testing::Response;
 
 struct Page {
   std::string headers;  // empty: not found
@@ -144,193 +136,67 @@ Page pageFor(const std::string& path) {
   return {};
 }
 
-bool sendAll(int client, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    ssize_t n = send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // A page that starts at once and then trickles a byte of comment every 100 ms
 // for as long as anyone listens.
-void sendEndless(int client, const std::atomic<bool>& stop) {
-  if (!sendAll(client, "HTTP/1.1 200 OK\r\n" + kHtml +
-                           "Connection: close\r\nCache-Control: no-store\r\n\r\n" +
-                           solidPage("ff00ff") + "<!--"))
-    return;
-  while (!stop) {
-    if (!sendAll(client, "-")) return;
-    usleep(100 * 1000);
-  }
+Response endlessPage() {
+  Response page = Response::page(kHtml, solidPage("ff00ff") + "<!--");
+  page.more = []() -> std::optional<std::string> {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return "-";
+  };
+  return page;
 }
 
 // 50 MB of paragraphs, made as they are sent. They lie in a hidden block: the
 // engine parses them all, but laying out a million paragraphs would take it a
 // minute on a small machine and several gigabytes.
-void sendHuge(int client) {
+Response hugePage() {
   constexpr size_t kSize = 50u * 1024u * 1024u;
   std::string head =
       "<!doctype html><html><body style='margin:0;background:#0000ff'><div style='display:none'>";
-  std::string line;
-  std::string chunk;
-  chunk.reserve(70000);
-  size_t n = 0;
-  if (!sendAll(client, "HTTP/1.1 200 OK\r\n" + kHtml + "Content-Length: " + std::to_string(kSize) +
-                           "\r\nConnection: close\r\n\r\n" + head))
-    return;
-  size_t left = kSize - head.size();
-  while (left > 0) {
-    chunk.clear();
-    while (chunk.size() < 65536) {
-      line = "<p>line " + std::to_string(n++) + " of a page of fifty megabytes</p>\n";
-      chunk += line;
-    }
+  Response page = Response::page(kHtml + "Content-Length: " + std::to_string(kSize) + "\r\n", head);
+  page.more = [left = kSize - head.size(), n = size_t{0}]() mutable -> std::optional<std::string> {
+    if (left == 0) return std::nullopt;
+    std::string chunk;
+    chunk.reserve(70000);
+    while (chunk.size() < 65536)
+      chunk += "<p>line " + std::to_string(n++) + " of a page of fifty megabytes</p>\n";
     if (chunk.size() > left) chunk.resize(left);
-    if (!sendAll(client, chunk)) return;
     left -= chunk.size();
-  }
+    return chunk;
+  };
+  return page;
 }
 
-// Reads the request head; "" when the client went away first.
-std::string requestPath(int client) {
-  std::string request;
-  char buf[2048];
-  while (request.find("\r\n\r\n") == std::string::npos) {
-    pollfd p{client, POLLIN, 0};
-    if (poll(&p, 1, 10000) <= 0) return {};
-    ssize_t n = recv(client, buf, sizeof buf, 0);
-    if (n <= 0) return {};
-    request.append(buf, static_cast<size_t>(n));
-  }
-  size_t start = request.find(' ') + 1;
-  return request.substr(start, request.find(' ', start) - start);
-}
-
-}  // namespace
-
-struct PageServer::Shared {
-  std::atomic<bool> stop{false};
-  std::atomic<int> workers{0};
-  std::map<std::string, int> hits;  // by path without its query
-  std::vector<int> silentClients;   // accepted on the silent port, never answered
-};
-
-namespace {
-
-int listenOnLoopback(int& port) {
-  int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int yes = 1;
-  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  listen(listener, 64);
-  socklen_t len = sizeof addr;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-  port = ntohs(addr.sin_port);
-  return listener;
-}
-
-void answerPage(int client, PageServer::Shared& shared) {
-  std::string path = requestPath(client);
-  if (path.empty()) return;
-  std::string route = path.substr(0, path.find('?'));
-  {
-    std::lock_guard<std::mutex> lock(hitsMutex);
-    ++shared.hits[route];
-  }
-  if (route == "/endless") return sendEndless(client, shared.stop);
-  if (route == "/huge") return sendHuge(client);
-  Page page = pageFor(route);
-  std::string status = page.headers.empty() ? "404 Not Found" : page.status;
-  sendAll(client, "HTTP/1.1 " + status + "\r\n" + page.headers +
-                      "Content-Length: " + std::to_string(page.body.size()) +
-                      "\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n" + page.body);
+Response answerPage(const testing::Request& request) {
+  if (request.path == "/endless") return endlessPage();
+  if (request.path == "/huge") return hugePage();
+  Page page = pageFor(request.path);
+  if (page.headers.empty()) return Response::notFound();
+  return Response::page(page.headers, page.body, page.status);
 }
 
 // Whatever the client says (a TLS hello), the answer is noise.
-void answerGarbage(int client) {
-  char buf[4096];
-  pollfd p{client, POLLIN, 0};
-  if (poll(&p, 1, 5000) > 0) (void)recv(client, buf, sizeof buf, 0);
+Response answerGarbage(const testing::Request&) {
   std::string noise;
   unsigned state = 12345;
   for (int i = 0; i < 16384; ++i) {
     state = state * 1103515245u + 12345u;
     noise += static_cast<char>(state >> 16);
   }
-  sendAll(client, "HTTP/1.1 200 OK\r\n\r\n" + noise);
+  return Response::bytes("HTTP/1.1 200 OK\r\n\r\n" + noise);
 }
 
 }  // namespace
 
-PageServer::PageServer() : shared_(std::make_shared<Shared>()) {
-  listener_ = listenOnLoopback(port_);
-  silentListener_ = listenOnLoopback(silentPort_);
-  garbageListener_ = listenOnLoopback(garbagePort_);
-  thread_ = std::thread([this] { serve(); });
-}
-
-PageServer::~PageServer() {
-  shared_->stop = true;
-  thread_.join();
-  // Connection threads see the flag within a trickle step or a poll.
-  for (int i = 0; i < 200 && shared_->workers > 0; ++i) usleep(50 * 1000);
-  if (shared_->workers > 0) std::fprintf(stderr, "page server: connections still open\n");
-  for (int c : shared_->silentClients) close(c);
-  close(listener_);
-  close(silentListener_);
-  close(garbageListener_);
-}
-
-void PageServer::serve() {
-  while (!shared_->stop) {
-    pollfd p[3] = {
-        {listener_, POLLIN, 0}, {silentListener_, POLLIN, 0}, {garbageListener_, POLLIN, 0}};
-    if (poll(p, 3, 100) <= 0) continue;
-    for (int i = 0; i < 3; ++i) {
-      if (!(p[i].revents & POLLIN)) continue;
-      int client = accept4(p[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
-      if (client < 0) continue;
-      if (i == 1) {
-        shared_->silentClients.push_back(client);
-        continue;
-      }
-      ++shared_->workers;
-      std::shared_ptr<Shared> shared = shared_;
-      std::thread([client, garbage = i == 2, shared] {
-        if (garbage)
-          answerGarbage(client);
-        else
-          answerPage(client, *shared);
-        close(client);
-        --shared->workers;
-      }).detach();
-    }
-  }
-}
-
-std::string PageServer::url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
-}
-
-std::string PageServer::silentUrl() const {
-  return "http://127.0.0.1:" + std::to_string(silentPort_) + "/";
-}
+PageServer::PageServer()
+    : pages_(&answerPage),
+      silent_([](const testing::Request&) { return Response::silence(); },
+              testing::Await::Nothing),
+      garbage_(&answerGarbage, testing::Await::Anything) {}
 
 std::string PageServer::garbageTlsUrl() const {
-  return "https://127.0.0.1:" + std::to_string(garbagePort_) + "/";
-}
-
-int PageServer::requests(const std::string& path) const {
-  std::lock_guard<std::mutex> lock(hitsMutex);
-  auto it = shared_->hits.find(path);
-  return it == shared_->hits.end() ? 0 : it->second;
+  return "https://127.0.0.1:" + std::to_string(garbage_.port()) + "/";
 }
 
 }  // namespace sorvane::gtktest

@@ -2,8 +2,6 @@
 // control has no engine to draw pages with: it asks the server for the page
 // and then ends the load as failed, so what a page shows is not looked at here.
 
-#include <winsock2.h>
-
 #include "platform/win32/browser.h"
 
 #include <gtest/gtest.h>
@@ -11,114 +9,54 @@
 #include <mshtmhst.h>
 #include <downloadmgr.h>
 
-#include <atomic>
 #include <functional>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/win32/browser_site.h"
+#include "../support/loopback_server.h"
+#include "../support/pump.h"
 
 namespace sorvane::platform::win32 {
 namespace {
 
-// A page server on 127.0.0.1 that notes the first line of every request. It
-// answers with a small page, or, told to hang, holds the connection open
-// without a word until it is destroyed.
+// A page server on 127.0.0.1 that answers every request with a small page,
+// or, told to hang, holds the connection open without a word until it is
+// destroyed.
 class PageServer {
  public:
   enum class Mode { Answer, Hang };
 
-  explicit PageServer(Mode mode) : mode_(mode) {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 8);
-    int length = sizeof address;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-    thread_ = std::thread([this] { serve(); });
-  }
-  ~PageServer() {
-    stopping_ = true;
-    thread_.join();
-    for (SOCKET s : held_) closesocket(s);
-    closesocket(listener_);
-    WSACleanup();
-  }
-  PageServer(const PageServer&) = delete;
-  PageServer& operator=(const PageServer&) = delete;
+  explicit PageServer(Mode mode)
+      : server_([mode](const testing::Request&) {
+          if (mode == Mode::Hang) return testing::Response::silence();
+          return testing::Response::page("Content-Type: text/html\r\n",
+                                         "<html><body style='background:#00ff00'>page</body></html>");
+        }) {}
 
   std::wstring url(const std::wstring& path) const {
-    return L"http://127.0.0.1:" + std::to_wstring(port_) + path;
+    return L"http://127.0.0.1:" + std::to_wstring(server_.port()) + path;
   }
-  std::vector<std::string> requests() const {
-    std::lock_guard lock(mutex_);
-    return requests_;
-  }
+  // The first line of every request.
+  std::vector<std::string> requests() const { return server_.requestLines(); }
 
  private:
-  void serve() {
-    while (!stopping_) {
-      fd_set readable;
-      FD_ZERO(&readable);
-      FD_SET(listener_, &readable);
-      timeval wait{0, 50'000};
-      if (select(0, &readable, nullptr, nullptr, &wait) <= 0) continue;
-      SOCKET client = accept(listener_, nullptr, nullptr);
-      if (client == INVALID_SOCKET) continue;
-      std::string request;
-      char buffer[2048];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        const int got = recv(client, buffer, sizeof buffer, 0);
-        if (got <= 0) break;
-        request.append(buffer, static_cast<size_t>(got));
-      }
-      {
-        std::lock_guard lock(mutex_);
-        requests_.push_back(request.substr(0, request.find("\r\n")));
-      }
-      if (mode_ == Mode::Hang) {
-        held_.push_back(client);
-        continue;
-      }
-      const std::string page = "<html><body style='background:#00ff00'>page</body></html>";
-      const std::string reply = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
-                                std::to_string(page.size()) + "\r\n\r\n" + page;
-      send(client, reply.data(), static_cast<int>(reply.size()), 0);
-      closesocket(client);
-    }
-  }
-
-  Mode mode_;
-  SOCKET listener_ = INVALID_SOCKET;
-  int port_ = 0;
-  std::atomic<bool> stopping_{false};
-  std::vector<SOCKET> held_;  // serving thread only, until the join
-  mutable std::mutex mutex_;
-  std::vector<std::string> requests_;
-  std::thread thread_;
+  testing::LoopbackServer server_;
 };
+
+void pumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+}
 
 // Runs the message loop until `done` or the deadline; the engine works only
 // while messages flow.
 bool pumpUntil(const std::function<bool()>& done, DWORD deadlineMs = 20000) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > deadlineMs) return false;
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&message);
-      DispatchMessageW(&message);
-    }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return true;
+  return testing::pumpUntil(done, deadlineMs, pumpMessages);
 }
 
 // A window rectangle in the client coordinates of `parent`.
@@ -315,7 +253,9 @@ TEST_F(BrowserHostTest, NavigateAsksTheServerForTheAddressAndTheLoadEnds) {
   EXPECT_TRUE(pumpUntil([&] { return !browserHostBusy(*host); }));
   EXPECT_TRUE(pumpUntil([&] { return browserHostShows(*host) == loaded; }));
   // Wine's failed load commits no page of its own, so nothing uncovers it.
-  if (!underWine()) EXPECT_FALSE(browserHostBlankShown(*host));
+  if (!underWine()) {
+    EXPECT_FALSE(browserHostBlankShown(*host));
+  }
   EXPECT_EQ(browserHostBlankShown(*host), underWine());
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/win32/platform.h"
+#include "../support/pump.h"
 
 namespace sorvane::win32test {
 
@@ -55,26 +56,30 @@ Platform& ui() { return *harness().platform; }
 
 void closeHarness() { theHarness.reset(); }
 
-bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
-  if (done()) return true;
-  const ULONGLONG start = GetTickCount64();
+namespace {
+
+// The platform's own loop, so that whatever it does besides dispatching (keys
+// seen first, idle work) happens here as it does in the program. It quits only
+// once the wait is over: a quit at every round would end a loop that a tick
+// or a box runs inside it instead.
+void pumpRound(const std::function<bool()>& over) {
   bool quitting = false;
   TimerId check = ui().startTimer(10, [&] {
-    if (quitting) return;
-    if (done() || GetTickCount64() - start > static_cast<ULONGLONG>(timeoutMs)) {
-      quitting = true;
-      ui().quitLoop();
-    }
+    if (quitting || !over()) return;
+    quitting = true;
+    ui().quitLoop();
   });
   ui().runLoop();
   ui().stopTimer(check);
-  return done();
 }
 
-void pumpFor(int ms) {
-  const ULONGLONG start = GetTickCount64();
-  pumpUntil([&] { return GetTickCount64() - start >= static_cast<ULONGLONG>(ms); }, ms + 1000);
+}  // namespace
+
+bool pumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  return testing::pumpUntil(done, timeoutMs, pumpRound);
 }
+
+void pumpFor(int ms) { testing::pumpFor(ms, pumpRound); }
 
 std::wstring windowText(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
