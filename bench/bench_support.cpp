@@ -60,7 +60,9 @@ void BenchPlatform::browserNavigate(platform::WidgetId b, const std::string& url
 std::optional<platform::Pixels> BenchPlatform::capture(platform::WidgetId w) {
   const double start = nowMs();
   std::optional<platform::Pixels> picture = target().capture(w);
-  if (onCapture) onCapture(start, nowMs() - start, picture.value_or(platform::Pixels{}));
+  const double cost = nowMs() - start;
+  static const platform::Pixels none;
+  if (onCapture) onCapture(start, cost, picture ? *picture : none);
   return picture;
 }
 

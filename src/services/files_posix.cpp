@@ -13,6 +13,7 @@
 #include <string>
 
 #include "services/files.h"
+#include "services/whole_file.h"
 
 namespace sorvane {
 
@@ -170,33 +171,13 @@ ByteSet readFile(const Text& name) {
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return {};
 
-  std::vector<std::uint8_t> bytes;
-  try {
-    // One byte more than the file's size, so that the end of the file is seen
-    // without growing the buffer.
-    bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
-  } catch (const std::exception&) {
-    return {};  // too big to hold: no file rather than no program
-  }
-  std::size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) {
-      try {
-        bytes.resize(bytes.size() * 2);  // the file grew while being read
-      } catch (const std::exception&) {
-        return {};
-      }
-    }
-    const ssize_t got = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return {};
-    }
-    if (got == 0) break;
-    used += static_cast<std::size_t>(got);
-  }
-  bytes.resize(used);
-  return ByteSet(std::move(bytes));
+  return readWholeFile(static_cast<std::uint64_t>(info.st_size),
+                       [&](std::uint8_t* into, std::size_t room) -> std::int64_t {
+                         for (;;) {
+                           const ssize_t got = ::read(fd.get(), into, room);
+                           if (got >= 0 || errno != EINTR) return got;
+                         }
+                       });
 }
 
 bool appendToFile(const Text& name, const ByteSet& bytes) {

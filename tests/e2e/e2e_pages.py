@@ -41,39 +41,61 @@ def serve_on_loopback(handler):
     return server
 
 
-class PageServer:
+class QuietHandler(http.server.BaseHTTPRequestHandler):
+    """A request handler that logs nothing and sends whole, uncached bodies."""
+
+    def send(self, body, content_type="text/html; charset=utf-8", status=200, headers=()):
+        self.send_response(status)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Cache-Control", "no-store")
+        for name, value in headers:
+            self.send_header(name, value)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+class LoopbackSite:
+    """A server for a handler class on 127.0.0.1. Handlers that hold a
+    connection open wait on `released`, which closing sets."""
+
+    def __init__(self, handler):
+        self.released = threading.Event()
+        self.server = serve_on_loopback(handler)
+        self.port = self.server.server_address[1]
+
+    def url(self, path):
+        return f"http://127.0.0.1:{self.port}{path}"
+
+    def close(self):
+        self.released.set()
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class PageServer(LoopbackSite):
     """Serves /<rrggbb> as a page of that solid colour on 127.0.0.1."""
 
     def __init__(self):
         requests = self.requests = []
 
-        class Handler(http.server.BaseHTTPRequestHandler):
+        class Handler(QuietHandler):
             def do_GET(self):
                 path = self.path.strip("/")
                 requests.append(path)
                 if re.fullmatch(r"[0-9a-fA-F]{6}", path):
-                    body = colour_page(path.lower())
-                    self.send_response(200)
-                    self.send_header("Content-Type", "text/html; charset=utf-8")
-                    self.send_header("Content-Length", str(len(body)))
-                    self.send_header("Cache-Control", "no-store")
-                    self.end_headers()
-                    self.wfile.write(body)
+                    self.send(colour_page(path.lower()))
                 else:
                     self.send_error(404)
 
-            def log_message(self, *args):
-                pass
-
-        self.server = serve_on_loopback(Handler)
-        self.port = self.server.server_address[1]
+        super().__init__(Handler)
 
     def url(self, hex_colour):
-        return f"http://127.0.0.1:{self.port}/{hex_colour}"
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
+        """The page of this colour ("rrggbb")."""
+        return super().url("/" + hex_colour)
 
 
 class Bmp:

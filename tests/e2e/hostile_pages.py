@@ -5,12 +5,10 @@ end. Solid colour pages come from e2e_pages.PageServer's rule: /rrggbb.
 """
 
 import hashlib
-import http.server
 import re
-import threading
 import time
 
-from e2e_pages import colour_page, serve_on_loopback
+from e2e_pages import LoopbackSite, QuietHandler, colour_page
 
 GREEN = "00c000"
 
@@ -25,30 +23,19 @@ def _entities_xml():
     return "\n".join(lines).encode()
 
 
-class HostileServer:
+class HostileServer(LoopbackSite):
     """Every hostile page by its path; anything else as PageServer's colours."""
 
     LONG_LINE_BYTES = 30 * 1024 * 1024
 
     def __init__(self):
-        released = self.released = threading.Event()
+        site = self  # whose `released` ends held connections
         long_line = b"x" * self.LONG_LINE_BYTES
         entities = _entities_xml()
         self.requests = requests = []
 
-        class Handler(http.server.BaseHTTPRequestHandler):
+        class Handler(QuietHandler):
             protocol_version = "HTTP/1.1"
-
-            def send(self, body, content_type="text/html; charset=utf-8", status=200,
-                     headers=()):
-                self.send_response(status)
-                self.send_header("Content-Type", content_type)
-                self.send_header("Content-Length", str(len(body)))
-                self.send_header("Cache-Control", "no-store")
-                for name, value in headers:
-                    self.send_header(name, value)
-                self.end_headers()
-                self.wfile.write(body)
 
             def page(self, body, head=""):
                 return (
@@ -80,7 +67,7 @@ class HostileServer:
                         self.send_header("Content-Length", "100000")
                         self.end_headers()
                         self.wfile.flush()
-                    released.wait()
+                    site.released.wait()
                 elif path == "/download":
                     self.send(b"\0" * 100000, "application/octet-stream",
                               headers=[("Content-Disposition", 'attachment; filename="a.bin"')])
@@ -95,7 +82,7 @@ class HostileServer:
                     self.send_header("Transfer-Encoding", "chunked")
                     self.end_headers()
                     try:
-                        while not released.is_set():
+                        while not site.released.is_set():
                             chunk = b"<i></i>"
                             self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
                             self.wfile.flush()
@@ -105,16 +92,4 @@ class HostileServer:
                 else:
                     self.send_error(404)
 
-            def log_message(self, *args):
-                pass
-
-        self.server = serve_on_loopback(Handler)
-        self.port = self.server.server_address[1]
-
-    def url(self, path):
-        return f"http://127.0.0.1:{self.port}{path}"
-
-    def close(self):
-        self.released.set()
-        self.server.shutdown()
-        self.server.server_close()
+        super().__init__(Handler)

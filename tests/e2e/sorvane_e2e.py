@@ -21,8 +21,8 @@ from e2e_desk import (
     descendants, desktop_apps, double_click_at, extents, has_state, name, press, role,
     settled_text, table_cell, table_rows, text_of, type_text, utf8_env, wait_for)
 from e2e_pages import (
-    PICTURE_BYTES, PICTURE_HEIGHT, PICTURE_NAME, PICTURE_WIDTH, PageServer, read_bmp,
-    picture_sort_key, serve_on_loopback)
+    PICTURE_BYTES, PICTURE_HEIGHT, PICTURE_NAME, PICTURE_WIDTH, LoopbackSite, PageServer,
+    QuietHandler, read_bmp, picture_sort_key, serve_on_loopback)
 
 # What the tests take from here: the helpers of e2e_desk and e2e_pages too.
 __all__ = [
@@ -31,7 +31,8 @@ __all__ = [
     "children", "click_at", "descendants", "desktop_apps", "double_click_at", "extents",
     "has_state", "name", "press", "role", "settled_text", "table_cell", "table_rows", "text_of",
     "type_text", "utf8_env", "wait_for", "PICTURE_BYTES", "PICTURE_HEIGHT", "PICTURE_NAME",
-    "PICTURE_WIDTH", "PageServer", "read_bmp", "picture_sort_key", "serve_on_loopback",
+    "PICTURE_WIDTH", "LoopbackSite", "PageServer", "QuietHandler", "read_bmp",
+    "picture_sort_key", "serve_on_loopback",
 ]
 
 # Client area of the main window, and where each control sits in it (left,

@@ -7,7 +7,6 @@ Between the two runs one page changes its top half; the other stays as it was.
 """
 
 import csv
-import http.server
 import io
 import os
 import re
@@ -28,7 +27,7 @@ RECORD = "截图记录.csv"
 HEADER = ["时间", "网址", "截图", "结果", "变化"]
 
 
-class Pages:
+class Pages(e2e.LoopbackSite):
     """/still is red for good; /moving is blue, and from the second day has
     a yellow band over its top half."""
 
@@ -36,7 +35,7 @@ class Pages:
         self.day = 1
         pages = self
 
-        class Handler(http.server.BaseHTTPRequestHandler):
+        class Handler(e2e.QuietHandler):
             def do_GET(self):
                 band = ""
                 if self.path == "/moving" and pages.day > 1:
@@ -46,24 +45,11 @@ class Pages:
                     "<!DOCTYPE html><html><head><meta charset='utf-8'></head>"
                     f"<body style='margin:0;overflow:hidden;background:#{colour}'>{band}</body></html>"
                 ).encode()
-                self.send_response(200)
-                self.send_header("Content-Type", "text/html; charset=utf-8")
-                self.send_header("Content-Length", str(len(body)))
-                self.send_header("Cache-Control", "no-store")
-                self.end_headers()
-                self.wfile.write(body)
+                self.send(body)
 
-            def log_message(self, *args):
-                pass
-
-        self.server = e2e.serve_on_loopback(Handler)
-        port = self.server.server_address[1]
-        self.still = f"http://127.0.0.1:{port}/still"
-        self.moving = f"http://127.0.0.1:{port}/moving"
-
-    def close(self):
-        self.server.shutdown()
-        self.server.server_close()
+        super().__init__(Handler)
+        self.still = self.url("/still")
+        self.moving = self.url("/moving")
 
 
 pages = Pages()

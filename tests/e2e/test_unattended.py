@@ -7,13 +7,11 @@ Nobody touches the window.
     tests/run-under-display /usr/bin/python3 tests/e2e/test_unattended.py build/sorvane
 """
 
-import http.server
 import os
 import shutil
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -25,15 +23,15 @@ RED, BLUE, YELLOW = "ff0000", "0000ff", "ffff00"
 PAUSE, PAGE_TIMEOUT = 1, 3
 
 
-class StuckPageServer:
+class StuckPageServer(e2e.LoopbackSite):
     """Serves one page that starts (a yellow body) and never finishes: the
     response promises more bytes than ever come, and the connection stays
     open until the server closes."""
 
     def __init__(self):
-        released = self.released = threading.Event()
+        site = self
 
-        class Handler(http.server.BaseHTTPRequestHandler):
+        class Handler(e2e.QuietHandler):
             def do_GET(self):
                 head = (
                     "<!DOCTYPE html><html><head><meta charset='utf-8'></head>"
@@ -46,18 +44,10 @@ class StuckPageServer:
                 # Enough for the parser to show the body before the rest.
                 self.wfile.write(head + b"<!--" + b" " * 4096 + b"-->")
                 self.wfile.flush()
-                released.wait()
+                site.released.wait()
 
-            def log_message(self, *args):
-                pass
-
-        self.server = e2e.serve_on_loopback(Handler)
-        self.url = f"http://127.0.0.1:{self.server.server_address[1]}/stuck"
-
-    def close(self):
-        self.released.set()
-        self.server.shutdown()
-        self.server.server_close()
+        super().__init__(Handler)
+        self.stuck = self.url("/stuck")
 
 
 pages = e2e.PageServer()
@@ -68,7 +58,7 @@ home = os.path.join(work, "home")
 shots_name = "截图 保存"
 shots = os.path.join(caller, shots_name)
 list_name = "网址.txt"
-urls = [pages.url(RED), stuck.url, pages.url(BLUE)]
+urls = [pages.url(RED), stuck.stuck, pages.url(BLUE)]
 result = None
 
 
@@ -139,7 +129,7 @@ def unattended_run():
            f"the run ended with {result.returncode}: {result.stderr.decode()[-2000:]}")
     # The stuck page alone holds the run for the page time-out.
     expect(took >= PAGE_TIMEOUT + 2, f"the run took only {took:.1f} s")
-    expect("sorvane: 网页载入超时，已停止载入：" + stuck.url in result.stderr.decode(),
+    expect("sorvane: 网页载入超时，已停止载入：" + stuck.stuck in result.stderr.decode(),
            "no word of the stopped page on standard error")
 
 

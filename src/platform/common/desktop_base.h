@@ -102,7 +102,7 @@ class DesktopBackend : public Platform {
   void tearDown() {
     sink_ = nullptr;
     for (const auto& [id, native] : timers_.removeAll()) disarmTimer(id, native);
-    for (WidgetId id : widgets_.topLevels()) destroyWidget(id);
+    for (WidgetId id : widgets_.roots()) destroyWidget(id);
   }
 
   WidgetTree<W> widgets_;

@@ -1,7 +1,7 @@
 #pragma once
 // The table of widgets every backend keeps beside its native ones: who is
 // whose parent, and in which order a subtree goes away. W is the backend's
-// record, with at least `WidgetKind kind`, `WidgetId parent` and
+// record, with at least `WidgetId parent` (0 for a window of its own) and
 // `std::vector<WidgetId> children` (in creation or re-parenting order).
 
 #include <algorithm>
@@ -67,10 +67,10 @@ class WidgetTree {
   }
 
   // Whether a child may move into this parent: both exist, the child is not
-  // a top level, and the parent is neither the child nor below it.
+  // a window of its own, and the parent is neither the child nor below it.
   bool canMove(WidgetId child, WidgetId parent) const {
     const W* c = find(child);
-    if (!c || !find(parent) || c->kind == WidgetKind::TopLevel) return false;
+    if (!c || !find(parent) || c->parent == 0) return false;
     for (WidgetId up = parent; up; up = find(up)->parent)
       if (up == child) return false;  // would make a widget its own ancestor
     return true;
@@ -83,10 +83,11 @@ class WidgetTree {
     find(parent)->children.push_back(child);
   }
 
-  std::vector<WidgetId> topLevels() const {
+  // The windows of their own, those with no parent.
+  std::vector<WidgetId> roots() const {
     std::vector<WidgetId> tops;
     for (const auto& [id, w] : widgets_)
-      if (w.kind == WidgetKind::TopLevel) tops.push_back(id);
+      if (w.parent == 0) tops.push_back(id);
     return tops;
   }
 

@@ -79,7 +79,7 @@ void GtkPlatform::unwatchProcess() {
 bool GtkPlatform::closeForSignal() {
   if (closingForSignal_ || !reporting()) return false;
   closingForSignal_ = true;
-  const std::vector<WidgetId> tops = widgets_.topLevels();
+  const std::vector<WidgetId> tops = widgets_.roots();
   if (tops.empty()) return false;
   // Boxes and dialogs open in nested loops end with their windows.
   for (WidgetId id : tops) report([&](EventSink& sink) { sink.closeRequested(id); });

@@ -123,7 +123,6 @@ struct BrowserState {
 struct WidgetState {
   WidgetId id = 0;
   platform::WidgetSpec widgetSpec;  // exactly as given to createWidget
-  WidgetKind kind = WidgetKind::Hidden;
   WidgetId parent = 0;
   std::vector<WidgetId> children;  // in creation (or re-parenting) order
   Rect rect;                       // the top-level window is centred on the screen

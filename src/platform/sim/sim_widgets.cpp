@@ -69,7 +69,6 @@ WidgetId SimPlatform::createWidget(const WidgetSpec& widgetSpec) {
   WidgetState w;
   w.id = id;
   w.widgetSpec = widgetSpec;
-  w.kind = widgetSpec.kind;
   w.parent = widgetSpec.parent;
   w.rect = widgetSpec.rect;
   if (widgetSpec.kind == WidgetKind::TopLevel) {
@@ -88,7 +87,8 @@ WidgetId SimPlatform::createWidget(const WidgetSpec& widgetSpec) {
 bool SimPlatform::holdsChildren(WidgetId parent) const {
   // As on the desktops: the window and group boxes hold controls.
   const WidgetState* p = find(parent);
-  return p && (p->kind == WidgetKind::TopLevel || p->kind == WidgetKind::GroupBox);
+  return p && (p->widgetSpec.kind == WidgetKind::TopLevel ||
+               p->widgetSpec.kind == WidgetKind::GroupBox);
 }
 
 void SimPlatform::destroyWidget(WidgetId widget) {

@@ -9,6 +9,7 @@
 
 #include "platform/win32/text.h"
 #include "services/files.h"
+#include "services/whole_file.h"
 
 namespace sorvane {
 
@@ -150,31 +151,14 @@ ByteSet readFile(const Text& name) {
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return {};
   if (static_cast<unsigned long long>(size.QuadPart) > SIZE_MAX / 2) return {};
 
-  std::vector<std::uint8_t> bytes;
-  try {
-    // One byte more than the size, so that the end is seen without growing.
-    bytes.resize(static_cast<std::size_t>(size.QuadPart) + 1);
-  } catch (const std::exception&) {
-    return {};  // too big to hold: no file rather than no program
-  }
-  std::size_t used = 0;
-  for (;;) {
-    if (used == bytes.size()) {
-      try {
-        bytes.resize(bytes.size() * 2);  // the file grew while being read
-      } catch (const std::exception&) {
-        return {};
-      }
-    }
-    const std::size_t room = bytes.size() - used;
-    const DWORD chunk = room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
-    DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data() + used, chunk, &got, nullptr)) return {};
-    if (got == 0) break;
-    used += got;
-  }
-  bytes.resize(used);
-  return ByteSet(std::move(bytes));
+  return readWholeFile(static_cast<std::uint64_t>(size.QuadPart),
+                       [&](std::uint8_t* into, std::size_t room) -> std::int64_t {
+                         const DWORD chunk =
+                             room > (1u << 30) ? (1u << 30) : static_cast<DWORD>(room);
+                         DWORD got = 0;
+                         if (!ReadFile(file.get(), into, chunk, &got, nullptr)) return -1;
+                         return got;
+                       });
 }
 
 bool nameTaken(const Text& name) {
