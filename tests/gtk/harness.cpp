@@ -68,6 +68,20 @@ GtkWidget* findButton(GtkWidget* root, const std::string& label) {
   return nullptr;
 }
 
+std::string describeDialogs() {
+  std::string out;
+  for (GtkWindow* w : openDialogs()) {
+    const char* title = gtk_window_get_title(w);
+    out += std::string(G_OBJECT_TYPE_NAME(w)) + " \"" + (title ? title : "") + "\" buttons:";
+    std::vector<GtkWidget*> buttons;
+    collectButtons(GTK_WIDGET(w), buttons);
+    for (GtkWidget* b : buttons)
+      if (const char* label = gtk_button_get_label(GTK_BUTTON(b))) out += std::string(" [") + label + "]";
+    out += "\n";
+  }
+  return out;
+}
+
 std::vector<GtkWindow*> openDialogs() {
   std::vector<GtkWindow*> out;
   GList* tops = gtk_window_list_toplevels();

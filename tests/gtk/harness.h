@@ -65,6 +65,8 @@ bool loadPage(const std::string& url, int timeoutMs = 15000);
 GtkWidget* findDescendant(GtkWidget* root, GType type);
 // A button of a window whose label (mnemonic marks removed) is this text.
 GtkWidget* findButton(GtkWidget* root, const std::string& label);
+// Each open dialog's type, title and button labels, for a failure message.
+std::string describeDialogs();
 // Our dialogs that are on screen now.
 std::vector<GtkWindow*> openDialogs();
 using platform::gtk::mainGtkWindow;
