@@ -24,16 +24,7 @@ class DesktopBackend : public Platform {
   void setEventSink(EventSink* sink) final { sink_ = sink; }
   bool widgetExists(WidgetId id) const final { return widgets_.contains(id); }
 
-  void destroyWidget(WidgetId id) final {
-    // The records go first: the desktop still sends focus and activation
-    // messages while it tears the widgets down, and those must find nothing
-    // to report.
-    typename WidgetTree<W>::Removed removed = widgets_.takeOut(id);
-    if (removed.order.empty()) return;
-    destroyNative(removed.records.back());
-    removed.records.clear();  // what they own (a browser's host) outlives the native widgets
-    reportDestroyed(removed.order);
-  }
+  void destroyWidget(WidgetId id) final { remove(id, true); }
 
   void setParent(WidgetId child, WidgetId parent) final {
     if (!widgets_.canMove(child, parent) || !holdsChildren(*find(parent))) return;
@@ -79,11 +70,7 @@ class DesktopBackend : public Platform {
   }
   void tick(TimerId id) const { timers_.tick(id); }
   // A widget the desktop destroyed on its own (the system closed a window).
-  void forget(WidgetId id) {
-    typename WidgetTree<W>::Removed removed = widgets_.takeOut(id);
-    removed.records.clear();
-    reportDestroyed(removed.order);
-  }
+  void forget(WidgetId id) { remove(id, false); }
 
  protected:
   // Whether this widget's native form can hold children.
@@ -108,8 +95,16 @@ class DesktopBackend : public Platform {
   WidgetTree<W> widgets_;
 
  private:
-  void reportDestroyed(const std::vector<WidgetId>& order) {
-    for (WidgetId gone : order) report([&](EventSink& sink) { sink.widgetDestroyed(gone); });
+  // The records go first: the desktop still sends focus and activation
+  // messages while it tears the widgets down, and those must find nothing to
+  // report. `native`: the native widgets are still there to destroy.
+  void remove(WidgetId id, bool native) {
+    typename WidgetTree<W>::Removed removed = widgets_.takeOut(id);
+    if (removed.order.empty()) return;
+    if (native) destroyNative(removed.records.back());
+    removed.records.clear();  // what they own (a browser's host) outlives the native widgets
+    for (WidgetId gone : removed.order)
+      report([&](EventSink& sink) { sink.widgetDestroyed(gone); });
   }
 
   EventSink* sink_ = nullptr;

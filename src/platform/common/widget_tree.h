@@ -37,13 +37,6 @@ class WidgetTree {
     return added;
   }
 
-  // A widget and everything below it, children before their parents.
-  std::vector<WidgetId> subtree(WidgetId id) const {
-    std::vector<WidgetId> order;
-    collect(id, order);
-    return order;
-  }
-
   struct Removed {
     std::vector<WidgetId> order;  // children first; the widget itself last
     std::vector<W> records;       // in the same order
@@ -57,7 +50,7 @@ class WidgetTree {
     const W* w = find(id);
     if (!w) return removed;
     if (W* p = find(w->parent)) std::erase(p->children, id);
-    removed.order = subtree(id);
+    collect(id, removed.order);
     for (WidgetId d : removed.order) {
       auto it = widgets_.find(d);
       removed.records.push_back(std::move(it->second));
@@ -98,6 +91,7 @@ class WidgetTree {
   auto end() const { return widgets_.end(); }
 
  private:
+  // A widget and everything below it, children before their parents.
   void collect(WidgetId id, std::vector<WidgetId>& out) const {
     const W* w = find(id);
     if (!w) return;
