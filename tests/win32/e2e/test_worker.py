@@ -4,7 +4,8 @@ carried out by a worker, a second copy of the program: a worker frozen
 loads the second address is ended or found gone, that address says
 `timeout` or `failed` with no picture, a new worker pictures the third, the
 record has a row for each address, and the run ends with exit code 0 as it
-would have without the fault.
+would have without the fault. A watcher that is ended takes its worker with
+it.
 
     tests/run-under-display /usr/bin/python3 tests/win32/e2e/test_worker.py build-win64/sorvane.exe
 
@@ -20,6 +21,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_e2e import EXE, WINE_RUN, TestFailure, expect, windows_path  # noqa: E402
@@ -44,20 +46,29 @@ class Site(LoopbackSite):
         super().__init__(Handler)
 
 
-def worker_pids():
-    """The Linux processes of the program's workers, by their command line."""
+def windows_programs(marker=b""):
+    """The Linux processes of the program under Wine (each Windows process is
+    one), by their command line: Wine writes the Windows one in its place."""
+    name = os.path.basename(EXE).encode()
     pids = []
     for entry in os.listdir("/proc"):
         try:
             with open(f"/proc/{entry}/cmdline", "rb") as f:
-                if b"--worker-from" in f.read():
-                    pids.append(int(entry))
+                first, _, rest = f.read().partition(b"\0")
+            if first.replace(b"\\", b"/").rsplit(b"/", 1)[-1] == name and marker in rest:
+                pids.append(int(entry))
         except (OSError, ValueError):
             pass
     return pids
 
 
-def fault_run(work, fault, word):
+def worker_pids():
+    return windows_programs(b"--worker-from")
+
+
+def start_run(work, word):
+    """The site, its addresses, the picture folder and the watcher's run over
+    them; the second address is being loaded when this returns."""
     site = Site()
     urls = [site.url("/ff0000"), site.url("/held"), site.url("/0000ff")]
     list_file = os.path.join(work, f"list-{word}.txt")
@@ -69,9 +80,39 @@ def fault_run(work, fault, word):
                             "--folder", windows_path(shots), "--pause", "1", "--record",
                             "--page-timeout", "3", "--start", "--exit-when-done"],
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    if not site.held_asked.wait(120):
+        run.kill()
+        site.close()
+        raise TestFailure("the second address was never asked for")
+    return site, urls, shots, run
+
+
+def watcher_ended_takes_its_worker_along(work):
+    """A watcher that is ended (closed, killed) leaves no worker running on."""
+    site, _, _, run = start_run(work, "watcher")
+    try:
+        workers = worker_pids()
+        expect(len(workers) == 1, f"one worker expected, found {workers}")
+        watchers = [pid for pid in windows_programs() if pid not in workers]
+        expect(len(watchers) == 1, f"one watcher expected, found {watchers}")
+        os.kill(watchers[0], signal.SIGKILL)
+        run.communicate(timeout=60)
+        for _ in range(100):
+            if not worker_pids():
+                break
+            time.sleep(0.1)
+        expect(not worker_pids(), "the worker runs on after its watcher was ended")
+    finally:
+        if run.poll() is None:
+            run.kill()
+        site.close()
+    print("-- a watcher ended: passed", flush=True)
+
+
+def fault_run(work, fault, word):
+    site, urls, shots, run = start_run(work, word)
     struck = []
     try:
-        expect(site.held_asked.wait(120), "the second address was never asked for")
         struck = worker_pids()
         expect(len(struck) == 1, f"one worker expected, found {struck}")
         os.kill(struck[0], fault)
@@ -113,6 +154,7 @@ def main():
     try:
         fault_run(work, signal.SIGSTOP, "timeout")
         fault_run(work, signal.SIGKILL, "failed")
+        watcher_ended_takes_its_worker_along(work)
         print("workers under Wine: passed", flush=True)
         return 0
     except (TestFailure, subprocess.TimeoutExpired) as e:
