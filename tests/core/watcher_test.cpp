@@ -205,8 +205,11 @@ TEST(Watcher, ALostPageHasItsLineAndItsRowAfterTheWorkersRows) {
   World w;
   w.plans = {{Fate::StallsAt, 2}, {}};
   EXPECT_EQ(w.run(true, folder.string()), 0);
-  std::ifstream in(csv, std::ios::binary);
-  const std::string rows((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string rows;
+  {
+    std::ifstream in(csv, std::ios::binary);  // closed before the folder goes
+    rows.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
   EXPECT_EQ(rows, record::recordHeader() +
                       "2026-12-09 12:00:00,http://page/1,p.jpg,loaded,new\r\n"
                       "2026-12-09 12:00:00,http://page/2,,timeout,\r\n");
