@@ -2,7 +2,8 @@
 // A child process whose standard output this process reads: the watcher of an
 // unattended run starts the program again as its worker and listens to it.
 //
-// Native: child_process_posix.cpp, and on Windows platform/win32/child_process.cpp.
+// Native: platform/win32/child_process.cpp. On Linux, which needs no watcher,
+// child_process_posix.cpp defines only the worker's end, writeOwnOutput.
 
 #include <cstdint>
 #include <memory>
@@ -38,6 +39,7 @@ class ChildProcess {
 // error go to one pipe that only this process reads; its standard input is
 // none. A child that outlives this process is ended with it where the system
 // can do that (a job on Windows). nullptr when it cannot be started.
+// Windows only.
 std::unique_ptr<ChildProcess> startChildProcess(const Text& program,
                                                 const std::vector<Text>& arguments);
 

@@ -1,6 +1,7 @@
 // The watcher of a run carried out by workers, with scripted workers on a
 // fake clock: which address each worker starts at, the line and the record
-// row of a page whose worker stalled or died, and the run's exit code.
+// row of a page whose worker stalled or died, and the run's exit code; and the
+// worker's end of the channel.
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,6 @@ namespace sorvane::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using cli::WorkerMessage;
 
 constexpr std::int32_t kTimeoutMs = 3000;
 constexpr std::int64_t kSilenceMs = kTimeoutMs + cli::kWorkerGraceMs;
@@ -109,7 +109,7 @@ ScriptedWorker::ScriptedWorker(World& world, std::int32_t from, std::int32_t cou
     code = -1;
     return;
   }
-  say(t, "alive\n");
+  say(t, "what the runtime wrote itself\nalive\n");
   for (std::int32_t i = from; i <= count; ++i) {
     const std::string url = "http://page/" + std::to_string(i);
     say(t, "page\t" + std::to_string(i) + "\t" + url + "\n");
@@ -215,38 +215,8 @@ TEST(Watcher, ALostPageHasItsLineAndItsRowAfterTheWorkersRows) {
                       "2026-12-09 12:00:00,http://page/2,,timeout,\r\n");
   EXPECT_NE(w.out.find("\thttp://page/2\t-\ttimeout\t-\n"), std::string::npos) << w.out;
   EXPECT_NE(w.err.find("http://page/2"), std::string::npos) << w.err;
+  EXPECT_NE(w.err.find("what the runtime wrote itself\n"), std::string::npos) << w.err;
   fs::remove_all(folder);
-}
-
-TEST(WorkerChannel, MessagesReadBackAndMalformedLinesAreNotTakenForMessages) {
-  struct Case {
-    std::string line;
-    WorkerMessage::Kind kind;
-    std::int32_t index;
-    bool missing;
-    std::string text;
-  };
-  using K = WorkerMessage::Kind;
-  const Case cases[] = {
-      {"alive", K::Alive, 0, false, ""},
-      {"page\t12\thttp://a/?x=1", K::Page, 12, false, "http://a/?x=1"},
-      {"done\t3\t1", K::Done, 3, true, ""},
-      {"out\ta\tb", K::Out, 0, false, "a\tb"},
-      {"err\t", K::Err, 0, false, ""},
-      {"end", K::End, 0, false, ""},
-      {"done\t3\t2", K::Other, 0, false, "done\t3\t2"},
-      {"page\t0\tx", K::Other, 0, false, "page\t0\tx"},
-      {"page\t1x\tx", K::Other, 0, false, "page\t1x\tx"},
-      {"alive\tx", K::Other, 0, false, "alive\tx"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    const WorkerMessage m = cli::parseWorkerMessage(c.line);
-    EXPECT_EQ(m.kind, c.kind);
-    EXPECT_EQ(m.index, c.index);
-    EXPECT_EQ(m.pictureMissing, c.missing);
-    EXPECT_EQ(m.text, c.text);
-  }
 }
 
 TEST(WorkerChannel, TheWorkerFramesItsStreamsCountsFromItsFirstAddressAndEndsWithoutAReader) {
