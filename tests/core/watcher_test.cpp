@@ -26,11 +26,12 @@ constexpr std::int64_t kSilenceMs = kTimeoutMs + cli::kWorkerGraceMs;
 
 // How a scripted worker's run goes: its pages from its first address up to
 // `at` go well, and at `at` it does what `fate` says.
-enum class Fate { Finishes, StallsAt, DiesAt, WindowClosedAt, NeverComesUp, HangsAtEnd };
+enum class Fate { Finishes, StallsAt, EndsAt, NeverComesUp, HangsAtEnd };
 struct Plan {
   Fate fate = Fate::Finishes;
   std::int32_t at = 0;
   std::int32_t missingAt = 0;  // this page's picture could not be saved
+  int code = static_cast<int>(0xC0000005u);  // EndsAt: a crash unless told
 };
 
 struct World;
@@ -117,12 +118,8 @@ ScriptedWorker::ScriptedWorker(World& world, std::int32_t from, std::int32_t cou
       ends_ = false;
       return;
     }
-    if (plan.at == i && plan.fate == Fate::DiesAt) {
-      code = static_cast<int>(0xC0000005u);
-      return;
-    }
-    if (plan.at == i && plan.fate == Fate::WindowClosedAt) {
-      code = 3;
+    if (plan.at == i && plan.fate == Fate::EndsAt) {
+      code = plan.code;
       return;
     }
     say(t, "alive\n");
@@ -165,13 +162,13 @@ TEST(Watcher, RestartsAfterEachLostPageAndEndsWithTheRunsCode) {
   const Case cases[] = {
       {"all well", {{}}, {"loaded", "loaded", "loaded"}, {1}, 0, 0},
       {"stalls on 2", {{Fate::StallsAt, 2}, {}}, {"loaded", "timeout", "loaded"}, {1, 3}, 0, 1},
-      {"dies on 2", {{Fate::DiesAt, 2}, {}}, {"loaded", "failed", "loaded"}, {1, 3}, 0, 0},
+      {"dies on 2", {{Fate::EndsAt, 2}, {}}, {"loaded", "failed", "loaded"}, {1, 3}, 0, 0},
       {"stalls on the last", {{Fate::StallsAt, 3}}, {"loaded", "loaded", "timeout"}, {1}, 0, 1},
-      {"stalls, then dies", {{Fate::StallsAt, 1}, {Fate::DiesAt, 2}, {}},
+      {"stalls, then dies", {{Fate::StallsAt, 1}, {Fate::EndsAt, 2}, {}},
        {"timeout", "failed", "loaded"}, {1, 2, 3}, 0, 1},
       {"missing picture before a restart", {{Fate::StallsAt, 3, 1}},
        {"loaded", "loaded", "timeout"}, {1}, 1, 1},
-      {"window closed", {{Fate::WindowClosedAt, 2}}, {"loaded"}, {1}, 3, 0},
+      {"window closed", {{Fate::EndsAt, 2, 0, 3}}, {"loaded"}, {1}, 3, 0},
       {"never comes up", {{Fate::NeverComesUp}}, {}, {1}, -1, 0},
       {"hangs after its end", {{Fate::HangsAtEnd}}, {"loaded", "loaded", "loaded"}, {1}, 0, 1},
       {"cannot be started", {}, {}, {}, std::nullopt, 0},
