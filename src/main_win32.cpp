@@ -5,9 +5,13 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/watcher.h"
 #include "platform/win32/platform.h"
 #include "program.h"
+#include "services/child_process.h"
 #include "services/codepage.h"
+#include "services/conversions.h"
+#include "services/process.h"
 
 int main() {
   // The code page is settled before any of the program's own texts is made,
@@ -15,10 +19,26 @@ int main() {
   sorvane::systemCodePage();
   // Read before start-up makes the program's folder current, so that relative
   // paths are the caller's.
-  const sorvane::cli::CommandLine options =
-      sorvane::cli::readCommandLine(sorvane::platform::win32::commandLineArguments());
+  const std::vector<std::string> arguments = sorvane::platform::win32::commandLineArguments();
+  const sorvane::cli::CommandLine options = sorvane::cli::readCommandLine(arguments);
   auto platform = sorvane::platform::win32::makeWin32Platform();
   if (!platform) return options.exitNow ? *options.exitNow : 1;
+  // A page's script can hold this thread for good, and with it every timer:
+  // a run that must end by itself is carried out by a second copy of the
+  // program, which this one, making no window, can end.
+  if (sorvane::cli::runsInWorkers(options)) {
+    const sorvane::cli::WatcherWorld world{
+        [&] { return platform->monotonicMs(); },
+        [] { return sorvane::currentDateTime(); },
+        [&](sorvane::platform::StandardStream stream, const std::string& text) {
+          platform->writeStandardStream(stream, text);
+        },
+        [](const std::vector<sorvane::Text>& workerArguments) {
+          return sorvane::startChildProcess(sorvane::executablePath(), workerArguments);
+        }};
+    if (const auto code = sorvane::cli::watchWorkers(world, options.preparation, arguments))
+      return *code;
+  }
   // Help, version and a bad start end in there too: a GUI program finds its
   // streams (or the console it was started from) through the platform.
   return sorvane::runProgram(*platform, options);

@@ -1,5 +1,6 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string_view>
 
@@ -31,6 +32,7 @@ constexpr OptionName kOptions[] = {
     {"--changed-only", Takes::Nothing},
     {"--help", Takes::Nothing},
     {"--version", Takes::Nothing},
+    {"--worker-from", Takes::Value},
 };
 
 const OptionName* findOption(std::string_view name) {
@@ -106,6 +108,11 @@ struct Parser {
         return refuse(ownText("--format 须为 bmp、png 或 jpeg：") + value);
       }
     }
+    if (name == "--worker-from") {
+      o.workerFrom = isDecimalNumber(value.view()) ? toInteger32(toNumber(value)) : 0;
+      if (o.workerFrom <= 0 || value.view().find('.') != std::string_view::npos)
+        return refuse(ownText("--worker-from 须为正整数：") + value);
+    }
     if (name == "--record") o.record = true;
     if (name == "--changed-only") o.changedOnly = true;
     if (name == "--start") o.start = true;
@@ -165,6 +172,8 @@ struct Parser {
     const Options& o = result.options;
     if (o.exitWhenDone && !o.start) {
       refuse(ownText("--exit-when-done 只能与 --start 一起使用"));
+    } else if (o.workerFrom > 0 && !o.exitWhenDone) {
+      refuse(ownText("--worker-from 只能与 --exit-when-done 一起使用"));
     } else if (o.changedOnly && !o.record) {
       // Only the record can say which earlier picture stands for one not kept.
       refuse(ownText("--changed-only 只能与 --record 一起使用"));
@@ -252,6 +261,11 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
       return endNow(kExitBadStart);
     }
     p.urls = urllist::decodeListFile(*bytes);
+    // A worker does the rest of the list from its first address on.
+    if (o.workerFrom > 0) {
+      const auto skipped = std::min<std::size_t>(p.urls->size(), o.workerFrom - 1);
+      p.urls->erase(p.urls->begin(), p.urls->begin() + static_cast<std::ptrdiff_t>(skipped));
+    }
   }
   if (o.folder) {
     p.folder = writableFolderPath(*o.folder);
@@ -274,6 +288,7 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
   p.format = o.format;
   p.record = o.record;
   p.changedOnly = o.changedOnly;
+  p.workerFrom = o.workerFrom;
   return line;
 }
 

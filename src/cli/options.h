@@ -28,6 +28,9 @@ struct Options {
   ImageFormat format = ImageFormat::Bmp;
   bool record = false;
   bool changedOnly = false;
+  // Not in the help: the watcher of a run starts its worker with the place of
+  // the worker's first address in the list (1 for the first address).
+  std::int32_t workerFrom = 0;  // 0: not a worker
 };
 
 enum class Action { Run, ShowHelp, ShowVersion, Refuse };
@@ -54,6 +57,8 @@ struct Preparation {
   ImageFormat format = ImageFormat::Bmp;
   bool record = false;
   bool changedOnly = false;
+  // A worker's first address in the whole list; `urls` then start there.
+  std::int32_t workerFrom = 0;
 
   bool asksNothing() const {
     return !urls && !folder && !pause && !start && pageTimeoutMs == 0 &&
@@ -66,6 +71,7 @@ inline constexpr int kExitDone = 0;
 inline constexpr int kExitPicturesMissing = 1;
 inline constexpr int kExitBadStart = 2;
 inline constexpr int kExitWindowClosed = 3;
+inline constexpr int kExitFatal = -1;
 
 struct CommandLine {
   // Set when the program ends at once (help, version, a bad start) with this

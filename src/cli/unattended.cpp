@@ -5,8 +5,10 @@
 #include <optional>
 
 #include "cli/unattended_platform.h"
+#include "cli/worker_channel.h"
 #include "record/picture_record.h"
 #include "run/run_handlers.h"
+#include "services/child_process.h"
 #include "services/conversions.h"
 #include "services/own_text.h"
 #include "urllist/urllist_handlers.h"
@@ -18,15 +20,6 @@ namespace prop = app::prop;
 
 namespace {
 
-// A tab or a line end inside an address would split the script's line.
-Text field(const Text& text) {
-  std::string bytes = text.bytes();
-  for (char& c : bytes) {
-    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-  }
-  return Text(bytes);
-}
-
 bool frameTakesEvents(const Frame& frame) {
   return frame.state() == app::FrameState::Running && frame.stopCounter() == 0 &&
          frame.mainWindowLoaded();
@@ -37,25 +30,30 @@ bool frameTakesEvents(const Frame& frame) {
 // given to, and ended after it.
 class RunReport final : public run::RunObserver {
  public:
-  RunReport(platform::Platform& platform, const Preparation& preparation)
-      : platform_(platform), exitWhenDone_(preparation.exitWhenDone), record_(preparation.record) {}
+  RunReport(platform::Platform& platform, const Preparation& preparation, WorkerLink* link)
+      : platform_(platform),
+        exitWhenDone_(preparation.exitWhenDone),
+        record_(preparation.record),
+        link_(link) {}
   ~RunReport() override { *alive_ = false; }
   RunReport(const RunReport&) = delete;
   RunReport& operator=(const RunReport&) = delete;
 
-  void pageLoading(Frame&, const Text& url) override { url_ = url; }
+  void pageLoading(Frame&, const Text& url) override {
+    url_ = url;
+    if (link_) link_->pageBegins(url);
+  }
 
   void pageDone(Frame&, run::PageOutcome outcome, run::PageEnd end, const Text& picture,
                 DateTime at, const Text& change) override {
     const bool written = outcome == run::PageOutcome::Captured;
-    Text line = record::recordTime(at) + Text("\t") + field(url_) + Text("\t") +
-                (written ? field(picture) : Text("-")) + Text("\t") + Text(run::pageEndWord(end));
-    if (record_) line += Text("\t") + (change.empty() ? Text("-") : change);
-    say(platform::StandardStream::Output, line + Text("\n"));
+    say(platform::StandardStream::Output,
+        pageLine(at, url_, written ? picture : Text(), run::pageEndWord(end), record_, change));
     if (outcome == run::PageOutcome::NotWritten) {
       ++picturesMissing_;
       say(platform::StandardStream::Error, errorLine(ownText("截图无法保存：") + picture));
     }
+    if (link_) link_->pageEnds(outcome == run::PageOutcome::NotWritten);
   }
 
   void loadEnded(Frame&, const Text& url) override {
@@ -65,6 +63,7 @@ class RunReport final : public run::RunObserver {
   bool runEnded(Frame& frame, const Text&) override {
     if (!exitWhenDone_) return false;
     ended_ = true;
+    if (link_) link_->runDone();
     // Closed from the loop, once the handler that ended the run is done with
     // the window.
     std::shared_ptr<bool> alive = alive_;
@@ -99,6 +98,7 @@ class RunReport final : public run::RunObserver {
   platform::Platform& platform_;
   const bool exitWhenDone_;
   const bool record_;
+  WorkerLink* const link_;  // a worker's channel to its watcher, or nullptr
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   Text url_;
   int picturesMissing_ = 0;
@@ -106,6 +106,23 @@ class RunReport final : public run::RunObserver {
 };
 
 }  // namespace
+
+// A tab or a line end inside an address would split the script's line.
+Text lineField(const Text& text) {
+  std::string bytes = text.bytes();
+  for (char& c : bytes) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return Text(bytes);
+}
+
+Text pageLine(DateTime at, const Text& url, const Text& picture, const char* end, bool record,
+              const Text& change) {
+  Text line = record::recordTime(at) + Text("\t") + lineField(url) + Text("\t") +
+              (picture.empty() ? Text("-") : lineField(picture)) + Text("\t") + Text(end);
+  if (record) line += Text("\t") + (change.empty() ? Text("-") : change);
+  return line + Text("\n");
+}
 
 void prepareWindow(Frame& frame, const Preparation& preparation) {
   if (preparation.urls) {
@@ -134,16 +151,20 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
 
 int runPrepared(platform::Platform& desktop, const MakeHandlers& makeHandlers,
                 const Preparation& preparation) {
+  // A worker's streams go to its watcher, the boxes' lines among them.
+  std::optional<WorkerLink> link;
+  if (preparation.workerFrom > 0) link.emplace(desktop, preparation.workerFrom, &writeOwnOutput);
+  platform::Platform& below = link ? static_cast<platform::Platform&>(*link) : desktop;
   std::optional<UnattendedPlatform> unattended;
-  if (preparation.exitWhenDone) unattended.emplace(desktop);
-  platform::Platform& platform =
-      unattended ? static_cast<platform::Platform&>(*unattended) : desktop;
+  if (preparation.exitWhenDone) unattended.emplace(below);
+  platform::Platform& platform = unattended ? static_cast<platform::Platform&>(*unattended) : below;
 
   std::optional<RunReport> report;
-  if (preparation.start) report.emplace(platform, preparation);
+  if (preparation.start) report.emplace(platform, preparation, link ? &*link : nullptr);
   Frame frame(platform, makeHandlers(report ? &*report : nullptr));
   frame.startUp();
   prepareWindow(frame, preparation);
+  if (link) link->startSignsOfLife();
   if (report) report->pressStartWhenRunning(frame);
   frame.runMessageLoop();
   frame.shutdown();

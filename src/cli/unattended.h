@@ -12,6 +12,13 @@
 
 namespace sorvane::cli {
 
+// The line per page on standard output, with its line end: time, address,
+// picture (empty: "-"), how the page ended and, with a record, the change.
+Text pageLine(DateTime at, const Text& url, const Text& picture, const char* end, bool record,
+              const Text& change);
+// The text with every control character (a tab, a line end) made a space.
+Text lineField(const Text& text);
+
 // The frame's handlers, reporting the run to the observer given (nullptr: none).
 using MakeHandlers = std::function<app::HandlerTable(run::RunObserver*)>;
 

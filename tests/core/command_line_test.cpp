@@ -12,6 +12,7 @@
 
 #include "cli/options.h"
 #include "cli/unattended_platform.h"
+#include "cli/watcher.h"
 
 namespace sorvane::testing {
 namespace {
@@ -88,6 +89,11 @@ TEST(CommandLine, EveryBadFormIsRefusedWithOneLine) {
   for (const char* format : {"gif", "PNG", "bmp24"})
     expectRefused({"--format", format}, "--format 须为 bmp、png 或 jpeg");
   expectRefused({"--changed-only", "--format", "png"}, "--changed-only 只能与 --record 一起使用");
+  for (const char* from : {"0", "-1", "1.5", "x"})
+    expectRefused({"--start", "--exit-when-done", "--list", list, "--worker-from", from},
+                  "--worker-from 须为正整数");
+  expectRefused({"--start", "--list", list, "--worker-from", "2"},
+                "--worker-from 只能与 --exit-when-done 一起使用");
   // Without --exit-when-done someone is at the window: the box's own rules.
   EXPECT_FALSE(readCommandLine({"--start", "--list", list, "--pause", "0"}).exitNow);
 }
@@ -108,6 +114,20 @@ TEST(CommandLine, TheListAndTheFolderAreCheckedBeforeTheWindow) {
                 "无人值守的运行需要 --list 给出网址");
   // An empty list is fine when someone watches: 开始 says "请输入网址！".
   EXPECT_FALSE(readCommandLine({"--start", "--list", "empty.txt"}).exitNow);
+
+  // Only a timed run that ends the program goes to workers, and a worker
+  // does the list from its first address on.
+  scratch.write("three.txt", "http://a/\r\nhttp://b/\r\nhttp://c/\r\n");
+  Args timed{"--start", "--exit-when-done", "--list", "three.txt", "--page-timeout", "3"};
+  EXPECT_TRUE(cli::runsInWorkers(readCommandLine(timed)));
+  EXPECT_FALSE(cli::runsInWorkers(readCommandLine({"--start", "--exit-when-done", "--list", list})));
+  EXPECT_FALSE(cli::runsInWorkers(readCommandLine({"--start", "--list", list, "--page-timeout", "3"})));
+  timed.insert(timed.end(), {"--worker-from", "2"});
+  const cli::CommandLine worker = readCommandLine(timed);
+  EXPECT_FALSE(cli::runsInWorkers(worker));
+  EXPECT_EQ(*worker.preparation.urls, (TextArray{Text("http://b/"), Text("http://c/")}));
+  timed.back() = "4";
+  expectRefused(timed, "网址列表文件中没有网址：three.txt");
 }
 
 TEST(CommandLine, HelpAndVersionGoToStandardOutput) {

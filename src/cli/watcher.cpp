@@ -1,0 +1,209 @@
+#include "cli/watcher.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/unattended.h"
+#include "cli/worker_channel.h"
+#include "record/picture_record.h"
+#include "run/run_handlers.h"
+#include "services/conversions.h"
+#include "services/own_text.h"
+
+namespace sorvane::cli {
+
+namespace {
+
+enum class WorkerEnd {
+  RunDone,       // it said so, or no address is left for it
+  Stuck,         // its signs of life stopped
+  Died,          // it ended without saying the run was done
+  WindowClosed,  // someone closed its window: the run ends there, as it would here
+  NeverCameUp,   // it ended or stalled before its first sign of life
+};
+
+// An exit code as Windows users see a crash's (0xC0000005), others in decimal.
+Text exitCodeText(int code) {
+  char buffer[16];
+  if (code < -1)
+    std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(code));
+  else
+    std::snprintf(buffer, sizeof buffer, "%d", code);
+  return Text(buffer);
+}
+
+class Watcher {
+ public:
+  Watcher(const WatcherWorld& world, const Preparation& preparation,
+          const std::vector<std::string>& arguments)
+      : world_(world),
+        preparation_(preparation),
+        arguments_(arguments),
+        count_(static_cast<std::int32_t>(preparation.urls ? preparation.urls->size() : 0)),
+        silenceMs_(static_cast<std::int64_t>(preparation.pageTimeoutMs) + kWorkerGraceMs) {
+    if (preparation.record && preparation.folder) {
+      folder_ = run::normaliseFolderPath(*preparation.folder);
+      record_.emplace(record::KeepPictures::All, [this](const Text& problem) { sayError(problem); });
+    }
+  }
+
+  std::optional<int> run() {
+    for (bool first = true; next_ <= count_; first = false) {
+      std::unique_ptr<ChildProcess> worker = world_.start(workerArguments());
+      if (!worker) {
+        if (first) {
+          sayError(ownText("无法启动工作进程，改由本进程访问"));
+          return std::nullopt;
+        }
+        sayError(ownText("无法再启动工作进程，访问中止"));
+        return kExitFatal;
+      }
+      int code = 0;
+      switch (watch(*worker, code)) {
+        case WorkerEnd::RunDone:
+          return exitCode();
+        case WorkerEnd::WindowClosed:
+          return kExitWindowClosed;
+        case WorkerEnd::NeverCameUp:
+          sayError(ownText("工作进程未能启动（退出码 ") + exitCodeText(code) +
+                   ownText("），访问中止"));
+          return kExitFatal;
+        case WorkerEnd::Stuck:
+          pageLost("timeout", ownText("网页超时后仍占住程序，已结束工作进程，从下一个网址继续："));
+          break;
+        case WorkerEnd::Died:
+          pageLost("failed", ownText("工作进程意外结束（退出码 ") + exitCodeText(code) +
+                                 ownText("），从下一个网址继续："));
+          break;
+      }
+    }
+    return exitCode();
+  }
+
+ private:
+  std::vector<Text> workerArguments() const {
+    std::vector<Text> arguments{Text("--worker-from"), toText(next_)};
+    for (const std::string& argument : arguments_) arguments.emplace_back(argument);
+    return arguments;
+  }
+
+  int exitCode() const { return picturesMissing_ > 0 ? kExitPicturesMissing : kExitDone; }
+
+  void sayError(const Text& problem) {
+    world_.write(platform::StandardStream::Error, errorLine(problem).bytes());
+  }
+
+  // Follows one worker to its end; `code` is its exit code where it has one.
+  WorkerEnd watch(ChildProcess& worker, int& code) {
+    std::string pending;
+    std::int64_t lastSign = world_.monotonicMs();
+    bool heard = false;
+    ended_ = false;
+    for (;;) {
+      const std::int64_t allowed = heard ? silenceMs_ : std::max<std::int64_t>(silenceMs_, kWorkerStartMs);
+      const std::int64_t left = lastSign + allowed - world_.monotonicMs();
+      if (left <= 0) {
+        worker.terminate();
+        code = worker.exitCode();
+        if (ended_ || next_ > count_) return WorkerEnd::RunDone;
+        return heard ? WorkerEnd::Stuck : WorkerEnd::NeverCameUp;
+      }
+      const ChildProcess::Read read =
+          worker.read(pending, static_cast<std::int32_t>(std::min<std::int64_t>(left, 1000)));
+      for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+        std::string line = pending.substr(0, end);
+        pending.erase(0, end + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        take(parseWorkerMessage(line));
+        heard = true;
+        lastSign = world_.monotonicMs();
+      }
+      if (read != ChildProcess::Read::Ended) continue;
+      if (!pending.empty()) {
+        take(parseWorkerMessage(pending));  // its last line, cut short
+        heard = true;
+      }
+      code = worker.exitCode();
+      if (ended_ || next_ > count_) return WorkerEnd::RunDone;
+      if (code == kExitWindowClosed) return WorkerEnd::WindowClosed;
+      return heard ? WorkerEnd::Died : WorkerEnd::NeverCameUp;
+    }
+  }
+
+  void take(const WorkerMessage& message) {
+    using Kind = WorkerMessage::Kind;
+    switch (message.kind) {
+      case Kind::Alive:
+        break;
+      case Kind::Page:
+        current_ = message.index;
+        currentUrl_ = Text(message.text);
+        break;
+      case Kind::Done:
+        next_ = std::max(next_, message.index + 1);
+        if (message.pictureMissing) ++picturesMissing_;
+        break;
+      case Kind::Out:
+        world_.write(platform::StandardStream::Output, message.text + "\n");
+        break;
+      case Kind::Err:
+        world_.write(platform::StandardStream::Error, message.text + "\n");
+        break;
+      case Kind::End:
+        ended_ = true;
+        break;
+      case Kind::Other:
+        // What the worker's runtime wrote on its own still reaches the user.
+        if (!message.text.empty())
+          world_.write(platform::StandardStream::Error, message.text + "\n");
+        break;
+    }
+  }
+
+  // The address the worker was at when it was lost: its line and its row,
+  // with no picture, and the run goes on after it.
+  void pageLost(const char* end, const Text& why) {
+    const std::int32_t index = next_;
+    const Text url = current_ == index || index > count_
+                         ? currentUrl_
+                         : (*preparation_.urls)[static_cast<std::size_t>(index - 1)];
+    const DateTime at = world_.now();
+    world_.write(platform::StandardStream::Output,
+                 pageLine(at, url, Text(), end, preparation_.record, Text()).bytes());
+    sayError(why + lineField(url));
+    if (record_) {
+      // The worker wrote rows since the record was last read here.
+      record_->startRun();
+      record_->addRow(folder_, record::RecordRow{at, url, Text(), Text(end), Text()});
+    }
+    next_ = index + 1;
+  }
+
+  const WatcherWorld& world_;
+  const Preparation& preparation_;
+  const std::vector<std::string>& arguments_;
+  const std::int32_t count_;
+  const std::int64_t silenceMs_;
+  Text folder_;
+  std::optional<record::PictureRecord> record_;
+  std::int32_t next_ = 1;  // the first address no line has been written for
+  std::int32_t current_ = 0;
+  Text currentUrl_;
+  int picturesMissing_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace
+
+bool runsInWorkers(const CommandLine& commandLine) {
+  const Preparation& p = commandLine.preparation;
+  return !commandLine.exitNow && p.start && p.exitWhenDone && p.pageTimeoutMs > 0 &&
+         p.workerFrom == 0 && p.urls && !p.urls->empty();
+}
+
+std::optional<int> watchWorkers(const WatcherWorld& world, const Preparation& preparation,
+                                const std::vector<std::string>& arguments) {
+  return Watcher(world, preparation, arguments).run();
+}
+
+}  // namespace sorvane::cli
