@@ -36,16 +36,18 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
   const int height = std::max(now.height, before.height);
   const int sharedWidth = std::min(now.width, before.width);
   const int sharedHeight = std::min(now.height, before.height);
-  const int columns = (width + kCell - 1) / kCell;
-  const int rows = (height + kCell - 1) / kCell;
+  // Cells are kept over the new picture alone: only there can a change be framed.
+  const int columns = (now.width + kCell - 1) / kCell;
+  const int rows = (now.height + kCell - 1) / kCell;
   std::vector<std::uint8_t> cells(static_cast<std::size_t>(columns) * rows, 0);
   const std::uint64_t total = static_cast<std::uint64_t>(width) * height;
   std::uint64_t changed = total - static_cast<std::uint64_t>(sharedWidth) * sharedHeight;
   for (int cy = 0; cy < rows; ++cy) {
     for (int cx = 0; cx < columns; ++cx) {
-      // A cell reaching past the overlap holds some of what is outside it.
-      if ((cx + 1) * kCell > sharedWidth || (cy + 1) * kCell > sharedHeight)
-        cells[static_cast<std::size_t>(cy) * columns + cx] = changed > 0 ? 1 : 0;
+      // A cell holding some of the new picture outside the overlap.
+      if (std::min((cx + 1) * kCell, now.width) > sharedWidth ||
+          std::min((cy + 1) * kCell, now.height) > sharedHeight)
+        cells[static_cast<std::size_t>(cy) * columns + cx] = 1;
     }
   }
   for (int y = 0; y < sharedHeight; ++y) {
@@ -94,10 +96,9 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
       }
     }
     const int x0 = left * kCell, y0 = top * kCell;
-    // Framed on the new picture: what lies beyond it is not drawn.
     const int x1 = std::min(now.width, (right + 1) * kCell),
               y1 = std::min(now.height, (bottom + 1) * kCell);
-    if (x1 > x0 && y1 > y0) change.areas.push_back({x0, y0, x1 - x0, y1 - y0});
+    change.areas.push_back({x0, y0, x1 - x0, y1 - y0});
   }
   return change;
 }
