@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <urlmon.h>
 
+#include <cwchar>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -111,6 +112,7 @@ TEST(PageShows, TheControlsOwnEventsSayWhatTheViewShowsOfTheLatestAddress) {
     PageShows shows;
     bool uncovered;  // a page of the address (or the engine's about it) showed
     bool ended = false;
+    const wchar_t* sent = L"http://127.0.0.1/page";
   };
   const Case cases[] = {
       {"nothing yet", {}, PageShows::Nothing, false},
@@ -122,6 +124,27 @@ TEST(PageShows, TheControlsOwnEventsSayWhatTheViewShowsOfTheLatestAddress) {
         {DISPID_DOCUMENTCOMPLETE, From::Control, L"res://ieframe.dll/x"}},
        PageShows::EngineError,
        true},
+      // Stopped before its page came, the engine shows its "cancelled" page
+      // without an error; without a connection, its "offline" page.
+      {"the engine's cancelled page after a stop",
+       {{DISPID_NAVIGATECOMPLETE2, From::Control, L"res://ieframe.dll/navcancl.htm#x"},
+        {DISPID_DOCUMENTCOMPLETE, From::Control, L"res://ieframe.dll/navcancl.htm#x"}},
+       PageShows::Nothing,
+       false},
+      {"the engine's offline page",
+       {{DISPID_NAVIGATECOMPLETE2, From::Control, L"RES://ieframe.dll/offcancl.htm"}},
+       PageShows::Nothing,
+       false},
+      {"the engine's page in place of one that had come",
+       {{DISPID_NAVIGATECOMPLETE2}, {DISPID_NAVIGATECOMPLETE2, From::Control, L"res://x/y.htm"}},
+       PageShows::Nothing,
+       true},
+      {"an engine page that was the address sent",
+       {{DISPID_NAVIGATECOMPLETE2, From::Control, L"res://x/sent.htm"}},
+       PageShows::Own,
+       true,
+       false,
+       L"res://x/sent.htm"},
       {"a refused download", {{DISPID_FILEDOWNLOAD}}, PageShows::Nothing, false},
       {"a frame's page and a frame's error",
        {{DISPID_NAVIGATECOMPLETE2, From::Frame}, {DISPID_NAVIGATEERROR, From::Frame}},
@@ -142,22 +165,25 @@ TEST(PageShows, TheControlsOwnEventsSayWhatTheViewShowsOfTheLatestAddress) {
        true},
   };
   Dummy control, frame;
+  // One cover for every case, shown again for each: windows come and go slowly.
+  HWND cover = CreateWindowExW(WS_EX_NOACTIVATE, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr,
+                               nullptr, nullptr, nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto track = std::make_shared<NavigationTrack>();
     track->topLevel = &control;
-    track->sent = L"http://127.0.0.1/page";
+    track->sent = c.sent;
     track->ended = c.ended;
-    track->cover = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr,
-                                   nullptr, nullptr, nullptr);
+    track->cover = cover;
+    ShowWindow(cover, SW_SHOWNOACTIVATE);
     IDispatch* events = platform::win32::makeBrowserEvents(track);
     ASSERT_NE(events, nullptr);
     for (const Event& e : c.events) play(events, &control, &frame, e);
     EXPECT_EQ(track->shows, c.shows);
-    EXPECT_EQ(!IsWindowVisible(track->cover), c.uncovered);
-    DestroyWindow(track->cover);
+    EXPECT_EQ(!IsWindowVisible(cover), c.uncovered);
     EXPECT_EQ(events->Release(), 0u);
   }
+  DestroyWindow(cover);
 }
 
 // A view of the program's size in a window of its own, through the platform.
@@ -297,6 +323,72 @@ TEST(BrowserEngineSettings, EmulationForTheProgramsFileNameAndNoNavigationSound)
   EXPECT_EQ(end.exitCode, 0u) << end.errors;
   EXPECT_EQ(readEmulation(renamedName), L"11000");
   forgetEmulation(renamedName);
+}
+
+// One value of the installed engine's key, faked for a test and put back as
+// it was when the test ends.
+class FakedEngineValue {
+ public:
+  explicit FakedEngineValue(const wchar_t* name) : name_(name) { had_ = read(saved_); }
+  ~FakedEngineValue() { set(had_ ? saved_.c_str() : nullptr); }
+  FakedEngineValue(const FakedEngineValue&) = delete;
+  FakedEngineValue& operator=(const FakedEngineValue&) = delete;
+  void set(const wchar_t* text) {
+    if (!text) {
+      RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, platform::win32::kEngineKey, name_);
+      return;
+    }
+    const auto bytes = static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t));
+    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, platform::win32::kEngineKey, name_, REG_SZ,
+                              text, bytes),
+              ERROR_SUCCESS);
+  }
+
+ private:
+  bool read(std::wstring& out) const {
+    wchar_t text[128] = {};
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, platform::win32::kEngineKey, name_, RRF_RT_REG_SZ,
+                     nullptr, text, &size) != ERROR_SUCCESS)
+      return false;
+    out = text;
+    return true;
+  }
+  const wchar_t* name_;
+  bool had_ = false;
+  std::wstring saved_;
+};
+
+// Each engine gets the standards mode it documents; an engine older than 8
+// knows no such value and gets none.
+TEST(BrowserEngineSettings, TheDocumentModeFollowsTheInstalledEngine) {
+  struct Case {
+    const wchar_t* svcVersion;  // nullptr: no such value
+    const wchar_t* version;
+    const wchar_t* written;
+  };
+  const Case cases[] = {
+      {nullptr, L"7.0.5730.13", L"none"},
+      {nullptr, L"8.0.7601.17514", L"8000"},
+      {nullptr, L"9.0.8112.16421", L"9000"},
+      // Newer engines keep an old-style number in Version and the real one beside it.
+      {L"10.0.9200.16384", L"9.10.9200.16384", L"10000"},
+      {L"11.0.9600.18036", L"9.11.9600.18036", L"11000"},
+      {L"12.0.1", L"9.12", L"11000"},
+      {nullptr, nullptr, L"none"},
+      {nullptr, L"version", L"none"},
+  };
+  const std::wstring self = platform::win32::programFileName();
+  FakedEngineValue service(L"svcVersion");
+  FakedEngineValue version(L"Version");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version ? c.version : L"none");
+    service.set(c.svcVersion);
+    version.set(c.version);
+    forgetEmulation(self);
+    platform::win32::prepareBrowserEngine();
+    EXPECT_EQ(readEmulation(self), c.written);
+  }
 }
 
 // Read without changing it: a call without ES_CONTINUOUS leaves the lasting

@@ -11,6 +11,7 @@
 #include "platform/win32/capture.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace sorvane::platform::win32 {
@@ -143,6 +144,40 @@ bool windowPixelsReadable(HWND window) {
   if (!input) return false;
   CloseDesktop(input);
   return true;
+}
+
+bool desktopComposited() {
+  using IsComposited = HRESULT(WINAPI*)(BOOL*);
+  // From the system's own folder, never one a planted DLL could sit in; kept
+  // loaded, as composition can be switched while the program runs.
+  static const IsComposited ask = []() -> IsComposited {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, length) + L"\\dwmapi.dll";
+    HMODULE dwm = LoadLibraryW(path.c_str());
+    if (!dwm) return nullptr;
+    return reinterpret_cast<IsComposited>(
+        reinterpret_cast<void*>(GetProcAddress(dwm, "DwmIsCompositionEnabled")));
+  }();
+  BOOL on = FALSE;
+  return ask && SUCCEEDED(ask(&on)) && on;
+}
+
+bool whollyOnScreen(HWND window) {
+  RECT r{};
+  if (!window || !GetWindowRect(window, &r)) return false;
+  HMONITOR monitor = MonitorFromRect(&r, MONITOR_DEFAULTTONULL);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!monitor || !GetMonitorInfoW(monitor, &info)) return false;
+  const RECT& screen = info.rcMonitor;
+  return r.left >= screen.left && r.top >= screen.top && r.right <= screen.right &&
+         r.bottom <= screen.bottom;
+}
+
+PicturePath choosePicturePath(bool composited, bool onScreen, bool readable) {
+  return composited && onScreen && readable ? PicturePath::Copy : PicturePath::Draw;
 }
 
 bool drawPixels(int width, int height, Pixels& out,
