@@ -1,12 +1,14 @@
 // Win32 backend: the pixels a window shows, through GDI.
 //
-// Links gdi32 and user32. The window's own device context is copied, not a
-// picture the window paints on request (PrintWindow): asked to paint itself, a
-// window leaves out its child windows under some systems, and the browser's
-// page lies entirely in a child window of the view. Where each top-level
-// window draws into a surface of its own (a composited desktop, and Wine), the
-// copy also leaves out a message box lying on top; only an uncomposited
-// desktop puts that box into the picture, as it did in the program of old.
+// Links gdi32 and user32; dwmapi is looked up at run time. The window's own
+// device context is copied, not a picture the window paints on request
+// (PrintWindow): asked to paint itself, a window leaves out its child windows
+// under some systems, and the browser's page lies entirely in a child window
+// of the view. Where each top-level window draws into a surface of its own (a
+// composited desktop, and Wine), the copy also leaves out a message box lying
+// on top; an uncomposited desktop would put that box, or any other window on
+// top, into the picture, so there the browser's view is drawn by the control
+// instead (choosePicturePath).
 
 #include "platform/win32/capture.h"
 
