@@ -18,8 +18,6 @@ namespace sorvane::win32test {
 
 namespace {
 
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-
 // What a control keeps beside its caption's text, in pixels across.
 int besideText(HWND control) {
   const LONG style = GetWindowLongW(control, GWL_STYLE);
@@ -71,41 +69,16 @@ int captionsChild(Platform& platform, const std::string& notes) {
 
 namespace {
 
-// The prefix's text scaling, read by each process as it starts; put back as
-// it was when the test ends.
-class ScopedLogPixels {
- public:
-  ScopedLogPixels() {
-    DWORD size = sizeof saved_;
-    had_ = RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr,
-                        &saved_, &size) == ERROR_SUCCESS;
-  }
-  ~ScopedLogPixels() {
-    if (had_)
-      set(saved_);
-    else
-      RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
-  }
-  ScopedLogPixels(const ScopedLogPixels&) = delete;
-  ScopedLogPixels& operator=(const ScopedLogPixels&) = delete;
-  static void set(DWORD dpi) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
-  }
-
- private:
-  bool had_ = false;
-  DWORD saved_ = 96;
-};
-
 // Windows 7 below 144 DPI, or without composition, scales the text but not
 // the windows: the layout's fixed pixels must still hold every caption, and
 // the picture keeps its size.
 TEST(Captions, EachCaptionFitsItsControlAndThePictureKeepsItsSizeAtEveryScaling) {
   const std::filesystem::path notes = std::filesystem::temp_directory_path() / "sorvane-dpi.txt";
-  ScopedLogPixels restore;
+  // Read by each process as it starts.
+  SavedRegistryValue scaling(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
   for (DWORD dpi : {96u, 120u, 144u}) {
     SCOPED_TRACE(dpi);
-    ScopedLogPixels::set(dpi);
+    scaling.setNumber(dpi);
     const ChildEnd end = runSelf("captions", notes.string());
     std::ifstream in(notes, std::ios::binary);
     const std::string said(std::istreambuf_iterator<char>(in), {});

@@ -12,7 +12,6 @@
 #include "platform/win32/browser.h"
 #include "platform/win32/browser_site.h"
 #include "program_under_test.h"
-#include "run/run_handlers.h"
 #include "../support/loopback_server.h"
 
 namespace sorvane::win32test {
@@ -20,15 +19,6 @@ namespace {
 
 using platform::win32::PictureConditions;
 using platform::win32::PicturePath;
-
-TEST(PicturePath, OnlyAWhollyVisibleWindowOnAComposedDesktopIsCopied) {
-  for (int bits = 0; bits < 8; ++bits) {
-    const bool composited = bits & 1, onScreen = bits & 2, readable = bits & 4;
-    EXPECT_EQ(platform::win32::choosePicturePath(composited, onScreen, readable),
-              bits == 7 ? PicturePath::Copy : PicturePath::Draw)
-        << bits;
-  }
-}
 
 // The program's view in a window of its own, never activated so that the
 // other suites keep the focus they expect.
@@ -84,44 +74,20 @@ TEST_F(ViewPicture, EachPathGivesAPictureOfTheViewsSize) {
   }
 }
 
-// A run of the program over four pages of a loopback server, a second each.
-struct PageRun {
-  testing::LoopbackServer server{[](const testing::Request&) {
-    return testing::Response::page("Content-Type: text/html\r\n", "<p>page</p>");
-  }};
-  ProgramUnderTest program;
-
-  PageRun() {
-    for (const char* path : {"/a", "/b", "/c", "/d"})
-      program.frame().vars().urlArray.push_back(
-          Text("http://127.0.0.1:" + std::to_string(server.port()) + path));
-    program.frame().writeText(program.control("编辑框3"), app::prop::editBox::content, Text("1"));
-  }
-  std::size_t requests() const { return server.requestLines().size(); }
-  void pressStartOrStop() { SendMessageW(program.hwnd("按钮1"), BM_CLICK, 0, 0); }
-};
-
-// A picture folder on a share that cannot be reached: the capture fails at
-// once instead of numbering names for ever, and the run goes on.
-TEST(CaptureFolder, AFolderThatGivesNoAnswerFailsThatPictureAndTheRunGoesOn) {
-  PageRun pages;
-  app::Frame& frame = pages.program.frame();
-  frame.writeText(pages.program.control("编辑框1"), app::prop::editBox::content,
-                  Text("\\\\sorvane-no-server\\share\\"));
-  frame.writeInt(pages.program.control("选择框1"), app::prop::checkBox::checked, 1);
-  EXPECT_FALSE(run::capturePage(frame).written);
-  pages.pressStartOrStop();
-  EXPECT_TRUE(pumpUntil([&] { return pages.requests() >= 2; }, 15000));
-  pages.pressStartOrStop();
-}
-
 // The control calls EnableModeless(FALSE) on its frame as it opens a box of
 // its own and (TRUE) as it closes it; boxes nest. Wine's control opens none,
 // so the calls are made here as the control makes them, while a run with a
 // page time-out goes on through its polls, deadline and stop requests.
 TEST(ControlModal, NoRunStepReachesTheControlWhileItShowsABox) {
-  PageRun pages;
-  ProgramUnderTest& program = pages.program;
+  testing::LoopbackServer server([](const testing::Request&) {
+    return testing::Response::page("Content-Type: text/html\r\n", "<p>page</p>");
+  });
+  auto requests = [&] { return server.requestLines().size(); };
+  ProgramUnderTest program;
+  for (const char* path : {"/a", "/b", "/c", "/d"})
+    program.frame().vars().urlArray.push_back(
+        Text("http://127.0.0.1:" + std::to_string(server.port()) + path));
+  program.frame().writeText(program.control("编辑框3"), app::prop::editBox::content, Text("1"));
   program.frame().vars().pageTimeoutMs = 1000;
   const WidgetId browser = program.control("互联网浏览器1").widget;
   platform::win32::BrowserHost* host =
@@ -132,25 +98,23 @@ TEST(ControlModal, NoRunStepReachesTheControlWhileItShowsABox) {
                 IID_IOleInPlaceFrame, reinterpret_cast<void**>(&frame)),
             S_OK);
 
-  pages.pressStartOrStop();
-  ASSERT_TRUE(pumpUntil([&] { return pages.requests() > 0; }, 10000));
+  SendMessageW(program.hwnd("按钮1"), BM_CLICK, 0, 0);  // 开始
+  ASSERT_TRUE(pumpUntil([&] { return requests() > 0; }, 10000));
   frame->EnableModeless(FALSE);
   frame->EnableModeless(FALSE);  // a box from inside a box
   const int calls = platform::win32::browserHostCalls(*host);
-  const std::size_t requests = pages.requests();
-  EXPECT_TRUE(ui().browserBusy(browser));
-  // Past the page's deadline, the stop's grace and several polls.
-  pumpFor(3000);
+  const std::size_t requested = requests();
+  pumpFor(3000);  // past the page's deadline, the stop's grace and several polls
   frame->EnableModeless(TRUE);
   pumpFor(1200);
   EXPECT_TRUE(ui().browserBusy(browser));
   EXPECT_EQ(platform::win32::browserHostCalls(*host), calls);
-  EXPECT_EQ(pages.requests(), requests);
+  EXPECT_EQ(requests(), requested);
 
   // Both boxes closed: the run goes on to its next address.
   frame->EnableModeless(TRUE);
-  EXPECT_TRUE(pumpUntil([&] { return pages.requests() > requests; }, 10000));
-  pages.pressStartOrStop();
+  EXPECT_TRUE(pumpUntil([&] { return requests() > requested; }, 10000));
+  SendMessageW(program.hwnd("按钮1"), BM_CLICK, 0, 0);  // 停止
   frame->EnableModeless(TRUE);  // one too many changes nothing
   EXPECT_FALSE(platform::win32::browserHostModal(*host));
   frame->Release();

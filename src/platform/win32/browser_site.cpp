@@ -355,8 +355,7 @@ class BrowserEvents final : public IDispatch {
     // connection) are not the address's page. Only after a failure reported
     // as such does one stand for it; otherwise the view counts as showing
     // nothing of the address and stays covered, so the run blanks it.
-    if (isEnginePage(url) && !isEnginePage(track_->sent) &&
-        track_->shows != PageShows::EngineError) {
+    if (isEnginePage(url) && track_->shows != PageShows::EngineError) {
       track_->shows = PageShows::Nothing;
       return;
     }
