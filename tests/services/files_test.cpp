@@ -230,28 +230,6 @@ TEST_F(Files, LargeFilesRoundTrip) {
       static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count()));
 }
 
-// Only "no such name" is free; a folder that cannot be looked into gives no
-// answer either way. Root reads every folder, so the paths make the error.
-TEST_F(Files, NameStateTellsTakenFreeAndNoAnswer) {
-  ASSERT_TRUE(writeFile(path("file"), bytes("x")));
-  ASSERT_EQ(::symlink("nowhere", (folder_ / "dangling").c_str()), 0);
-  const struct {
-    Text name;
-    NameState state;
-  } cases[] = {
-      {path("file"), NameState::Taken},
-      {path("dangling"), NameState::Taken},
-      {Text(folder_.string()), NameState::Taken},
-      {path("missing.jpg"), NameState::Free},
-      {path("gone/missing.jpg"), NameState::Free},
-      {path("file/x.jpg"), NameState::Unknown},  // through a file
-      {path(std::string(300, 'a') + "/x.jpg"), NameState::Unknown},  // too long
-      {Text(), NameState::Unknown},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(nameState(c.name), c.state) << c.name.bytes().substr(0, 80);
-}
-
 TEST_F(Files, AFileTooBigForMemoryReadsAsEmpty) {
   std::ifstream overcommit("/proc/sys/vm/overcommit_memory");
   int mode = -1;
