@@ -1,5 +1,6 @@
 #include "record/gallery.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -60,12 +61,13 @@ const Text& galleryFileName() { return ownText("截图记录.html"); }
 
 bool RunSplitter::startsRun(std::string_view time, const std::string& url) {
   const std::optional<std::int64_t> seconds = secondsOf(time);
-  bool starts = first_ || urls_.contains(url);
+  const std::size_t hash = std::hash<std::string>()(url);
+  bool starts = first_ || urls_.contains(hash);
   if (seconds && lastSeconds_ && (*seconds - *lastSeconds_ > kRunGapSeconds ||
                                   *lastSeconds_ - *seconds > kRunGapSeconds))
     starts = true;
   if (starts) urls_.clear();
-  urls_.insert(url);
+  urls_.insert(hash);
   if (seconds) lastSeconds_ = seconds;
   first_ = false;
   return starts;
@@ -109,9 +111,11 @@ void Gallery::load(const Text& folder, const RecordRow& row) {
 
   struct Fields {
     std::vector<std::string> f;
-    bool startsRun;
+    bool startsRun = false;
   };
-  std::deque<Fields> kept;
+  // The latest rows, in a ring whose strings are reused row after row.
+  std::vector<Fields> ring(bound_);
+  std::size_t next = 0;
   RunSplitter splitter;
   bool header = true;
   std::uint64_t rows = 0;
@@ -124,23 +128,28 @@ void Gallery::load(const Text& folder, const RecordRow& row) {
     }
     if (fields.size() != 5) return false;
     ++rows;
-    kept.push_back({fields, splitter.startsRun(fields[0], fields[1])});
-    if (kept.size() > bound_) kept.pop_front();
+    Fields& slot = ring[next];
+    next = (next + 1) % ring.size();
+    slot.f = fields;
+    slot.startsRun = splitter.startsRun(fields[0], fields[1]);
     return true;
   });
+  const std::size_t start = rows >= ring.size() ? next : 0;  // the oldest row kept
+  std::size_t kept = static_cast<std::size_t>(std::min<std::uint64_t>(rows, ring.size()));
   // The row just added is the record's last, unless it could not be written
   // there yet; it is added below as the run's own.
-  if (!kept.empty()) {
-    const std::vector<std::string>& last = kept.back().f;
+  if (kept > 0) {
+    const std::vector<std::string>& last = ring[(next + ring.size() - 1) % ring.size()].f;
     if (last[0] == recordTime(row.at).bytes() && last[1] == row.url.bytes() &&
         last[2] == row.picture.bytes() && last[3] == row.pageEnd.bytes() &&
         last[4] == row.change.bytes()) {
-      kept.pop_back();
+      --kept;
       --rows;
     }
   }
-  earlier_ = rows - kept.size();
-  for (const Fields& k : kept) {
+  earlier_ = rows - kept;
+  for (std::size_t i = 0; i < kept; ++i) {
+    const Fields& k = ring[(start + i) % ring.size()];
     pages_.push_back(page(folder, k.f[0], k.f[1], k.f[2], k.f[3], k.f[4], NoPicture::Unknown));
     pages_.back().startsRun = k.startsRun;
   }

@@ -44,7 +44,7 @@ class RunSplitter {
 
  private:
   std::optional<std::int64_t> lastSeconds_;
-  std::unordered_set<std::string> urls_;
+  std::unordered_set<std::size_t> urls_;  // hashes: a record may hold 100,000 rows
   bool first_ = true;
 };
 
