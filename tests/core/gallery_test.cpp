@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <sstream>
 
 #include "program_fixture.h"
@@ -143,11 +144,15 @@ TEST(GalleryRuns, ARunEndsWhereAnAddressComesAgainOrTheClockJumps) {
 class GalleryFolder : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "sorvane-gallery-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-    folder_ = Text(dir_.string() + "/");
+    std::random_device random;
+    dir_ = fs::temp_directory_path() / ("sorvane-gallery-" + std::to_string(random()));
+    fs::create_directory(dir_);
+    folder_ = Text(utf8Name(dir_) + static_cast<char>(fs::path::preferred_separator));
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
 
   // A record whose rows were written by earlier runs: "HH:MM:SS url picture change" each.
   void writeRecord(const Strings& rows) {
