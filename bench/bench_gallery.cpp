@@ -78,8 +78,9 @@ int main(int argc, char** argv) {
   if (folder.empty()) {
     const char* base = std::getenv("TMPDIR");
     std::random_device random;
-    folder = (fs::path(base ? base : "/tmp") / ("sorvane-bench-gallery-" + std::to_string(random())))
-                 .string();
+    folder =
+        (fs::path(base ? base : "/tmp") / ("sorvane-bench-gallery-" + std::to_string(random())))
+            .string();
   }
   fs::create_directories(folder);
   const Text dir(folder + "/");
@@ -99,7 +100,8 @@ int main(int argc, char** argv) {
         fs::create_hard_link(shown, fs::path(folder) / fs::u8path(picture));
         if (changed)
           fs::create_hard_link(
-              shown, fs::path(folder) / fs::u8path(record::changePictureName(Text(picture)).bytes()));
+              shown,
+              fs::path(folder) / fs::u8path(record::changePictureName(Text(picture)).bytes()));
       }
     }
   writeFile(dir + record::recordFileName(), ByteSet::fromString(rows));
@@ -112,24 +114,25 @@ int main(int argc, char** argv) {
     gallery.startRun();
     const CivilTime t = timeOf(kRuns, 0);
     const double start = nowMs();
-    gallery.add(dir, {dateTimeFromCivil(t), Text(url(0)), Text(name(t)), Text("loaded"),
-                      Text("0.0")});
+    gallery.add(dir,
+                {dateTimeFromCivil(t), Text(url(0)), Text(name(t)), Text("loaded"), Text("0.0")});
     first.push_back(nowMs() - start);
     if (attempt < 9) continue;
     fs::create_hard_link(shown, fs::path(folder) / fs::u8path(name(t)));
     for (int page = 1; page < count; ++page) {
       const CivilTime at = timeOf(kRuns, page % kAddresses);
       const double began = nowMs();
-      gallery.add(dir, {dateTimeFromCivil(at), Text(url(page % kAddresses) + "&p=" +
-                                                   std::to_string(page)),
-                        Text(name(t)), Text("loaded"), Text("0.0")});
+      gallery.add(
+          dir, {dateTimeFromCivil(at), Text(url(page % kAddresses) + "&p=" + std::to_string(page)),
+                Text(name(t)), Text("loaded"), Text("0.0")});
       later.push_back(nowMs() - began);
     }
   }
   report("a run's first page: read, cards made, written", first);
   report("every later page: card added, page rewritten", later);
-  std::printf("the page: %ju bytes\n",
-              static_cast<std::uintmax_t>(fs::file_size(fs::path(folder) / fs::u8path("截图记录.html"))));
+  std::printf(
+      "the page: %ju bytes\n",
+      static_cast<std::uintmax_t>(fs::file_size(fs::path(folder) / fs::u8path("截图记录.html"))));
   if (!keep) fs::remove_all(folder);
   return 0;
 }

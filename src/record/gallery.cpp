@@ -39,8 +39,8 @@ std::optional<std::int64_t> secondsOf(std::string_view t) {
   const std::int64_t era = y / 400;
   const std::int64_t yearOfEra = y - era * 400;
   const std::int64_t dayOfYear = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const std::int64_t days = era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 +
-                            dayOfYear;
+  const std::int64_t days =
+      era * 146097 + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
   return days * 86400 + field(11, 2) * 3600 + field(14, 2) * 60 + field(17, 2);
 }
 
@@ -63,8 +63,8 @@ bool RunSplitter::startsRun(std::string_view time, const std::string& url) {
   const std::optional<std::int64_t> seconds = secondsOf(time);
   const std::size_t hash = std::hash<std::string>()(url);
   bool starts = first_ || urls_.contains(hash);
-  if (seconds && lastSeconds_ && (*seconds - *lastSeconds_ > kRunGapSeconds ||
-                                  *lastSeconds_ - *seconds > kRunGapSeconds))
+  if (seconds && lastSeconds_ &&
+      (*seconds - *lastSeconds_ > kRunGapSeconds || *lastSeconds_ - *seconds > kRunGapSeconds))
     starts = true;
   if (starts) urls_.clear();
   urls_.insert(hash);

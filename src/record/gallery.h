@@ -81,7 +81,7 @@ class Gallery {
   std::function<void(const Text&)> say_;
   std::size_t bound_;
   std::optional<Text> loadedFolder_;
-  std::deque<Page> pages_;    // oldest first; the first may be a run's later part
+  std::deque<Page> pages_;     // oldest first; the first may be a run's later part
   std::uint64_t earlier_ = 0;  // rows of the record before pages_
   bool nextStartsRun_ = true;
   bool failed_ = false;  // said once a run

@@ -31,9 +31,12 @@ const char* pageEndWords(std::string_view pageEnd) {
 
 const char* noPictureWords(NoPicture why) {
   switch (why) {
-    case NoPicture::NotTaken: return "没有截图：本次运行没有勾选“截图”";
-    case NoPicture::NotSaved: return "没有截图：截图无法取得或无法保存";
-    case NoPicture::Unknown: break;
+    case NoPicture::NotTaken:
+      return "没有截图：本次运行没有勾选“截图”";
+    case NoPicture::NotSaved:
+      return "没有截图：截图无法取得或无法保存";
+    case NoPicture::Unknown:
+      break;
   }
   return "没有截图：没有勾选“截图”，或截图无法保存";
 }
@@ -73,11 +76,21 @@ std::string escape(std::string_view utf8) {
   out.reserve(utf8.size() + 16);
   for (char c : utf8) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
       default: {
         const auto u = static_cast<unsigned char>(c);
         if ((u < 0x20 && c != '\t' && c != '\n' && c != '\r') || u == 0x7F)

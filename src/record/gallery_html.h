@@ -41,11 +41,11 @@ std::string fileReference(std::string_view utf8Name);
 
 // One page as its card shows it. Texts are UTF-8.
 struct Card {
-  std::string time;     // "2026-12-08 07:00:04"
-  std::string url;      // as listed
-  std::string picture;  // its name in the folder; empty: none
-  std::string pageEnd;  // "loaded", "timeout", "failed", "blank"
-  std::string change;   // "new", "0.0" … "100.0"; empty without a picture
+  std::string time;                // "2026-12-08 07:00:04"
+  std::string url;                 // as listed
+  std::string picture;             // its name in the folder; empty: none
+  std::string pageEnd;             // "loaded", "timeout", "failed", "blank"
+  std::string change;              // "new", "0.0" … "100.0"; empty without a picture
   std::string changePicture = {};  // the "-变化" picture's name when it is there
   NoPicture why = NoPicture::Unknown;
 };

@@ -2,13 +2,14 @@
 // pictures are referred to, how runs are told apart, and the page kept in a
 // real folder within its bound.
 
+#include "record/gallery.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <sstream>
 
 #include "program_fixture.h"
-#include "record/gallery.h"
 #include "record/gallery_html.h"
 #include "record/picture_record.h"
 #include "services/conversions.h"
@@ -93,11 +94,16 @@ TEST(GalleryHtml, ACardSaysHowThePageEndedWhatChangedAndWhyAPictureIsMissing) {
   };
   using record::NoPicture;
   const std::vector<Case> cases = {
-      {{"t", "u", "p.png", "loaded", "12.5", "p-变化.png"}, "card changed",
+      {{"t", "u", "p.png", "loaded", "12.5", "p-变化.png"},
+       "card changed",
        "已载入</span> · <span class=\"change\">变化 12.5%</span>"},
-      {{"t", "u", "p.png", "loaded", "0.0"}, "card", "已载入</span> · <span class=\"change\">无变化"},
-      {{"t", "u", "p.png", "timeout", "new"}, "card notloaded", "载入超时</span> · <span "
-                                                                "class=\"change\">首次截图"},
+      {{"t", "u", "p.png", "loaded", "0.0"},
+       "card",
+       "已载入</span> · <span class=\"change\">无变化"},
+      {{"t", "u", "p.png", "timeout", "new"},
+       "card notloaded",
+       "载入超时</span> · <span "
+       "class=\"change\">首次截图"},
       {{"t", "u", "p.png", "failed", "0.1"}, "card changed notloaded", "载入失败"},
       {{"t", "u", "", "blank", "", "", NoPicture::NotTaken}, "card notloaded", "空白页</span></p>"},
       {{"t", "u", "", "<b>", ""}, "card notloaded", "&lt;b&gt;</span></p>"},
@@ -128,11 +134,11 @@ TEST(GalleryRuns, ARunEndsWhereAnAddressComesAgainOrTheClockJumps) {
       {"2026-12-07 07:09:59", "http://c/", false},  // a slow page, still the same run
       {"2026-12-07 07:10:04", "http://a/", true},   // the list again at once
       {"2026-12-07 07:10:06", "http://b/", false},
-      {"2026-12-08 07:00:04", "http://c/", true},   // the next morning, another list
+      {"2026-12-08 07:00:04", "http://c/", true},  // the next morning, another list
       {"2026-12-08 07:00:06", "http://d/", false},
-      {"not a time", "http://e/", false},           // an edited row: only the address counts
+      {"not a time", "http://e/", false},  // an edited row: only the address counts
       {"2026-12-08 07:00:09", "http://f/", false},
-      {"2026-12-08 06:00:00", "http://g/", true},   // the clock set back
+      {"2026-12-08 06:00:00", "http://g/", true},  // the clock set back
   };
   record::RunSplitter splitter;
   for (const Row& r : rows) {
@@ -169,14 +175,14 @@ class GalleryFolder : public ::testing::Test {
   // A row added now (the record's own call), as the record has written it.
   void add(record::Gallery& gallery, const char* url, int second,
            record::NoPicture why = record::NoPicture::Unknown) {
-    const record::RecordRow row{dateTimeFromCivil({2026, 12, 8, 7, 0, second}), Text(url),
-                                Text(why == record::NoPicture::Unknown ? "n.png" : ""),
-                                Text("loaded"), Text(why == record::NoPicture::Unknown ? "new" : ""),
-                                why};
+    const record::RecordRow row{
+        dateTimeFromCivil({2026, 12, 8, 7, 0, second}),         Text(url),
+        Text(why == record::NoPicture::Unknown ? "n.png" : ""), Text("loaded"),
+        Text(why == record::NoPicture::Unknown ? "new" : ""),   why};
     const std::string csv = readBytes(dir_ / utf8Path("截图记录.csv"));
-    writeBytes(dir_ / utf8Path("截图记录.csv"),
-               csv + record::recordTime(row.at).bytes() + "," + url + "," + row.picture.bytes() +
-                   ",loaded," + row.change.bytes() + "\r\n");
+    writeBytes(dir_ / utf8Path("截图记录.csv"), csv + record::recordTime(row.at).bytes() + "," +
+                                                    url + "," + row.picture.bytes() + ",loaded," +
+                                                    row.change.bytes() + "\r\n");
     EXPECT_TRUE(gallery.add(folder_, row));
   }
   std::string page() { return readBytes(dir_ / utf8Path("截图记录.html")); }
@@ -209,7 +215,8 @@ TEST_F(GalleryFolder, RunsShowNewestFirstEachInItsOrderAndTheNewRowOnce) {
                                               {"2026-12-07", "http://a/", "http://b/"},
                                               {"2026-12-07", "http://a/", "http://b/"}}));
   const std::string text = page();
-  EXPECT_TRUE(text.starts_with("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"));
+  EXPECT_TRUE(
+      text.starts_with("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"));
   EXPECT_TRUE(text.ends_with("</script>\n</body></html>\n"));
   EXPECT_EQ(between(text, "<p class=\"sum\">共 ", "</p>"),
             (Strings{"2 页：载入 2，变化 0，超时 0，失败 0，空白 0",
@@ -232,18 +239,21 @@ TEST_F(GalleryFolder, ThePageHoldsWholeRunsUpToItsBoundAndLinksTheRecordForTheRe
   add(gallery, "http://x/", 1);
   EXPECT_EQ(sections(), (std::vector<Strings>{{"2026-12-08", "http://x/"},
                                               {"2026-12-07", "http://a/", "http://b/"}}));
-  EXPECT_NE(page().find("更早的 6 页没有列在这里，见 <a href=\"%E6%88%AA%E5%9B%BE%E8%AE%B0%E5%BD%95.csv\">"
-                        "截图记录.csv</a>"),
+  EXPECT_NE(page().find(
+                "更早的 6 页没有列在这里，见 <a href=\"%E6%88%AA%E5%9B%BE%E8%AE%B0%E5%BD%95.csv\">"
+                "截图记录.csv</a>"),
             std::string::npos);
   add(gallery, "http://y/", 2);
   add(gallery, "http://z/", 3);  // five pages: the run of two goes
-  EXPECT_EQ(sections(), (std::vector<Strings>{{"2026-12-08", "http://x/", "http://y/", "http://z/"}}));
+  EXPECT_EQ(sections(),
+            (std::vector<Strings>{{"2026-12-08", "http://x/", "http://y/", "http://z/"}}));
   EXPECT_NE(page().find("更早的 8 页"), std::string::npos);
   // This run alone outgrows the bound: its latest pages show.
   add(gallery, "http://v/", 4);
   add(gallery, "http://w/", 5);
-  EXPECT_EQ(sections(), (std::vector<Strings>{
-                            {"2026-12-08", "http://y/", "http://z/", "http://v/", "http://w/"}}));
+  EXPECT_EQ(
+      sections(),
+      (std::vector<Strings>{{"2026-12-08", "http://y/", "http://z/", "http://v/", "http://w/"}}));
   EXPECT_NE(page().find("（这次运行更早的页没有列在这里）"), std::string::npos);
   EXPECT_NE(page().find("更早的 9 页"), std::string::npos);
 
@@ -255,7 +265,8 @@ TEST_F(GalleryFolder, ThePageHoldsWholeRunsUpToItsBoundAndLinksTheRecordForTheRe
   EXPECT_EQ(sections(), (std::vector<Strings>{{"2026-12-08", "http://a/"}}));
   EXPECT_NE(page().find("更早的 13 页"), std::string::npos);
   EXPECT_TRUE(said_.empty());
-  EXPECT_EQ(Program::filesIn(dir_), (Strings{"截图记录.csv", "截图记录.html"}));  // no temporary left
+  EXPECT_EQ(Program::filesIn(dir_),
+            (Strings{"截图记录.csv", "截图记录.html"}));  // no temporary left
 }
 
 TEST_F(GalleryFolder, APageThatCannotBeWrittenIsSaidOnceARun) {
