@@ -163,7 +163,7 @@ bool Gallery::add(const Text& folder, const RecordRow& row) {
   pages_.back().startsRun = nextStartsRun_;
   nextStartsRun_ = false;
 
-  const std::string text = html();
+  const std::string text = compose();
   const Text path = folder + galleryFileName();
   if (writeFile(path, ByteSet::fromString(text))) return true;
   if (!failed_) say_(ownText("截图记录网页无法写入：") + path);
@@ -171,7 +171,7 @@ bool Gallery::add(const Text& folder, const RecordRow& row) {
   return false;
 }
 
-std::string Gallery::html() {
+std::string Gallery::compose() {
   // The runs shown, newest first: [from, to) in pages_, and whether the
   // run's earlier pages are left out.
   struct Shown {

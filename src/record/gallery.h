@@ -76,7 +76,8 @@ class Gallery {
   Page page(const Text& folder, std::string_view time, const std::string& url,
             const std::string& picture, const std::string& pageEnd, const std::string& change,
             NoPicture why) const;
-  std::string html();
+  // The page; the rows it can no longer show are let go.
+  std::string compose();
 
   std::function<void(const Text&)> say_;
   std::size_t bound_;
