@@ -119,6 +119,8 @@ void recordPage(Frame& frame, const CaptureResult& result, PageEnd end) {
   if (result.written && result.picture.bytes().starts_with(folder.bytes())) {
     row.picture = Text(result.picture.bytes().substr(folder.size()));
     row.change = result.change;
+  } else if (!result.written) {
+    row.why = result.picture.empty() ? record::NoPicture::NotTaken : record::NoPicture::NotSaved;
   }
   pictureRecord->addRow(folder, row);
 }
