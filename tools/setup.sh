@@ -26,6 +26,8 @@ test_packages=(
   xdotool dbus-x11 at-spi2-core python3 python3-gi gir1.2-atspi-2.0 gir1.2-gtk-3.0
   # pictures of the window, and fault tests on a small disk
   imagemagick util-linux
+  # a real browser, headless, for the gallery page, driven through its DevTools socket
+  chromium python3-websocket
 )
 windows_packages=(
   # the cross compilers (the -posix ones have std::thread), Wine for both

@@ -61,8 +61,9 @@ CsvRead readCsv(std::string_view text,
           return read;
         }
       } else {
-        const std::size_t stop = text.find_first_of(",\n\"", pos);
-        const std::size_t end = stop == std::string_view::npos ? size : stop;
+        // A plain loop: find_first_of looks each byte up in the set with a call.
+        std::size_t end = pos;
+        while (end < size && text[end] != ',' && text[end] != '\n' && text[end] != '"') ++end;
         if (end < size && text[end] == '"') {
           read.end = CsvEnd::Malformed;
           read.lastRowStart = rowStart;

@@ -48,7 +48,7 @@ Text Comparison::changeText() const {
 }
 
 PictureRecord::PictureRecord(KeepPictures keep, std::function<void(const Text&)> say)
-    : keep_(keep), say_(std::move(say)) {}
+    : keep_(keep), say_(std::move(say)), gallery_(say_) {}
 
 bool PictureRecord::ensureLoaded(const Text& folder) {
   if (loadedFolder_ && *loadedFolder_ == folder) return usable_;
@@ -187,6 +187,7 @@ void PictureRecord::addRow(const Text& folder, const RecordRow& row) {
   }
   lineEndOwed_ = false;
   if (!row.picture.empty()) latest_[row.url.bytes()] = row.picture.bytes();
+  gallery_.add(folder, row);
 }
 
 }  // namespace sorvane::record

@@ -15,6 +15,7 @@
 
 #include "platform/platform.h"
 #include "record/change.h"
+#include "record/gallery.h"
 #include "services/images.h"
 #include "services/values.h"
 
@@ -44,6 +45,7 @@ struct RecordRow {
   Text picture;  // its name in the folder; empty when none was written
   Text pageEnd;  // "loaded", "timeout", "failed", "blank"
   Text change;   // "new", "0.0" … "100.0"; empty without a picture
+  NoPicture why = NoPicture::Unknown;  // without a picture: why, for the gallery
 };
 
 enum class KeepPictures { All, ChangedOnly };
@@ -56,7 +58,10 @@ class PictureRecord {
 
   // A run starts: its first page reads the record again, so rows that another
   // copy of the program added meanwhile count too.
-  void startRun() { loadedFolder_.reset(); }
+  void startRun() {
+    loadedFolder_.reset();
+    gallery_.startRun();
+  }
 
   // `stored` is the picture as its file will hold it; `captured` is what the
   // browser showed. Files are read from `folder`, which ends in a separator.
@@ -91,6 +96,7 @@ class PictureRecord {
   bool lineEndOwed_ = false;   // the last row was written without its line end
   bool appendFailed_ = false;  // said once per run
   std::unordered_map<std::string, std::string> latest_;  // address → picture name
+  Gallery gallery_;  // kept with the record, row by row
 };
 
 }  // namespace sorvane::record

@@ -46,13 +46,21 @@ void checkCaptureFolder(Frame& frame) {
   frame.writeInt(checkBox, prop::checkBox::checked, 0);
 }
 
-Text freeCaptureName(const Text& stem, const Text& extension) {
-  Text name = stem + extension;
+std::optional<Text> freeCaptureName(const Text& stem, const Text& extension) {
   // Two captures within one second share a time stamp; the later one gets a
-  // number instead of replacing the earlier picture.
-  for (std::int32_t n = 2; nameTaken(name); ++n)
-    name = stem + Text("(") + toText(n) + Text(")") + extension;
-  return name;
+  // number instead of replacing the earlier picture. A folder that answers
+  // nothing (no permission, a share gone) is no reason to count on for ever:
+  // that capture fails.
+  for (std::int32_t n = 1; n <= kCaptureNameLimit; ++n) {
+    const Text name =
+        n == 1 ? stem + extension : stem + Text("(") + toText(n) + Text(")") + extension;
+    switch (nameState(name)) {
+      case NameState::Free: return name;
+      case NameState::Unknown: return std::nullopt;
+      case NameState::Taken: break;
+    }
+  }
+  return std::nullopt;
 }
 
 CaptureResult capturePage(Frame& frame) {
@@ -95,15 +103,17 @@ CaptureResult capturePage(Frame& frame) {
   // The name is free when chosen, but another copy of the program may take it
   // before the picture lands: the write never replaces a file, and a name
   // taken meanwhile is passed over for the next one.
-  Text name;
+  Text name = stem + extension;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = freeCaptureName(stem, extension);
+    const std::optional<Text> chosen = freeCaptureName(stem, extension);
+    if (!chosen) break;
+    name = *chosen;
     if (writeFile(name, picture, WriteMode::NewOnly)) {
       if (compared && !pictureRecord->saveChangePicture(name, *pixels, *compared, format))
         pictureRecord->sayProblem(ownText("变化截图无法保存：") + record::changePictureName(name));
       return {true, name, takenAt, change, cut};
     }
-    if (!nameTaken(name)) break;
+    if (nameState(name) != NameState::Taken) break;
   }
   return {false, name, takenAt, change, cut};
 }

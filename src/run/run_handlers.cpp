@@ -121,6 +121,8 @@ void recordPage(Frame& frame, const CaptureResult& result, PageEnd end) {
     // The record keeps its five columns, so that earlier records still read;
     // a picture stopped at the height bound says so beside its change.
     row.change = result.cut ? result.change + Text(" cut") : result.change;
+  } else if (!result.written) {
+    row.why = result.picture.empty() ? record::NoPicture::NotTaken : record::NoPicture::NotSaved;
   }
   pictureRecord->addRow(folder, row);
 }

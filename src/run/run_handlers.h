@@ -1,6 +1,8 @@
 #pragma once
 // The browse run, the capture folder and the capture step.
 
+#include <optional>
+
 #include "app/frame.h"
 #include "services/codepage.h"
 #include "services/files.h"
@@ -37,7 +39,10 @@ Text normaliseFolderPath(const Text& path, const Text& separator = Text(kFolderS
 
 // The first of stem + ".jpg", stem + "(2).jpg", stem + "(3).jpg" … that names
 // nothing on disk yet; with another extension in place of ".jpg" if given.
-Text freeCaptureName(const Text& stem, const Text& extension = Text(".jpg"));
+// Nothing when the folder cannot be looked into, or when every number up to
+// kCaptureNameLimit is taken.
+std::optional<Text> freeCaptureName(const Text& stem, const Text& extension = Text(".jpg"));
+inline constexpr std::int32_t kCaptureNameLimit = 1000;
 
 struct CaptureResult {
   bool written = false;

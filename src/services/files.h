@@ -45,6 +45,13 @@ std::optional<Text> writableFolderPath(const Text& name);
 // Whether anything has this name: a file, a folder, even a dangling link.
 bool nameTaken(const Text& name);
 
+// What a look at the name finds: something by that name (even a dangling
+// link), nothing (the name is free), or no answer because its folder cannot
+// be looked into (no permission, a share gone, a drive not ready, a path
+// through a file or too long).
+enum class NameState { Taken, Free, Unknown };
+NameState nameState(const Text& name);
+
 // Adds the bytes at the end of the file (made when missing) in one write and
 // flushes them to the disk before it returns true. When they cannot all be
 // written the file is cut back to where it ended, so what it held before

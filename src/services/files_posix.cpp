@@ -206,6 +206,13 @@ bool nameTaken(const Text& name) {
   return ::lstat(name.c_str(), &info) == 0;
 }
 
+NameState nameState(const Text& name) {
+  if (name.empty()) return NameState::Unknown;
+  struct stat info {};
+  if (::lstat(name.c_str(), &info) == 0) return NameState::Taken;
+  return errno == ENOENT ? NameState::Free : NameState::Unknown;
+}
+
 std::optional<std::uint64_t> readableFileSize(const Text& name) {
   if (name.empty()) return std::nullopt;
   FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

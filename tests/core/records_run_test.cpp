@@ -95,7 +95,17 @@ TEST(Records, TwoDailyRunsKeepOnlyWhatChanged) {
   EXPECT_EQ(
       Program::filesIn(runs.shots),
       (Strings{"2026年12月7日9时5分3秒.png", "2026年12月7日9时5分5秒.png",
-               "2026年12月8日9时5分5秒-变化.png", "2026年12月8日9时5分5秒.png", "截图记录.csv"}));
+               "2026年12月8日9时5分5秒-变化.png", "2026年12月8日9时5分5秒.png", "截图记录.csv",
+               "截图记录.html"}));
+  // The gallery: two runs, the newest first; b's card of the second marked,
+  // with its framed picture a click away.
+  const std::string gallery = readBytes(runs.shots / "截图记录.html");
+  const std::size_t second = gallery.find("<h2>2026-12-08 09:05:03 的运行</h2>");
+  const std::size_t first = gallery.find("<h2>2026-12-07 09:05:03 的运行</h2>");
+  EXPECT_TRUE(second != std::string::npos && first != std::string::npos && second < first);
+  const std::size_t changedCard = gallery.find("<article class=\"card changed\">");
+  EXPECT_TRUE(changedCard > second && changedCard < first) << gallery;
+  EXPECT_NE(gallery.find("变化处</a>", changedCard), std::string::npos);
   const std::optional<Pixels> plain = runs.picture("2026年12月8日9时5分5秒.png");
   const std::optional<Pixels> framed = runs.picture("2026年12月8日9时5分5秒-变化.png");
   ASSERT_TRUE(plain && framed);
@@ -127,6 +137,8 @@ TEST(Records, AMissingEarlierPictureMakesThePageNewAndAPageWithoutOneStillHasARo
   EXPECT_EQ(readBytes(runs.shots / "2026年12月8日9时5分3秒.jpg").substr(0, 2), "BM");
   EXPECT_TRUE(sim.standardOutput().ends_with("\thttp://b/\t-\tloaded\t-\n"))
       << sim.standardOutput();
+  EXPECT_NE(readBytes(runs.shots / "截图记录.html").find("没有截图：截图无法取得或无法保存"),
+            std::string::npos);
 }
 
 TEST(Records, ARecordThatCannotBeReadIsSetAsideWithOneLine) {

@@ -358,5 +358,31 @@ TEST(CaptureFolder, ScreenshotNamesFollowTheClockAndNeverOverwrite) {
   EXPECT_TRUE(p.sim.boxes().empty());
 }
 
+// Numbering stops where the folder gives no answer (the capture then fails)
+// and at its bound, however many pictures share one second.
+TEST(CaptureFolder, NumberingEndsAtAFolderWithoutAnswersAndAtItsBound) {
+  Program p;
+  const std::string stem = (p.folder() / "shot").string();
+  writeBytes(p.file("shot.jpg"), "x");
+#ifdef _WIN32
+  const std::string unanswered = "\\\\sorvane-no-server\\share";  // a share on no server
+#else
+  const std::string unanswered = stem + ".jpg";  // a path through a file
+#endif
+  EXPECT_EQ(run::freeCaptureName(Text(stem)), Text(stem + "(2).jpg"));
+  EXPECT_EQ(run::freeCaptureName(Text(unanswered + kFolderSeparator + "shot")), std::nullopt);
+  for (int n = 2; n <= run::kCaptureNameLimit; ++n)
+    writeBytes(p.file("shot(" + std::to_string(n) + ").jpg"), "");
+  EXPECT_EQ(run::freeCaptureName(Text(stem)), std::nullopt);
+
+  // The capture step says so by what it returns; nothing is written.
+  p.chooseFolder(p.folder());
+  p.frame.writeText(p.frame.control("编辑框1"), app::prop::editBox::content,
+                    Text(unanswered + kFolderSeparator));
+  const run::CaptureResult result = run::capturePage(p.frame);
+  EXPECT_FALSE(result.written);
+  EXPECT_TRUE(p.sim.boxes().empty());
+}
+
 }  // namespace
 }  // namespace sorvane::testing

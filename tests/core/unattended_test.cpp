@@ -243,16 +243,24 @@ TEST(Unattended, WithoutATimeOutAStuckPageHoldsTheRun) {
   EXPECT_EQ(u.sim.standardOutput(), "");
 }
 
+// The folder goes away during the run, or something else takes its name so
+// that nothing in it can be looked at: that picture fails, the run goes on.
 TEST(Unattended, APictureThatCannotBeWrittenEndsWithCodeOne) {
-  Unattended u;
-  u.sim.at(4000, [&] { fs::remove_all(u.shots); });
-  EXPECT_EQ(u.run(u.args()), 1);
-  const std::string second = u.picture("2026年12月7日9时5分5秒.jpg");
-  EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:03\thttp://a/\t" +
-                                        u.picture("2026年12月7日9时5分3秒.jpg") + "\tloaded\n" +
-                                        "2026-12-07 09:05:05\thttp://b/\t-\tloaded\n");
-  EXPECT_EQ(u.sim.standardError(), "sorvane: 截图无法保存：" + second + "\n");
-  EXPECT_TRUE(u.sim.boxes().empty());
+  for (const bool replacedByAFile : {false, true}) {
+    SCOPED_TRACE(replacedByAFile ? "a file in the folder's place" : "the folder removed");
+    Unattended u;
+    u.sim.at(4000, [&] {
+      fs::remove_all(u.shots);
+      if (replacedByAFile) std::ofstream(u.shots) << "x";
+    });
+    EXPECT_EQ(u.run(u.args()), 1);
+    const std::string second = u.picture("2026年12月7日9时5分5秒.jpg");
+    EXPECT_EQ(u.sim.standardOutput(), "2026-12-07 09:05:03\thttp://a/\t" +
+                                          u.picture("2026年12月7日9时5分3秒.jpg") + "\tloaded\n" +
+                                          "2026-12-07 09:05:05\thttp://b/\t-\tloaded\n");
+    EXPECT_EQ(u.sim.standardError(), "sorvane: 截图无法保存：" + second + "\n");
+    EXPECT_TRUE(u.sim.boxes().empty());
+  }
 }
 
 TEST(Unattended, ClosingTheWindowBeforeTheEndIsCodeThree) {

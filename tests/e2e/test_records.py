@@ -124,7 +124,8 @@ def two_days(fmt, extension, slack):
     base, ext = os.path.splitext(os.path.basename(moving[2]))
     framed = os.path.join(folder, base + "-变化" + ext)
     kept = sorted(os.path.basename(f[2]) for f in first) + [os.path.basename(moving[2])]
-    expect(sorted(os.listdir(folder)) == sorted(kept + [os.path.basename(framed), RECORD]),
+    expect(sorted(os.listdir(folder)) ==
+           sorted(kept + [os.path.basename(framed), RECORD, "截图记录.html"]),
            f"the folder holds {sorted(os.listdir(folder))}")
     expect(picture_size(framed) == (WIDTH, HEIGHT), f"{framed} is not {WIDTH} × {HEIGHT}")
     # Red frames the yellow band, which is left as it was; below it, blue as before.

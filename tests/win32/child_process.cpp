@@ -53,6 +53,7 @@ int runChild(const std::string& how, const std::string& notes) {
   OleInitialize(nullptr);
   auto platform = platform::win32::makeWin32Platform();
   if (!platform) return 3;
+  if (how == "captions") return captionsChild(*platform, notes);
   if (how == "stream") {
     platform->writeStandardStream(StandardStream::Output, "out \xC4\xE3\xBA\xC3\r\n");  // 你好
     platform->writeStandardStream(StandardStream::Error, "err");

@@ -7,12 +7,17 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace sorvane::win32test {
 
 // In the child: "close" closes the window as the close box does; "fatal"
 // runs into a fatal error and answers its report, noting the report's caption
 // and words (UTF-8) in `notes`; "stream" writes to both standard streams.
 int runChild(const std::string& how, const std::string& notes);
+// "captions": builds the program's window, measures each caption in its
+// control and pictures the browser; what does not fit goes into `notes`.
+int captionsChild(platform::Platform& platform, const std::string& notes);
 
 struct ChildEnd {
   bool finished = false;

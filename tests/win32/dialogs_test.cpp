@@ -152,10 +152,12 @@ TEST_F(Dialogs, FolderPickerGivesTheFolderAndHandsTheDesktopBack) {
   fs::create_directories(folder_ / L"图片");
   fs::create_directories(folder_ / L"\u0E01");
 
+  HWND owner = nullptr;
   auto pick = [&](const std::wstring& path, std::wstring* prompt = nullptr,
                   bool* mainEnabled = nullptr) {
     DialogWatcher answer([&](HWND dialog) {
       if (!isDialog(dialog) || !findChild(dialog, L"SysTreeView32")) return false;
+      owner = GetWindow(dialog, GW_OWNER);
       if (prompt) *prompt = staticTexts(dialog);
       if (mainEnabled) *mainEnabled = IsWindowEnabled(hwndOf(window_));
       if (path.empty()) {
@@ -181,7 +183,12 @@ TEST_F(Dialogs, FolderPickerGivesTheFolderAndHandsTheDesktopBack) {
   EXPECT_NE(prompt.find(L"请选择"), std::wstring::npos) << fromWide(prompt);
   EXPECT_FALSE(mainEnabled);
   EXPECT_TRUE(IsWindowEnabled(hwndOf(window_)));
-  EXPECT_TRUE(pumpUntil([this] { return GetActiveWindow() == hwndOf(window_); }));
+  // The main window owns the picker, so the system gives it the activation
+  // back as the picker goes.
+  EXPECT_EQ(owner, hwndOf(window_));
+  EXPECT_TRUE(pumpUntil([this] {
+    return GetActiveWindow() == hwndOf(window_) && GetForegroundWindow() == hwndOf(window_);
+  }));
 
   EXPECT_EQ(pick(L""), "");
   EXPECT_EQ(pick(folder() + L"\\\u0E01"), "");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 
 #include "platform/win32/platform.h"
 #include "../support/pump.h"
@@ -156,6 +157,34 @@ DialogWatcher::DialogWatcher(std::function<bool(HWND)> act, int periodMs)
 }
 
 DialogWatcher::~DialogWatcher() { ui().stopTimer(timer_); }
+
+SavedRegistryValue::SavedRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name)
+    : root_(root), key_(key), name_(name) {
+  DWORD size = 0;
+  if (RegGetValueW(root, key, name, RRF_RT_ANY, &type_, nullptr, &size) != ERROR_SUCCESS) return;
+  saved_.resize(size);
+  had_ = RegGetValueW(root, key, name, RRF_RT_ANY, &type_, saved_.data(), &size) == ERROR_SUCCESS;
+}
+
+SavedRegistryValue::~SavedRegistryValue() {
+  if (had_)
+    RegSetKeyValueW(root_, key_, name_, type_, saved_.data(), static_cast<DWORD>(saved_.size()));
+  else
+    RegDeleteKeyValueW(root_, key_, name_);
+}
+
+void SavedRegistryValue::setText(const wchar_t* text) {
+  if (!text) {
+    RegDeleteKeyValueW(root_, key_, name_);
+    return;
+  }
+  const auto bytes = static_cast<DWORD>((std::wcslen(text) + 1) * sizeof(wchar_t));
+  EXPECT_EQ(RegSetKeyValueW(root_, key_, name_, REG_SZ, text, bytes), ERROR_SUCCESS);
+}
+
+void SavedRegistryValue::setNumber(DWORD number) {
+  EXPECT_EQ(RegSetKeyValueW(root_, key_, name_, REG_DWORD, &number, sizeof number), ERROR_SUCCESS);
+}
 
 void pressKey(WORD virtualKey, unsigned modifiers) {
   std::vector<INPUT> keys;

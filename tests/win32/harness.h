@@ -70,6 +70,26 @@ class DialogWatcher {
   TimerId timer_ = 0;
 };
 
+// A registry value a test changes, put back as it was (or removed again) when
+// this ends.
+class SavedRegistryValue {
+ public:
+  SavedRegistryValue(HKEY root, const wchar_t* key, const wchar_t* name);
+  ~SavedRegistryValue();
+  SavedRegistryValue(const SavedRegistryValue&) = delete;
+  SavedRegistryValue& operator=(const SavedRegistryValue&) = delete;
+  void setText(const wchar_t* text);  // nullptr: no such value
+  void setNumber(DWORD number);
+
+ private:
+  HKEY root_;
+  const wchar_t* key_;
+  const wchar_t* name_;
+  bool had_ = false;
+  DWORD type_ = 0;
+  std::vector<BYTE> saved_;
+};
+
 // Presses and releases a key as the keyboard would (SendInput), to the window
 // that has the focus, with the modifier keys (kShift, kControl, kAlt) held.
 void pressKey(WORD virtualKey, unsigned modifiers = kNone);

@@ -122,6 +122,21 @@ TEST(PageShows, TheControlsOwnEventsSayWhatTheViewShowsOfTheLatestAddress) {
         {DISPID_DOCUMENTCOMPLETE, From::Control, L"res://ieframe.dll/x"}},
        PageShows::EngineError,
        true},
+      // Stopped before its page came, the engine shows its "cancelled" page
+      // without an error; without a connection, its "offline" page.
+      {"the engine's cancelled page after a stop",
+       {{DISPID_NAVIGATECOMPLETE2, From::Control, L"res://ieframe.dll/navcancl.htm#x"},
+        {DISPID_DOCUMENTCOMPLETE, From::Control, L"res://ieframe.dll/navcancl.htm#x"}},
+       PageShows::Nothing,
+       false},
+      {"the engine's offline page",
+       {{DISPID_NAVIGATECOMPLETE2, From::Control, L"RES://ieframe.dll/offcancl.htm"}},
+       PageShows::Nothing,
+       false},
+      {"the engine's page in place of one that had come",
+       {{DISPID_NAVIGATECOMPLETE2}, {DISPID_NAVIGATECOMPLETE2, From::Control, L"res://x/y.htm"}},
+       PageShows::Nothing,
+       true},
       {"a refused download", {{DISPID_FILEDOWNLOAD}}, PageShows::Nothing, false},
       {"a frame's page and a frame's error",
        {{DISPID_NAVIGATECOMPLETE2, From::Frame}, {DISPID_NAVIGATEERROR, From::Frame}},
@@ -142,22 +157,25 @@ TEST(PageShows, TheControlsOwnEventsSayWhatTheViewShowsOfTheLatestAddress) {
        true},
   };
   Dummy control, frame;
+  // One cover for every case, shown again for each: windows come and go slowly.
+  HWND cover = CreateWindowExW(WS_EX_NOACTIVATE, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr,
+                               nullptr, nullptr, nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     auto track = std::make_shared<NavigationTrack>();
     track->topLevel = &control;
     track->sent = L"http://127.0.0.1/page";
     track->ended = c.ended;
-    track->cover = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr,
-                                   nullptr, nullptr, nullptr);
+    track->cover = cover;
+    ShowWindow(cover, SW_SHOWNOACTIVATE);
     IDispatch* events = platform::win32::makeBrowserEvents(track);
     ASSERT_NE(events, nullptr);
     for (const Event& e : c.events) play(events, &control, &frame, e);
     EXPECT_EQ(track->shows, c.shows);
-    EXPECT_EQ(!IsWindowVisible(track->cover), c.uncovered);
-    DestroyWindow(track->cover);
+    EXPECT_EQ(!IsWindowVisible(cover), c.uncovered);
     EXPECT_EQ(events->Release(), 0u);
   }
+  DestroyWindow(cover);
 }
 
 // A view of the program's size in a window of its own, through the platform.
@@ -297,6 +315,38 @@ TEST(BrowserEngineSettings, EmulationForTheProgramsFileNameAndNoNavigationSound)
   EXPECT_EQ(end.exitCode, 0u) << end.errors;
   EXPECT_EQ(readEmulation(renamedName), L"11000");
   forgetEmulation(renamedName);
+}
+
+// Each engine gets the standards mode it documents; an engine older than 8
+// knows no such value and gets none.
+TEST(BrowserEngineSettings, TheDocumentModeFollowsTheInstalledEngine) {
+  struct Case {
+    const wchar_t* svcVersion;  // nullptr: no such value
+    const wchar_t* version;
+    const wchar_t* written;
+  };
+  const Case cases[] = {
+      {nullptr, L"7.0.5730.13", L"none"},
+      {nullptr, L"8.0.7601.17514", L"8000"},
+      {nullptr, L"9.0.8112.16421", L"9000"},
+      // Newer engines keep an old-style number in Version and the real one beside it.
+      {L"10.0.9200.16384", L"9.10.9200.16384", L"10000"},
+      {L"11.0.9600.18036", L"9.11.9600.18036", L"11000"},
+      {L"12.0.1", L"9.12", L"11000"},
+      {nullptr, nullptr, L"none"},
+      {nullptr, L"version", L"none"},
+  };
+  const std::wstring self = platform::win32::programFileName();
+  SavedRegistryValue service(HKEY_LOCAL_MACHINE, platform::win32::kEngineKey, L"svcVersion");
+  SavedRegistryValue version(HKEY_LOCAL_MACHINE, platform::win32::kEngineKey, L"Version");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version ? c.version : L"none");
+    service.setText(c.svcVersion);
+    version.setText(c.version);
+    forgetEmulation(self);
+    platform::win32::prepareBrowserEngine();
+    EXPECT_EQ(readEmulation(self), c.written);
+  }
 }
 
 // Read without changing it: a call without ES_CONTINUOUS leaves the lasting

@@ -230,7 +230,12 @@ TEST(MainWindow, TheProgramsControlsStandWhereTheLayoutPutsThem) {
   ASSERT_NE(main, nullptr);
   EXPECT_EQ(ansiText(main), "Sorvane");
   const int editHeight = minimumEditHeight();
-  HGDIOBJ guiFont = GetStockObject(DEFAULT_GUI_FONT);
+  // The system's GUI font, at the height it has at 96 DPI (the layout's).
+  LOGFONTW guiFont{};
+  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof guiFont, &guiFont);
+  HDC screen = GetDC(nullptr);
+  guiFont.lfHeight = MulDiv(guiFont.lfHeight, 96, GetDeviceCaps(screen, LOGPIXELSY));
+  ReleaseDC(nullptr, screen);
 
   for (const Expected& e : kControls) {
     SCOPED_TRACE(e.name);
@@ -254,7 +259,11 @@ TEST(MainWindow, TheProgramsControlsStandWhereTheLayoutPutsThem) {
     const DWORD edges = WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME;
     EXPECT_EQ(GetWindowLongW(h, GWL_EXSTYLE) & edges, e.exStyle);
     if (e.windowClass) {
-      EXPECT_EQ(reinterpret_cast<HGDIOBJ>(SendMessageW(h, WM_GETFONT, 0, 0)), guiFont);
+      LOGFONTW font{};
+      GetObjectW(reinterpret_cast<HGDIOBJ>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof font, &font);
+      EXPECT_EQ(std::wstring(font.lfFaceName), std::wstring(guiFont.lfFaceName));
+      EXPECT_EQ(font.lfHeight, guiFont.lfHeight);
+      EXPECT_EQ(font.lfCharSet, guiFont.lfCharSet);
     }
     // The bytes as the system's ANSI calls read them, and as the program does.
     if (e.windowClass && std::wstring(e.windowClass) != L"ListBox") {

@@ -37,6 +37,7 @@ struct GdiObjectDeleter {
   void operator()(HGDIOBJ object) const noexcept { DeleteObject(object); }
 };
 using OwnedBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
+using OwnedFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 
 struct HandleDeleter {
   void operator()(HANDLE handle) const noexcept { CloseHandle(handle); }
@@ -171,7 +172,10 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   OwnedWindow timerWindow_;
   std::vector<std::function<void()>> idle_;
   int loopDepth_ = 0;
-  HFONT font_ = nullptr;  // the stock GUI font: never deleted
+  // The controls' font: the system's GUI font at the pixel height it has at
+  // 96 DPI. The layout is in fixed pixels, and a system that scales text but
+  // not windows (Windows 7 below 144 DPI) would otherwise cut the captions.
+  OwnedFont font_;
   int minimumEditHeight_ = 0;
   SIZE topLevelSize_{0, 0};
   // Standard streams, found at first use.

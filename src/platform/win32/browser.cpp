@@ -14,6 +14,7 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "platform/script_address.h"
 #include "platform/win32/browser_setup.h"
@@ -117,7 +118,13 @@ class BrowserHost {
   ComPtr<IConnectionPoint> eventSource;
   DWORD eventCookie = 0;
   std::shared_ptr<NavigationTrack> track = std::make_shared<NavigationTrack>();
+  std::shared_ptr<ModalCount> modal = std::make_shared<ModalCount>();
   HWND cover = nullptr;  // a child of the view, gone with it
+  int calls = 0;  // navigations, stops and drawings asked of the control
+
+  // Inside a box of its own the control runs its own loop, where a timer of
+  // ours can arrive; a call into it then lands in the middle of its own.
+  bool callable() const { return browser && modal->depth == 0; }
 
   // Everything the engine holds goes here, while the view is still whole:
   // either from the deleter or when Windows destroys the view with its parent.
@@ -178,7 +185,7 @@ class BrowserHost {
     if (FAILED(StgCreateDocfileOnILockBytes(
             bytes.p, STGM_SHARE_EXCLUSIVE | STGM_CREATE | STGM_READWRITE, 0, storage.put())))
       return false;
-    site.p = makeBrowserSite(view);
+    site.p = makeBrowserSite(view, modal);
     if (!site) return false;
     if (FAILED(OleCreate(CLSID_WebBrowser, IID_IOleObject, OLERENDER_DRAW, nullptr, site.p,
                          storage.p, reinterpret_cast<void**>(object.put()))))
@@ -288,8 +295,11 @@ bool namesScript(const std::wstring& url) {
 
 void browserHostNavigate(BrowserHost& host, const std::wstring& url) {
   // Reset before the call: the engine reports some of its events from inside it.
+  // Also when the control cannot be called: the view then shows nothing of
+  // the address, and is blanked rather than pictured as it.
   *host.track = NavigationTrack{PageShows::Nothing, url, false, host.track->topLevel, host.cover};
-  if (!host.browser || namesScript(url)) return;
+  if (!host.callable() || namesScript(url)) return;
+  ++host.calls;
   Bstr address(url);
   Bstr empty(L"");
   Variant flags, target, postData, headers;
@@ -305,6 +315,7 @@ void browserHostNavigate(BrowserHost& host, const std::wstring& url) {
 }
 
 bool browserHostBusy(const BrowserHost& host) {
+  if (host.browser && host.modal->depth > 0) return true;  // the run waits for the box
   if (!host.browser || host.track->ended) return false;
   VARIANT_BOOL busy = VARIANT_FALSE;
   if (FAILED(host.browser->get_Busy(&busy))) return false;
@@ -312,7 +323,9 @@ bool browserHostBusy(const BrowserHost& host) {
 }
 
 void browserHostStop(BrowserHost& host) {
-  if (host.browser) host.browser->Stop();
+  if (!host.callable()) return;
+  ++host.calls;
+  host.browser->Stop();
 }
 
 // The engine runs a page's scripts on our own thread, so a script that never
@@ -320,7 +333,8 @@ void browserHostStop(BrowserHost& host) {
 // whose load, timers or own navigations go on between our turns. The empty
 // page replaces its document and everything that belongs to it.
 void browserHostEndPage(BrowserHost& host) {
-  if (!host.browser) return;
+  if (!host.callable()) return;  // asked again at the next turn, busy as the control is
+  ++host.calls;
   host.browser->Stop();
   host.track->ended = true;
   Bstr blank(L"about:blank");
@@ -347,15 +361,17 @@ bool browserHostBlankShown(const BrowserHost& host) {
   return host.cover && (GetWindowLongPtrW(host.cover, GWL_STYLE) & WS_VISIBLE);
 }
 
-bool browserHostDrawPixels(const BrowserHost& host, Pixels& out) {
+bool browserHostDrawPixels(BrowserHost& host, Pixels& out) {
   if (!host.view) return false;
   RECT r{};
   GetWindowRect(host.view, &r);
   const bool blank = browserHostBlankShown(host);
   ComPtr<IViewObject> drawing;
-  if (!blank && (!host.object || FAILED(host.object->QueryInterface(
-                                     IID_IViewObject, reinterpret_cast<void**>(drawing.put())))))
+  if (!blank && (!host.callable() || !host.object ||
+                 FAILED(host.object->QueryInterface(IID_IViewObject,
+                                                    reinterpret_cast<void**>(drawing.put())))))
     return false;
+  if (!blank) ++host.calls;
   return drawPixels(r.right - r.left, r.bottom - r.top, out, [&](HDC dc, const RECT& bounds) {
     FillRect(dc, &bounds, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     if (blank) return true;
@@ -364,6 +380,37 @@ bool browserHostDrawPixels(const BrowserHost& host, Pixels& out) {
                                    nullptr, nullptr, 0));
   });
 }
+
+std::optional<PicturePath> browserHostPicture(BrowserHost& host, Pixels& out,
+                                              const PictureConditions& forced) {
+  HWND view = host.view;
+  if (!view || !IsWindow(view)) return std::nullopt;
+  const bool readable = windowPixelsReadable(view);
+  const PicturePath chosen = choosePicturePath(forced.composited.value_or(desktopComposited()),
+                                               whollyOnScreen(view), readable);
+  auto copy = [&] { return !forced.copyFails && captureWindowPixels(view, out); };
+  if (chosen == PicturePath::Copy) {
+    if (copy()) return PicturePath::Copy;
+    // A copy that fails (a session whose screen went away) still leaves the
+    // control's own drawing.
+    return browserHostDrawPixels(host, out) ? std::optional(PicturePath::Draw) : std::nullopt;
+  }
+  if (browserHostDrawPixels(host, out)) return PicturePath::Draw;
+  // A control that cannot draw: what the screen shows is better than nothing.
+  if (readable && copy()) return PicturePath::Copy;
+  return std::nullopt;
+}
+
+bool browserHostModal(const BrowserHost& host) { return host.modal->depth > 0; }
+
+BrowserHost* browserHostOfView(HWND view) {
+  wchar_t name[64] = {};
+  if (!view || !GetClassNameW(view, name, 64) || std::wstring_view(name) != kViewClass)
+    return nullptr;
+  return reinterpret_cast<BrowserHost*>(GetWindowLongPtrW(view, GWLP_USERDATA));
+}
+
+int browserHostCalls(const BrowserHost& host) { return host.calls; }
 
 IWebBrowser2* browserHostEngine(const BrowserHost& host) { return host.browser.p; }
 IOleClientSite* browserHostSite(const BrowserHost& host) { return host.site.p; }

@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/win32/capture.h"
 
 namespace sorvane::platform::win32 {
 
@@ -35,8 +37,29 @@ PageShows browserHostShows(const BrowserHost& host);
 // address has committed.
 void browserHostShowBlank(BrowserHost& host);
 bool browserHostBlankShown(const BrowserHost& host);
-// The engine draws the page into `out` at the view's size, for when the
-// screen's pixels cannot be read; white while the view is blanked.
-bool browserHostDrawPixels(const BrowserHost& host, Pixels& out);
+// The engine draws the page into `out` at the view's size; white while the
+// view is blanked. False while the control shows a box of its own.
+bool browserHostDrawPixels(BrowserHost& host, Pixels& out);
+
+// What the choice of picture path reads, forced by tests.
+struct PictureConditions {
+  std::optional<bool> composited;  // unset: as the system says
+  bool copyFails = false;          // the window's copy fails, as it does without a screen
+};
+// A picture of the view at its own size, by the path that shows the page
+// alone (choosePicturePath), the other path when that one fails. The path
+// taken, or nothing when neither gave a picture.
+std::optional<PicturePath> browserHostPicture(BrowserHost& host, Pixels& out,
+                                              const PictureConditions& forced = {});
+
+// True while the control shows a box of its own (it has called
+// EnableModeless(FALSE) on its frame and not yet TRUE): the view counts as
+// busy, and navigate, stop, end-page and drawing leave the control alone.
+bool browserHostModal(const BrowserHost& host);
+
+// For tests: the host whose view this is (nullptr for any other window), and
+// how many navigations, stops and drawings it has asked of the control.
+BrowserHost* browserHostOfView(HWND view);
+int browserHostCalls(const BrowserHost& host);
 
 }  // namespace sorvane::platform::win32

@@ -11,6 +11,8 @@
 #include <urlmon.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cwctype>
 #include <vector>
 
 namespace sorvane::platform::win32 {
@@ -31,17 +33,53 @@ std::wstring programFileName() {
 
 namespace {
 
-// Read at every start, not once at install: users rename the program.
+std::wstring engineValue(const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEngineKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+    return {};
+  wchar_t text[64] = {};
+  DWORD type = 0;
+  DWORD size = sizeof text - sizeof text[0];  // room for the end a value may lack
+  const LONG read =
+      RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+  RegCloseKey(key);
+  if (read != ERROR_SUCCESS || type != REG_SZ) return {};
+  return text;
+}
+
+}  // namespace
+
+std::wstring installedEngineVersion() {
+  std::wstring version = engineValue(L"svcVersion");
+  return version.empty() ? engineValue(L"Version") : version;
+}
+
+std::optional<unsigned long> emulationModeFor(const std::wstring& version) {
+  unsigned long major = 0;
+  std::size_t digits = 0;
+  for (wchar_t c : version) {
+    if (!std::iswdigit(c) || ++digits > 4) break;
+    major = major * 10 + static_cast<unsigned long>(c - L'0');
+  }
+  if (digits == 0 || digits > 4 || major < 8) return std::nullopt;
+  return std::min<unsigned long>(major, 11) * 1000;
+}
+
+namespace {
+
+// Read at every start, not once at install: users rename the program, and
+// the engine may have been updated since.
 void writeEmulationValue() {
   const std::wstring name = programFileName();
-  if (name.empty()) return;
+  const std::optional<unsigned long> mode = emulationModeFor(installedEngineVersion());
+  if (name.empty() || !mode) return;
   HKEY key = nullptr;
   if (RegCreateKeyExW(HKEY_CURRENT_USER, kEmulationKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
                       nullptr) != ERROR_SUCCESS)
     return;
-  const DWORD mode = kEmulationMode;
-  RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&mode),
-                 sizeof mode);
+  const DWORD value = *mode;
+  RegSetValueExW(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                 sizeof value);
   RegCloseKey(key);
 }
 

@@ -15,7 +15,9 @@
 #include <servprov.h>
 
 #include <atomic>
+#include <cwctype>
 #include <new>
+#include <string_view>
 
 namespace sorvane::platform::win32 {
 
@@ -39,7 +41,8 @@ class BrowserSite final : public IOleClientSite,
                           public IServiceProvider,
                           public IDownloadManager {
  public:
-  explicit BrowserSite(HWND view) : view_(view) {}
+  BrowserSite(HWND view, std::shared_ptr<ModalCount> modal)
+      : view_(view), modal_(std::move(modal)) {}
   void detach() { view_ = nullptr; }
 
   // IUnknown
@@ -146,7 +149,17 @@ class BrowserSite final : public IOleClientSite,
   HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) noexcept override { return S_OK; }
   HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) noexcept override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) noexcept override { return S_OK; }
-  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) noexcept override { return S_OK; }
+  // The control calls this with FALSE as it opens a box of its own and with
+  // TRUE as it closes it; boxes may nest.
+  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL enable) noexcept override {
+    if (modal_) {
+      if (!enable)
+        ++modal_->depth;
+      else if (modal_->depth > 0)
+        --modal_->depth;
+    }
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) noexcept override {
     return S_FALSE;
   }
@@ -216,6 +229,7 @@ class BrowserSite final : public IOleClientSite,
   ~BrowserSite() = default;
   std::atomic<ULONG> refs_{1};
   HWND view_;
+  std::shared_ptr<ModalCount> modal_;
 };
 
 void cancel(VARIANT& argument) {
@@ -244,6 +258,15 @@ IUnknown* objectOf(const VARIANT& argument) {
   if (argument.vt == VT_DISPATCH) return argument.pdispVal;
   if (argument.vt == VT_UNKNOWN) return argument.punkVal;
   return nullptr;
+}
+
+// The engine's pages are built into it and come from res:// addresses.
+bool isEnginePage(const std::wstring& url) {
+  constexpr std::wstring_view kScheme = L"res:";
+  if (url.size() < kScheme.size()) return false;
+  for (std::size_t i = 0; i < kScheme.size(); ++i)
+    if (std::towlower(url[i]) != kScheme[i]) return false;
+  return true;
 }
 
 class BrowserEvents final : public IDispatch {
@@ -328,6 +351,14 @@ class BrowserEvents final : public IDispatch {
     // The blank page that ended the last one may finish after the next
     // address was sent.
     if (url == L"about:blank" && track_->sent != url) return;
+    // The engine's own pages (a load stopped before its page came, no
+    // connection) are not the address's page. Only after a failure reported
+    // as such does one stand for it; otherwise the view counts as showing
+    // nothing of the address and stays covered, so the run blanks it.
+    if (isEnginePage(url) && track_->shows != PageShows::EngineError) {
+      track_->shows = PageShows::Nothing;
+      return;
+    }
     if (track_->shows == PageShows::Nothing) track_->shows = PageShows::Own;
     if (track_->cover) ShowWindow(track_->cover, SW_HIDE);
   }
@@ -350,7 +381,9 @@ RECT browserEngineRect(HWND view) {
   return r;
 }
 
-IOleClientSite* makeBrowserSite(HWND view) { return new (std::nothrow) BrowserSite(view); }
+IOleClientSite* makeBrowserSite(HWND view, std::shared_ptr<ModalCount> modal) {
+  return new (std::nothrow) BrowserSite(view, std::move(modal));
+}
 
 void detachBrowserSite(IOleClientSite* site) {
   if (site) static_cast<BrowserSite*>(site)->detach();

@@ -13,10 +13,19 @@
 
 namespace sorvane::platform::win32 {
 
+// How many boxes of its own the control has open, as it tells its frame
+// (IOleInPlaceFrame::EnableModeless). While one is open the control runs a
+// loop of its own, inside which our timers still tick: nothing may call into
+// it then.
+struct ModalCount {
+  int depth = 0;
+};
+
 // The container side of the embedding: client site, in-place site and frame,
 // plus the hooks through which the engine would otherwise show a box or save a
-// download. One reference is handed back to the caller.
-IOleClientSite* makeBrowserSite(HWND view);
+// download; it keeps `modal` up to date. One reference is handed back to the
+// caller.
+IOleClientSite* makeBrowserSite(HWND view, std::shared_ptr<ModalCount> modal = nullptr);
 // The site forgets its view, so that an engine that keeps the site alive after
 // the view has gone never reaches a dead window.
 void detachBrowserSite(IOleClientSite* site);

@@ -1,16 +1,19 @@
 // Win32 backend: the pixels a window shows, through GDI.
 //
-// Links gdi32 and user32. The window's own device context is copied, not a
-// picture the window paints on request (PrintWindow): asked to paint itself, a
-// window leaves out its child windows under some systems, and the browser's
-// page lies entirely in a child window of the view. Where each top-level
-// window draws into a surface of its own (a composited desktop, and Wine), the
-// copy also leaves out a message box lying on top; only an uncomposited
-// desktop puts that box into the picture, as it did in the program of old.
+// Links gdi32 and user32; dwmapi is looked up at run time. The window's own
+// device context is copied, not a picture the window paints on request
+// (PrintWindow): asked to paint itself, a window leaves out its child windows
+// under some systems, and the browser's page lies entirely in a child window
+// of the view. Where each top-level window draws into a surface of its own (a
+// composited desktop, and Wine), the copy also leaves out a message box lying
+// on top; an uncomposited desktop would put that box, or any other window on
+// top, into the picture, so there the browser's view is drawn by the control
+// instead (choosePicturePath).
 
 #include "platform/win32/capture.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace sorvane::platform::win32 {
@@ -143,6 +146,40 @@ bool windowPixelsReadable(HWND window) {
   if (!input) return false;
   CloseDesktop(input);
   return true;
+}
+
+bool desktopComposited() {
+  using IsComposited = HRESULT(WINAPI*)(BOOL*);
+  // From the system's own folder, never one a planted DLL could sit in; kept
+  // loaded, as composition can be switched while the program runs.
+  static const IsComposited ask = []() -> IsComposited {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(folder, length) + L"\\dwmapi.dll";
+    HMODULE dwm = LoadLibraryW(path.c_str());
+    if (!dwm) return nullptr;
+    return reinterpret_cast<IsComposited>(
+        reinterpret_cast<void*>(GetProcAddress(dwm, "DwmIsCompositionEnabled")));
+  }();
+  BOOL on = FALSE;
+  return ask && SUCCEEDED(ask(&on)) && on;
+}
+
+bool whollyOnScreen(HWND window) {
+  RECT r{};
+  if (!window || !GetWindowRect(window, &r)) return false;
+  HMONITOR monitor = MonitorFromRect(&r, MONITOR_DEFAULTTONULL);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!monitor || !GetMonitorInfoW(monitor, &info)) return false;
+  const RECT& screen = info.rcMonitor;
+  return r.left >= screen.left && r.top >= screen.top && r.right <= screen.right &&
+         r.bottom <= screen.bottom;
+}
+
+PicturePath choosePicturePath(bool composited, bool onScreen, bool readable) {
+  return composited && onScreen && readable ? PicturePath::Copy : PicturePath::Draw;
 }
 
 bool drawPixels(int width, int height, Pixels& out,

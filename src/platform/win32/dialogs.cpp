@@ -108,16 +108,31 @@ std::optional<std::string> Win32Platform::fileDialog(const FileDialogRequest& re
 std::optional<std::string> Win32Platform::browseForFolder(const std::string& prompt,
                                                          bool includeFiles) {
   HWND active = GetActiveWindow();
-  HWND foreground = GetForegroundWindow();
-  // Every top-level window of the program takes no input while the picker is up.
+  // The picker's owner is the program's main window: the active one when it
+  // is ours, else the first window of ours on show. The picker disables its
+  // owner itself and enables it again before it goes, so that the system
+  // hands the activation back to it; an owner still disabled then would
+  // send it to another program, and taking it back is refused.
+  HWND owner = nullptr;
+  for (WidgetId id : widgets_.roots()) {
+    const Widget* w = find(id);
+    if (!w || w->kind != WidgetKind::TopLevel) continue;
+    if (w->hwnd == active) {
+      owner = w->hwnd;
+      break;
+    }
+    if (!owner && IsWindowVisible(w->hwnd)) owner = w->hwnd;
+  }
+  // Every other top-level window of the program takes no input meanwhile.
   std::vector<HeldWindow> held;
   EnumThreadWindows(GetCurrentThreadId(), holdTopLevel, reinterpret_cast<LPARAM>(&held));
+  std::erase_if(held, [owner](const HeldWindow& h) { return h.hwnd == owner; });
   for (const HeldWindow& h : held) EnableWindow(h.hwnd, FALSE);
 
   std::array<wchar_t, MAX_PATH> displayName{};
   const std::wstring title = toWide(prompt);
   BROWSEINFOW picker{};
-  picker.hwndOwner = active;
+  picker.hwndOwner = owner;
   picker.pszDisplayName = displayName.data();
   picker.lpszTitle = title.c_str();
   picker.ulFlags = BIF_EDITBOX | (includeFiles ? BIF_BROWSEINCLUDEFILES : 0);
@@ -125,8 +140,6 @@ std::optional<std::string> Win32Platform::browseForFolder(const std::string& pro
 
   for (const HeldWindow& h : held)
     if (IsWindow(h.hwnd)) EnableWindow(h.hwnd, h.enabled);
-  if (foreground && IsWindow(foreground)) SetForegroundWindow(foreground);
-  if (active && IsWindow(active)) SetActiveWindow(active);
 
   if (!chosen) return std::nullopt;
   std::array<wchar_t, MAX_PATH> path{};

@@ -173,6 +173,16 @@ bool nameTaken(const Text& name) {
          error != ERROR_INVALID_NAME;
 }
 
+NameState nameState(const Text& name) {
+  const auto path = systemName(name);
+  if (!path) return NameState::Unknown;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (GetFileAttributesExW(path->c_str(), GetFileExInfoStandard, &data)) return NameState::Taken;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? NameState::Free
+                                                                         : NameState::Unknown;
+}
+
 std::optional<std::uint64_t> readableFileSize(const Text& name) {
   const auto path = systemName(name);
   if (!path) return std::nullopt;

@@ -34,6 +34,23 @@ WindowClass::~WindowClass() {
   if (atom_) UnregisterClassW(name_, GetModuleHandleW(nullptr));
 }
 
+namespace {
+
+HFONT makeUiFont() {
+  auto stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  LOGFONTW font{};
+  if (!GetObjectW(stock, sizeof font, &font)) return stock;
+  HDC screen = GetDC(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+  if (screen) ReleaseDC(nullptr, screen);
+  if (dpi > 0) font.lfHeight = MulDiv(font.lfHeight, 96, dpi);
+  font.lfWidth = 0;
+  HFONT made = CreateFontIndirectW(&font);
+  return made ? made : stock;  // a stock object is left alone by DeleteObject
+}
+
+}  // namespace
+
 std::unique_ptr<Platform> makeWin32Platform() {
   auto platform = std::make_unique<Win32Platform>();
   if (!platform->ready()) return nullptr;
@@ -53,7 +70,7 @@ std::vector<std::string> commandLineArguments() {
 Win32Platform::Win32Platform() : oleInitialised_(SUCCEEDED(OleInitialize(nullptr))) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
-  font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  font_.reset(makeUiFont());
 
   HINSTANCE self = GetModuleHandleW(nullptr);
   // The program's own icon is the first in its resources; a build without
@@ -69,7 +86,7 @@ Win32Platform::Win32Platform() : oleInitialised_(SUCCEEDED(OleInitialize(nullptr
 
   // An edit box is never lower than its font's text plus the sunken edges.
   HDC screen = GetDC(nullptr);
-  HGDIOBJ old = SelectObject(screen, font_);
+  HGDIOBJ old = SelectObject(screen, font_.get());
   TEXTMETRICW metrics{};
   GetTextMetricsW(screen, &metrics);
   SelectObject(screen, old);
@@ -290,11 +307,10 @@ std::optional<Pixels> Win32Platform::capture(WidgetId id) {
   bool taken = false;
   if (id == 0) {
     taken = captureWindowPixels(nullptr, out);
-  } else if (const Widget* w = find(id)) {
-    // Minimised, or behind a locked screen, the window has no pixels on the
-    // screen to copy; the browser can still draw its page for us.
-    taken = w->browser && !windowPixelsReadable(w->hwnd) ? browserHostDrawPixels(*w->browser, out)
-                                                         : captureWindowPixels(w->hwnd, out);
+  } else if (Widget* w = find(id)) {
+    // The browser's picture is of its page alone, whatever lies over it.
+    taken = w->browser ? browserHostPicture(*w->browser, out).has_value()
+                       : captureWindowPixels(w->hwnd, out);
   }
   if (!taken) return std::nullopt;
   return out;

@@ -198,7 +198,7 @@ HWND Win32Platform::makeTopLevel(const WidgetSpec& request, Widget&) {
   if (actual.left != left || actual.top != top || actual.right - actual.left != width ||
       actual.bottom - actual.top != height)
     SetWindowPos(hwnd, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   return hwnd;
 }
 
@@ -249,7 +249,7 @@ HWND Win32Platform::makeChild(const WidgetSpec& request, Widget& w, HWND parent)
       w.browser = createBrowserHost(parent, r, style, controlId, request.browser);
       if (!w.browser) return nullptr;
       HWND view = browserHostWindow(*w.browser);
-      SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+      SendMessageW(view, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
       return view;
     }
     case WidgetKind::Hidden:
@@ -261,7 +261,7 @@ HWND Win32Platform::makeChild(const WidgetSpec& request, Widget& w, HWND parent)
                               r.height, parent, reinterpret_cast<HMENU>(INT_PTR{controlId}),
                               GetModuleHandleW(nullptr), nullptr);
   if (!hwnd) return nullptr;
-  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   SetWindowSubclass(hwnd, controlSubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 
   const bool coloured = request.kind == WidgetKind::Label || request.kind == WidgetKind::CheckBox ||

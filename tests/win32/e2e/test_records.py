@@ -9,12 +9,15 @@ Wine's browser control has no engine here, so the pages end as failed loads;
 the pictures, the record and the lines are what this can show.
 """
 
+import html
 import os
+import re
 import shutil
 import struct
 import subprocess
 import sys
 import tempfile
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_e2e import EXE, WINE_RUN, TestFailure, expect, windows_path  # noqa: E402
@@ -25,6 +28,23 @@ def csv_field(text):
     if any(c in text for c in ',"\r\n'):
         return '"' + text.replace('"', '""') + '"'
     return text
+
+
+def check_gallery(shots, urls, pictures):
+    """The gallery is UTF-8 though the program's texts are GBK: its addresses
+    read as listed, and each picture's reference decodes (as browsers decode
+    a file address, UTF-8) to the name of the file in the folder."""
+    with open(os.path.join(shots, "截图记录.html"), "rb") as f:
+        page = f.read().decode("utf-8")
+    expect('<meta charset="utf-8">' in page, "the gallery declares no character set")
+    shown = [html.unescape(re.sub(r"<[^>]*>", "", u))
+             for u in re.findall(r'<p class="url">(.*?)</p>', page)]
+    expect(shown == urls, f"the gallery shows the addresses {shown!r}")
+    thumbnails = re.findall(r'<img loading="lazy" src="([^"]*)"', page)
+    expect([urllib.parse.unquote(t, errors="strict") for t in thumbnails] == pictures,
+           f"the thumbnails {thumbnails!r} are not the pictures {pictures!r}")
+    for t in thumbnails:
+        expect(os.path.isfile(os.path.join(shots, urllib.parse.unquote(t))), f"{t} names no file")
 
 
 def main():
@@ -64,8 +84,10 @@ def main():
             record = f.read()
         expect(record == want.encode("gbk"),
                f"the record holds {record!r}, not {want.encode('gbk')!r}")
-        expected_files = sorted([f[2].rsplit("\\", 1)[-1] for f in lines] + ["截图记录.csv"])
+        pictures = [f[2].rsplit("\\", 1)[-1] for f in lines]
+        expected_files = sorted(pictures + ["截图记录.csv", "截图记录.html"])
         expect(sorted(os.listdir(shots)) == expected_files, f"the folder holds {os.listdir(shots)}")
+        check_gallery(shots, urls, pictures)
         print("a record under Wine: passed", flush=True)
         return 0
     except TestFailure as e:

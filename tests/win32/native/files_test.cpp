@@ -100,5 +100,24 @@ TEST(Process, ExecutablePathSplitsIntoTheProgramFolder) {
   EXPECT_EQ(path.size(), std::wstring(wide).size()) << "an ASCII build folder";
 }
 
+// Only "no such name" is free. A share that cannot be reached (here: one on
+// no server at all) gives no answer either way.
+TEST_F(Files, NameStateTellsTakenFreeAndNoAnswer) {
+  put(wideFolder() + L"\\file", "x");
+  const struct {
+    Text name;
+    NameState state;
+  } cases[] = {
+      {folder() + "\\file", NameState::Taken},
+      {folder(), NameState::Taken},
+      {folder() + "\\missing.jpg", NameState::Free},
+      {folder() + "\\gone\\missing.jpg", NameState::Free},
+      {Text("\\\\sorvane-no-server\\share\\x.jpg"), NameState::Unknown},
+      {folder() + "\\x?.jpg", NameState::Unknown},
+      {Text(), NameState::Unknown},
+  };
+  for (const auto& c : cases) EXPECT_EQ(nameState(c.name), c.state) << c.name.bytes();
+}
+
 }  // namespace
 }  // namespace sorvane::testing

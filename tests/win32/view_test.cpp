@@ -1,0 +1,124 @@
+// The view's picture and its calls into the control, under a real Win32
+// desktop: which way the picture is taken, and that the run leaves the
+// control alone while it shows a box of its own.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "app/control_model.h"
+#include "harness.h"
+#include "platform/win32/browser.h"
+#include "platform/win32/browser_site.h"
+#include "program_under_test.h"
+#include "../support/loopback_server.h"
+
+namespace sorvane::win32test {
+namespace {
+
+using platform::win32::PictureConditions;
+using platform::win32::PicturePath;
+
+// The program's view in a window of its own, never activated so that the
+// other suites keep the focus they expect.
+class ViewPicture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    parent_ = CreateWindowExW(WS_EX_NOACTIVATE, L"STATIC", L"picture test", WS_POPUP | WS_VISIBLE,
+                              0, 0, 700, 600, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(parent_, nullptr);
+    host_ = platform::win32::createBrowserHost(parent_, {0, 8, 672, 568},
+                                               WS_CHILD | WS_VISIBLE | WS_DISABLED, 7, {});
+    ASSERT_TRUE(host_);
+  }
+  void TearDown() override {
+    host_.reset();
+    DestroyWindow(parent_);
+  }
+  HWND parent_ = nullptr;
+  platform::win32::BrowserHostPtr host_;
+};
+
+// Wine's control draws no page, and Wine says its desktop is not composed:
+// what shows here is that each path is the one chosen and gives a picture of
+// the view's size.
+TEST_F(ViewPicture, EachPathGivesAPictureOfTheViewsSize) {
+  struct Case {
+    const char* what;
+    PictureConditions forced;
+    int left;  // of the window holding the view
+    PicturePath path;
+  };
+  const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+  const PicturePath systemPath =
+      platform::win32::desktopComposited() ? PicturePath::Copy : PicturePath::Draw;
+  const Case cases[] = {
+      {"a composed desktop", {true, false}, 0, PicturePath::Copy},
+      {"composition off", {false, false}, 0, PicturePath::Draw},
+      {"as the system says", {std::nullopt, false}, 0, systemPath},
+      {"partly beyond the screen's edge", {true, false}, screenWidth - 300, PicturePath::Draw},
+      {"a copy that fails", {true, true}, 0, PicturePath::Draw},
+  };
+  HWND view = platform::win32::browserHostWindow(*host_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetWindowPos(parent_, nullptr, c.left, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    pumpFor(50);
+    EXPECT_EQ(platform::win32::whollyOnScreen(view), c.left == 0);
+    Pixels picture;
+    EXPECT_EQ(platform::win32::browserHostPicture(*host_, picture, c.forced), c.path);
+    EXPECT_EQ(picture.width, 672);
+    EXPECT_EQ(picture.height, 568);
+    EXPECT_EQ(picture.bgr.size(), std::size_t{672} * 568 * 3);
+  }
+}
+
+// The control calls EnableModeless(FALSE) on its frame as it opens a box of
+// its own and (TRUE) as it closes it; boxes nest. Wine's control opens none,
+// so the calls are made here as the control makes them, while a run with a
+// page time-out goes on through its polls, deadline and stop requests.
+TEST(ControlModal, NoRunStepReachesTheControlWhileItShowsABox) {
+  testing::LoopbackServer server([](const testing::Request&) {
+    return testing::Response::page("Content-Type: text/html\r\n", "<p>page</p>");
+  });
+  auto requests = [&] { return server.requestLines().size(); };
+  ProgramUnderTest program;
+  for (const char* path : {"/a", "/b", "/c", "/d"})
+    program.frame().vars().urlArray.push_back(
+        Text("http://127.0.0.1:" + std::to_string(server.port()) + path));
+  program.frame().writeText(program.control("编辑框3"), app::prop::editBox::content, Text("1"));
+  program.frame().vars().pageTimeoutMs = 1000;
+  const WidgetId browser = program.control("互联网浏览器1").widget;
+  platform::win32::BrowserHost* host =
+      platform::win32::browserHostOfView(program.hwnd("互联网浏览器1"));
+  ASSERT_NE(host, nullptr);
+  IOleInPlaceFrame* frame = nullptr;
+  ASSERT_EQ(platform::win32::browserHostSite(*host)->QueryInterface(
+                IID_IOleInPlaceFrame, reinterpret_cast<void**>(&frame)),
+            S_OK);
+
+  SendMessageW(program.hwnd("按钮1"), BM_CLICK, 0, 0);  // 开始
+  ASSERT_TRUE(pumpUntil([&] { return requests() > 0; }, 10000));
+  frame->EnableModeless(FALSE);
+  frame->EnableModeless(FALSE);  // a box from inside a box
+  const int calls = platform::win32::browserHostCalls(*host);
+  const std::size_t requested = requests();
+  pumpFor(3000);  // past the page's deadline, the stop's grace and several polls
+  frame->EnableModeless(TRUE);
+  pumpFor(1200);
+  EXPECT_TRUE(ui().browserBusy(browser));
+  EXPECT_EQ(platform::win32::browserHostCalls(*host), calls);
+  EXPECT_EQ(requests(), requested);
+
+  // Both boxes closed: the run goes on to its next address.
+  frame->EnableModeless(TRUE);
+  EXPECT_TRUE(pumpUntil([&] { return requests() > requested; }, 10000));
+  SendMessageW(program.hwnd("按钮1"), BM_CLICK, 0, 0);  // 停止
+  frame->EnableModeless(TRUE);  // one too many changes nothing
+  EXPECT_FALSE(platform::win32::browserHostModal(*host));
+  frame->Release();
+}
+
+}  // namespace
+}  // namespace sorvane::win32test
