@@ -146,6 +146,12 @@ TEST(Unattended, SizesAndWholePagesGiveTheirPictureAndSayWhereItWasCut) {
     const std::optional<Pixels> picture = capture::decodePicture(readFile(Text(u.picture(names[0]))));
     ASSERT_TRUE(picture);
     EXPECT_EQ(std::pair(picture->width, picture->height), std::pair(row.width, row.height));
+    if (row.tail.ends_with("cut")) {
+      // The record keeps five columns; the cut is said beside the change.
+      const ByteSet bytes = readFile(Text((u.shots / "截图记录.csv").string()));
+      const std::string record(bytes.bytes().begin(), bytes.bytes().end());
+      EXPECT_TRUE(record.ends_with(",loaded,new cut\r\n")) << record;
+    }
   }
 }
 

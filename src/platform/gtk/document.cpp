@@ -8,8 +8,10 @@
 
 #include <webkit2/webkit2.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/gtk/backend.h"
 
@@ -50,11 +52,15 @@ bool await(const SharedAnswer& answer, GCancellable* cancel) {
   return answer->done;
 }
 
+// A world of our own: the page's scripts neither see what is kept there nor
+// can change what the scripts here call.
+constexpr const char* kWorld = "sorvane-picture";
+
 std::string runScript(WebKitWebView* view, const std::string& script) {
   auto answer = std::make_shared<Answer>();
   GRef<GCancellable> cancel(g_cancellable_new());
   webkit_web_view_evaluate_javascript(
-      view, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, cancel.get(),
+      view, script.c_str(), static_cast<gssize>(script.size()), kWorld, nullptr, cancel.get(),
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<SharedAnswer> owned(static_cast<SharedAnswer*>(data));
         JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
@@ -124,7 +130,7 @@ std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int 
   }
   GRef<WebKitWebView> hold(WEBKIT_WEB_VIEW(g_object_ref(view)));
   const std::string height = runScript(view, clipScript(heightLimit));
-  const bool cut = !height.empty() && std::stod(height) > heightLimit;
+  const bool cut = !height.empty() && std::strtod(height.c_str(), nullptr) > heightLimit;
   std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(takeSnapshot(view),
                                                                               cairo_surface_destroy);
   if (cut) runScript(view, restoreScript());
