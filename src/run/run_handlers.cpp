@@ -241,7 +241,10 @@ void endDwell(Frame& frame, RunObserver* observer) {
   if (observer)
     observer->pageDone(frame, outcome, end, result.picture, result.takenAt, result.change,
                        result.cut);
-  setTimer(frame, "时钟1", kPollPeriodMs);
+  // The engine may have run a loop while it drew the page, and 停止 may have
+  // been pressed meanwhile: a stopped run stays stopped.
+  if (frame.readText(frame.control("按钮1"), prop::button::caption) == stopCaption())
+    setTimer(frame, "时钟1", kPollPeriodMs);
 }
 
 void addHandlers(app::HandlerTable& table, RunObserver* observer) {

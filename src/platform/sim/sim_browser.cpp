@@ -146,6 +146,7 @@ std::optional<platform::Platform::Document> SimPlatform::captureDocument(WidgetI
                                                                         int heightLimit) {
   const WidgetState* w = find(browser);
   if (!w || w->widgetSpec.kind != WidgetKind::Browser) return std::nullopt;
+  if (whileDrawingDocument) whileDrawingDocument();
   std::optional<platform::Pixels> view = capture(browser);
   if (!view) return std::nullopt;
   const BrowserState& b = w->browser;

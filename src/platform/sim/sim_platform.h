@@ -266,6 +266,9 @@ class SimPlatform : public platform::Platform {
   void setErrorPageColour(Rgb colour) { errorPage_ = colour; }
   Rgb shownColour(WidgetId browser) const;
   void failNextCapture() { failNextCapture_ = true; }
+  // Runs while the whole document is drawn, as the engine's loop would run
+  // timers and clicks meanwhile.
+  std::function<void()> whileDrawingDocument;
   int captureCount() const { return captureCount_; }  // every call, failed ones too
 
   // ---- Standard streams -----------------------------------------------------
