@@ -19,6 +19,8 @@ int main() {
       sorvane::cli::readCommandLine(sorvane::platform::win32::commandLineArguments());
   auto platform = sorvane::platform::win32::makeWin32Platform();
   if (!platform) return options.exitNow ? *options.exitNow : 1;
+  if (options.exitNow && !options.standardError.empty())
+    sorvane::platform::win32::showStartProblem(*platform, options.standardError.bytes());
   // Help, version and a bad start end in there too: a GUI program finds its
   // streams (or the console it was started from) through the platform.
   return sorvane::runProgram(*platform, options);

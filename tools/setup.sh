@@ -26,6 +26,8 @@ test_packages=(
   xdotool dbus-x11 at-spi2-core python3 python3-gi gir1.2-atspi-2.0 gir1.2-gtk-3.0
   # pictures of the window, and fault tests on a small disk
   imagemagick util-linux
+  # a locale with a decimal comma, for the conversions that must ignore it
+  locales
 )
 windows_packages=(
   # the cross compilers (the -posix ones have std::thread), Wine for both
@@ -69,6 +71,12 @@ fi
 if printf '%s\n' "${presets[@]}" | grep -q '^win' &&
   ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+
+# The number conversions are tested under a locale that writes 2,5.
+if printf '%s\n' "${presets[@]}" | grep -qx linux &&
+  ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
 for preset in $(printf '%s\n' "${presets[@]}" | sort -u); do

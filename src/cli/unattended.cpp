@@ -8,6 +8,7 @@
 #include "record/picture_record.h"
 #include "run/run_handlers.h"
 #include "services/conversions.h"
+#include "services/dialogs.h"
 #include "services/own_text.h"
 #include "urllist/urllist_handlers.h"
 
@@ -130,6 +131,8 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
                                         errorLine(problem).bytes());
         });
   }
+  // As 导入网址 says it, once the window is there.
+  if (preparation.openedListUnreadable) messageBox(ownText("导入失败！"), 0);
 }
 
 int runPrepared(platform::Platform& desktop, const MakeHandlers& makeHandlers,

@@ -78,6 +78,8 @@ std::string cssColour(std::uint32_t bgr) {
   return buf;
 }
 
+void takeToolkitOptions(int* argc, char*** argv) { gtk_parse_args(argc, argv); }
+
 std::unique_ptr<Platform> makeGtkPlatform(int* argc, char*** argv) {
   // Classic scroll bars everywhere, in lists and in pictures of pages alike.
   g_setenv("GTK_OVERLAY_SCROLLING", "0", TRUE);
