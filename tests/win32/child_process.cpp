@@ -1,6 +1,8 @@
 #include "child_process.h"
 
+#include <algorithm>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "app/frame.h"
@@ -49,7 +51,25 @@ struct Pipe {
 
 }  // namespace
 
+// Holds the file until the parent closes this process's standard input.
+int holdForParent(const std::string& name) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
+  std::wstring path(static_cast<std::size_t>(std::max(size, 1)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, path.data(), size);
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 4;
+  DWORD done = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "held\n", 5, &done, nullptr);
+  char c = 0;
+  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &done, nullptr) && done > 0) {
+  }
+  CloseHandle(file);
+  return 0;
+}
+
 int runChild(const std::string& how, const std::string& notes) {
+  if (how == "hold") return holdForParent(notes);
   OleInitialize(nullptr);
   auto platform = platform::win32::makeWin32Platform();
   if (!platform) return 3;
@@ -127,6 +147,45 @@ ChildEnd runProgramFile(const std::wstring& program, const std::string& how,
   end.output = out.drain();
   end.errors = err.drain();
   return end;
+}
+
+HeldFile::HeldFile(const std::wstring& path) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --child hold \"" + path + L"\"";
+  Pipe in, out;
+  // The child reads the pipe's other end: the parent keeps the writing end.
+  SetHandleInformation(in.read, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  SetHandleInformation(in.write, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdInput = in.read;
+  start.hStdOutput = out.write;
+  start.hStdError = nullptr;
+  PROCESS_INFORMATION child{};
+  if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                      &child))
+    return;
+  CloseHandle(child.hThread);
+  process_ = child.hProcess;
+  input_ = std::exchange(in.write, nullptr);
+  out.closeWriteEnd();
+  char said[5] = {};
+  DWORD got = 0, total = 0;
+  while (total < sizeof said && ReadFile(out.read, said + total, sizeof said - total, &got, nullptr) &&
+         got > 0)
+    total += got;
+  held_ = total == sizeof said && std::string(said, sizeof said) == "held\n";
+}
+
+void HeldFile::release() {
+  if (input_) CloseHandle(std::exchange(input_, nullptr));
+  if (process_) {
+    WaitForSingleObject(process_, 10000);
+    CloseHandle(std::exchange(process_, nullptr));
+  }
+  held_ = false;
 }
 
 }  // namespace sorvane::win32test
