@@ -7,6 +7,7 @@
 
 #include "app/frame.h"
 #include "harness.h"
+#include "cli/options.h"
 #include "platform/win32/platform.h"
 #include "program.h"
 
@@ -68,8 +69,57 @@ int holdForParent(const std::string& name) {
   return 0;
 }
 
+void noteLine(const std::string& line) {
+  const std::string text = line + "\n";
+  DWORD done = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &done,
+            nullptr);
+}
+
+// The program as main starts it, with the arguments `joined` at '|'. Notes on
+// standard output (UTF-8) each box it shows ("box " and its words), answered,
+// and the list's entries once the window is up ("list " and the entry), and
+// then closes the window.
+int startAsMainDoes(const std::string& joined) {
+  std::vector<std::string> arguments;
+  for (std::size_t start = 0; start <= joined.size();) {
+    const std::size_t bar = std::min(joined.find('|', start), joined.size());
+    arguments.push_back(joined.substr(start, bar - start));
+    start = bar + 1;
+  }
+  const cli::CommandLine line = cli::readCommandLine(arguments);
+  auto platform = platform::win32::makeWin32Platform();
+  if (!platform) return 3;
+  bool listed = false;
+  platform->startTimer(50, [&] {
+    for (HWND w : threadWindows()) {
+      if (className(w) == L"#32770") {
+        noteLine("box " + utf8(staticTexts(w)));
+        PostMessageW(w, WM_COMMAND, IDOK, 0);
+        return;
+      }
+    }
+    for (HWND w : threadWindows()) {
+      if (listed || className(w) != L"SorvaneMainWindow") continue;
+      listed = true;
+      const HWND list = findChild(w, L"ListBox");
+      const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+      for (int i = 0; i < count; ++i) {
+        std::wstring item(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)), L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        noteLine("list " + utf8(item));
+      }
+      PostMessageW(w, WM_CLOSE, 0, 0);
+    }
+  });
+  if (line.exitNow && !line.standardError.empty())
+    platform::win32::showStartProblem(*platform, line.standardError.bytes());
+  return runProgram(*platform, line);
+}
+
 int runChild(const std::string& how, const std::string& notes) {
   if (how == "hold") return holdForParent(notes);
+  if (how == "start") return startAsMainDoes(notes);
   OleInitialize(nullptr);
   auto platform = platform::win32::makeWin32Platform();
   if (!platform) return 3;
@@ -119,8 +169,14 @@ ChildEnd runSelf(const std::string& how, const std::string& notes) {
   return runProgramFile(self, how, notes);
 }
 
+ChildEnd runSelfWithoutStandardError(const std::string& how, const std::string& notes) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return runProgramFile(self, how, notes, false);
+}
+
 ChildEnd runProgramFile(const std::wstring& program, const std::string& how,
-                        const std::string& notes) {
+                        const std::string& notes, bool standardError) {
   const wchar_t* self = program.c_str();
   std::wstring command = L"\"" + program + L"\" --child " +
                          std::wstring(how.begin(), how.end()) + L" \"" +
@@ -131,11 +187,12 @@ ChildEnd runProgramFile(const std::wstring& program, const std::string& how,
   start.dwFlags = STARTF_USESTDHANDLES;
   start.hStdInput = nullptr;
   start.hStdOutput = out.write;
-  start.hStdError = err.write;
+  start.hStdError = standardError ? err.write : nullptr;
   PROCESS_INFORMATION child{};
   ChildEnd end;
-  if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
-                      &child))
+  // Without standard error, as from the desktop: no console to fall back on either.
+  if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE,
+                      standardError ? 0 : DETACHED_PROCESS, nullptr, nullptr, &start, &child))
     return end;
   out.closeWriteEnd();
   err.closeWriteEnd();
