@@ -110,21 +110,6 @@ TEST(CommandLine, TheListAndTheFolderAreCheckedBeforeTheWindow) {
   EXPECT_FALSE(readCommandLine({"--start", "--list", "empty.txt"}).exitNow);
 }
 
-TEST(CommandLine, AFileNamedAloneIsReadForTheWindow) {
-  Scratch scratch;
-  scratch.write("网址.txt", "\xEF\xBB\xBFhttp://a/\r\nhttp://b/");  // as Notepad saves it
-  const cli::CommandLine line = readCommandLine({"网址.txt"});
-  ASSERT_FALSE(line.exitNow) << line.standardError.bytes();
-  ASSERT_TRUE(line.preparation.urls);
-  EXPECT_EQ(*line.preparation.urls, (TextArray{Text("http://a/"), Text("http://b/")}));
-  EXPECT_FALSE(line.preparation.start);
-  // Unreadable: no bad start, the window says so as 导入网址 does.
-  const cli::CommandLine missing = readCommandLine({"missing.txt"});
-  EXPECT_FALSE(missing.exitNow);
-  EXPECT_TRUE(missing.preparation.openedListUnreadable);
-  EXPECT_FALSE(missing.preparation.asksNothing());
-}
-
 TEST(CommandLine, HelpAndVersionGoToStandardOutput) {
   for (const Args& args : {Args{"--help"}, Args{"--start", "--help"}, Args{"--help", "--bogus"}}) {
     const cli::CommandLine line = readCommandLine(args);

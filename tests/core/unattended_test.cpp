@@ -280,36 +280,6 @@ TEST(Unattended, BadArgumentsEndBeforeAnyWindow) {
   EXPECT_TRUE(sim.widgetsOfKind(WidgetKind::TopLevel).empty());
 }
 
-// A list dropped on the program, or opened with it: the window comes up with
-// the list imported as 导入网址 would, or says "导入失败！" as it would.
-TEST(Unattended, AFileNamedAloneOpensTheWindowWithItsList) {
-  Unattended u({"http://a/", "http://例子.中国/"});
-  struct Case {
-    std::string file;
-    std::vector<std::string> items, boxes;
-  };
-  const Case cases[] = {
-      {u.list, {"http://a/", "http://例子.中国/"}, {}},
-      {(u.dir / "missing.txt").string(), {}, {"导入失败！"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    sim::SimPlatform sim;
-    std::vector<std::string> items;
-    sim.at(1000, [&] {
-      for (WidgetId list : sim.widgetsOfKind(WidgetKind::ListBox)) items = sim.widget(list).items;
-      sim.closeWindow();
-    });
-    EXPECT_EQ(runProgram(sim, Args{c.file}), 0);
-    EXPECT_EQ(items, c.items);
-    std::vector<std::string> boxes;
-    for (const sim::Box& b : sim.boxes()) boxes.push_back(b.text);
-    EXPECT_EQ(boxes, c.boxes);
-    EXPECT_TRUE(sim.navigations().empty());
-    EXPECT_EQ(sim.standardError(), "");
-  }
-}
-
 TEST(Unattended, NoArgumentsIsTheWindowAsEver) {
   sim::SimPlatform sim;
   sim.at(1000, [&] { sim.closeWindow(); });

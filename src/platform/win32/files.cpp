@@ -159,8 +159,14 @@ FileFault writeFileReporting(const Text& name, std::initializer_list<const ByteS
     // No sharing while the file is written: a file another program holds open
     // (or one that cannot be written at all) is left alone. The probe does not
     // truncate, so the old list is whole until the new one replaces it.
-    FileHandle probe(CreateFileW(target->c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    // A scanner's moment with the file is waited out.
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    withRetries([&] {
+      opened = CreateFileW(target->c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+      return opened != INVALID_HANDLE_VALUE;
+    });
+    FileHandle probe(opened);
     if (!probe.ok()) return faultOf(GetLastError());
     if (GetFileType(probe.get()) != FILE_TYPE_DISK) return FileFault::Failed;
   }
