@@ -310,7 +310,9 @@ TEST_F(RecordFolder, ARecordInUseKeepsEveryRowInOrder) {
     EXPECT_EQ(fs::exists(dir_ / utf8Path("截图记录.csv")) ? recordBytes() : "", c.record);
     EXPECT_EQ(fs::exists(aside) ? readBytes(aside) : "", c.aside);
     ASSERT_EQ(note.has_value(), !c.aside.empty());
-    if (note) EXPECT_NE(note->bytes().find("另存为 " + utf8Name(aside)), std::string::npos);
+    if (note) {
+      EXPECT_NE(note->bytes().find("另存为 " + utf8Name(aside)), std::string::npos);
+    }
     EXPECT_FALSE(fs::exists(dir_ / utf8Path("截图记录-无法读取.csv")));
   }
 }

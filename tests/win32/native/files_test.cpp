@@ -71,7 +71,9 @@ TEST_F(Files, HeldFilesAndReplacesCutShortKeepTheFileWhole) {
     ASSERT_EQ(other != INVALID_HANDLE_VALUE, c.access != 0);
     const FileRead read = readFileReporting(name);
     EXPECT_EQ(read.fault, c.read);
-    if (read.fault == FileFault::None) EXPECT_EQ(read.bytes, bytes("old list"));
+    if (read.fault == FileFault::None) {
+      EXPECT_EQ(read.bytes, bytes("old list"));
+    }
     EXPECT_EQ(writeFileReporting(name, {&fresh}), c.write);
     EXPECT_EQ(appendToFileReporting(name, bytes("+")), c.append);
     if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
