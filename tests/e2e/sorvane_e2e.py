@@ -78,7 +78,7 @@ CHANGING_CAPTIONS = {"按钮1", "标签2"}
 class Program:
     """The built program, started in a temporary home of its own."""
 
-    def __init__(self, executable, timeout=60.0):
+    def __init__(self, executable, timeout=60.0, arguments=()):
         self.executable = os.path.abspath(executable)
         self.home = tempfile.mkdtemp(prefix="sorvane-e2e-")
         self.log_path = os.path.join(self.home, "program.log")
@@ -94,7 +94,8 @@ class Program:
         self._log = open(self.log_path, "wb")
         self.started = time.time()
         self.process = subprocess.Popen(
-            [self.executable], cwd=self.home, env=env, stdout=self._log, stderr=subprocess.STDOUT
+            [self.executable, *arguments], cwd=self.home, env=env, stdout=self._log,
+            stderr=subprocess.STDOUT
         )
         self.app = wait_for(self._find_app, timeout, "the program on the accessibility bus")
         self.window = wait_for(
