@@ -147,6 +147,8 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
           platform->writeStandardStream(platform::StandardStream::Error,
                                         errorLine(problem).bytes());
         });
+    // A worker after the first carries on the watcher's run.
+    if (preparation.workerFrom > 1) frame.vars().record->continueRun();
   }
   // As 导入网址 says it, once the window is there.
   if (preparation.openedListUnreadable) messageBox(ownText("导入失败！"), 0);

@@ -72,6 +72,9 @@ class PictureRecord {
     gallery_.startRun();
   }
 
+  // This process carries on a run that another one began (see Gallery).
+  void continueRun() { gallery_.continueRun(); }
+
   // The run is over. Rows still waiting for a record another program holds
   // are tried once more, and failing that written to a new file beside it,
   // named with the run's start ("截图记录-2026年12月8日7时0分4秒.csv").
