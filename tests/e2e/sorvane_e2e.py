@@ -422,6 +422,17 @@ class Program:
 # ---------------------------------------------------------------- running a test file
 
 
+def print_run(result, folder=None):
+    """What a failed step needs to be understood: how the program's run
+    ended, what it said, and what its folder holds."""
+    if result is not None:
+        print("exit code:", result.returncode)
+        print("standard output:\n" + result.stdout.decode(errors="replace"))
+        print("standard error:\n" + result.stderr.decode(errors="replace")[-4000:])
+    if folder and os.path.isdir(folder):
+        print("files:", sorted(os.listdir(folder)))
+
+
 def executable_from_argv():
     if len(sys.argv) < 2:
         sys.exit(f"usage: {sys.argv[0]} PATH/TO/sorvane")
