@@ -19,6 +19,7 @@ void write(std::FILE* stream, const sorvane::Text& text) {
 
 int main(int argc, char** argv) {
   sorvane::platform::gtk::prepareProcess();
+  sorvane::platform::gtk::takeToolkitOptions(&argc, &argv);
   // Read before the display is opened, so that --help, --version and a bad
   // start answer without one; and before start-up changes the current
   // directory, so that relative paths are the caller's.

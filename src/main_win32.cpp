@@ -23,6 +23,8 @@ int main() {
   const sorvane::cli::CommandLine options = sorvane::cli::readCommandLine(arguments);
   auto platform = sorvane::platform::win32::makeWin32Platform();
   if (!platform) return options.exitNow ? *options.exitNow : 1;
+  if (options.exitNow && !options.standardError.empty())
+    sorvane::platform::win32::showStartProblem(*platform, options.standardError.bytes());
   // A page's script can hold this thread for good, and with it every timer:
   // a run that must end by itself is carried out by a second copy of the
   // program, which this one, making no window, can end.

@@ -28,6 +28,8 @@ test_packages=(
   imagemagick util-linux
   # a real browser, headless, for the gallery page, driven through its DevTools socket
   chromium python3-websocket
+  # a locale with a decimal comma, for the conversions that must ignore it
+  locales
 )
 windows_packages=(
   # the cross compilers (the -posix ones have std::thread), Wine for both
@@ -71,6 +73,12 @@ fi
 if printf '%s\n' "${presets[@]}" | grep -q '^win' &&
   ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
   $SUDO localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+
+# The number conversions are tested under a locale that writes 2,5.
+if printf '%s\n' "${presets[@]}" | grep -qx linux &&
+  ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
 for preset in $(printf '%s\n' "${presets[@]}" | sort -u); do

@@ -155,6 +155,11 @@ struct Parser {
     if (!argument.starts_with("--")) {
       if (argument.size() > 1 && argument[0] == '-')
         return refuse(ownText("未知的选项：") + Text(argument) + usageHint());
+      // What a file dropped on the program's icon, or "Open with", gives.
+      if (arguments.size() == 1 && !argument.starts_with("-")) {
+        result.options.openedList = Text(argument);
+        return true;
+      }
       return refuse(extraArgument(argument));
     }
     const std::size_t equals = argument.find('=');
@@ -226,7 +231,9 @@ Text versionText() { return Text("Sorvane 1.0.0\n"); }
 Text helpText() {
   return ownText(
       "用法：sorvane [选项]\n"
-      "不带选项时只打开窗口。带选项时，窗口按选项准备好，如同用户亲手操作。\n"
+      "      sorvane 网址列表文件\n"
+      "不带选项时只打开窗口。只给一个文件时，打开窗口并导入这个文件，与“导入网址”相同。\n"
+      "带选项时，窗口按选项准备好，如同用户亲手操作。\n"
       "\n"
       "  --list 文件          导入网址列表文件，与“导入网址”相同\n"
       "  --folder 文件夹      截图保存到这个已有的文件夹，并勾选“截图”\n"
@@ -294,6 +301,14 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
     if (o.workerFrom > 0) {
       const auto skipped = std::min<std::size_t>(p.urls->size(), o.workerFrom - 1);
       p.urls->erase(p.urls->begin(), p.urls->begin() + static_cast<std::ptrdiff_t>(skipped));
+    }
+  }
+  if (o.openedList) {
+    // Read now, from the caller's folder; a failure is the window's to tell.
+    if (const std::optional<ByteSet> bytes = urllist::readFileChecked(*o.openedList)) {
+      p.urls = urllist::decodeListFile(*bytes);
+    } else {
+      p.openedListUnreadable = true;
     }
   }
   if (o.folder) {

@@ -20,6 +20,9 @@ namespace sorvane::cli {
 // What the options say, as given.
 struct Options {
   std::optional<Text> listFile;
+  // A file named alone (dropped on the program, "Open with"): the window
+  // imports it as 导入网址 would.
+  std::optional<Text> openedList;
   std::optional<Text> folder;
   std::optional<Text> pause;  // the content of 编辑框3
   bool start = false;
@@ -65,10 +68,13 @@ struct Preparation {
   bool fullPage = false;
   // A worker's first address in the whole list; `urls` then start there.
   std::int32_t workerFrom = 0;
+  // The file named alone could not be read: the window says "导入失败！".
+  bool openedListUnreadable = false;
 
   bool asksNothing() const {
     return !urls && !folder && !pause && !start && pageTimeoutMs == 0 &&
-           format == ImageFormat::Bmp && !record && width == 0 && !fullPage;
+           format == ImageFormat::Bmp && !record && width == 0 && !fullPage &&
+           !openedListUnreadable;
   }
 };
 

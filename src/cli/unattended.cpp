@@ -10,6 +10,7 @@
 #include "run/run_handlers.h"
 #include "services/child_process.h"
 #include "services/conversions.h"
+#include "services/dialogs.h"
 #include "services/own_text.h"
 #include "urllist/urllist_handlers.h"
 
@@ -150,7 +151,11 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
           platform->writeStandardStream(platform::StandardStream::Error,
                                         errorLine(problem).bytes());
         });
+    // A worker after the first carries on the watcher's run.
+    if (preparation.workerFrom > 1) frame.vars().record->continueRun();
   }
+  // As 导入网址 says it, once the window is there.
+  if (preparation.openedListUnreadable) messageBox(ownText("导入失败！"), 0);
 }
 
 int runPrepared(platform::Platform& desktop, const MakeHandlers& makeHandlers,

@@ -44,6 +44,8 @@ class Watcher {
     if (preparation.record && preparation.folder) {
       folder_ = run::normaliseFolderPath(*preparation.folder);
       record_.emplace(record::KeepPictures::All, [this](const Text& problem) { sayError(problem); });
+      // Its rows are pages of the run its workers write.
+      record_->continueRun();
     }
   }
 

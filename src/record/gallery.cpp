@@ -116,7 +116,7 @@ void Gallery::load(const Text& folder, const RecordRow& row) {
   // The latest rows, in a ring whose strings are reused row after row.
   std::vector<Fields> ring(bound_);
   std::size_t next = 0;
-  RunSplitter splitter;
+  splitter_ = RunSplitter();
   bool header = true;
   std::uint64_t rows = 0;
   // Rows up to the first one that is not the record's (the record sets aside
@@ -131,7 +131,7 @@ void Gallery::load(const Text& folder, const RecordRow& row) {
     Fields& slot = ring[next];
     next = (next + 1) % ring.size();
     slot.f = fields;
-    slot.startsRun = splitter.startsRun(fields[0], fields[1]);
+    slot.startsRun = splitter_.startsRun(fields[0], fields[1]);
     return true;
   });
   const std::size_t start = rows >= ring.size() ? next : 0;  // the oldest row kept
@@ -157,10 +157,12 @@ void Gallery::load(const Text& folder, const RecordRow& row) {
 
 bool Gallery::add(const Text& folder, const RecordRow& row) {
   if (!loadedFolder_ || !(*loadedFolder_ == folder)) load(folder, row);
-  pages_.push_back(page(folder, recordTime(row.at).bytes(), row.url.bytes(), row.picture.bytes(),
-                        row.pageEnd.bytes(), row.change.bytes(),
-                        row.picture.empty() ? row.why : NoPicture::Unknown));
-  pages_.back().startsRun = nextStartsRun_;
+  const std::string time = recordTime(row.at).bytes();
+  bool starts = nextStartsRun_;
+  if (starts && continues_ && !pages_.empty()) starts = splitter_.startsRun(time, row.url.bytes());
+  pages_.push_back(page(folder, time, row.url.bytes(), row.picture.bytes(), row.pageEnd.bytes(),
+                        row.change.bytes(), row.picture.empty() ? row.why : NoPicture::Unknown));
+  pages_.back().startsRun = starts;
   nextStartsRun_ = false;
 
   const std::string text = compose();

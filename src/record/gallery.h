@@ -57,6 +57,10 @@ class Gallery {
 
   // The next row begins a run; the record is read again then.
   void startRun() { loadedFolder_.reset(); }
+  // This process carries on a run another one began (a worker after one that
+  // was ended): its first row joins the record's last run where the rule
+  // above allows, instead of opening a section of its own.
+  void continueRun() { continues_ = true; }
 
   // After the record has taken `row` in `folder` (which ends in a separator):
   // the page with it. False when the page could not be written.
@@ -78,6 +82,9 @@ class Gallery {
             NoPicture why) const;
   // The page; the rows it can no longer show are let go.
   std::string compose();
+
+  RunSplitter splitter_;   // as it stood after the record's rows
+  bool continues_ = false;
 
   std::function<void(const Text&)> say_;
   std::size_t bound_;

@@ -50,23 +50,45 @@ Text Comparison::changeText() const {
 PictureRecord::PictureRecord(KeepPictures keep, std::function<void(const Text&)> say)
     : keep_(keep), say_(std::move(say)), gallery_(say_) {}
 
+PictureRecord::~PictureRecord() {
+  // Closing the window in the middle of a run loses no row either.
+  try {
+    if (const std::optional<Text> note = endRun()) say_(*note);
+  } catch (...) {
+  }
+}
+
 bool PictureRecord::ensureLoaded(const Text& folder) {
-  if (loadedFolder_ && *loadedFolder_ == folder) return usable_;
+  if (loadedFolder_ && *loadedFolder_ == folder) return state_ != State::Unusable;
+  // Rows waiting for the record of a folder the run has left go where the end
+  // of the run would put them.
+  if (!waiting_.empty() && !(waitingFolder_ == folder)) {
+    if (const std::optional<Text> note = putWaitingAside()) say_(*note);
+    waiting_.clear();
+  }
   loadedFolder_ = folder;
   latest_.clear();
   lineEndOwed_ = false;
   appendFailed_ = false;
-  usable_ = load(folder);
-  return usable_;
+  state_ = load(folder);
+  if (state_ == State::Unusable) waiting_.clear();
+  for (const WaitingRow& row : waiting_) {
+    if (!row.picture.empty()) latest_[row.url] = row.picture;
+  }
+  return state_ != State::Unusable;
 }
 
-bool PictureRecord::load(const Text& folder) {
+PictureRecord::State PictureRecord::load(const Text& folder) {
   const Text path = folder + recordFileName();
-  if (!nameTaken(path)) return startNew(path);
-  const std::optional<std::uint64_t> size = readableFileSize(path);
-  if (size && *size == 0) return startNew(path);
-  const ByteSet bytes = size ? readFile(path) : ByteSet();
-  if (bytes.empty()) return setAside(folder, path);
+  const FileRead file = readFileReporting(path);
+  switch (file.fault) {
+    case FileFault::None: break;
+    case FileFault::Missing: return startNew(path);
+    case FileFault::InUse: return State::Held;  // whole, only not ours to read now
+    case FileFault::Failed: return setAside(folder, path);
+  }
+  const ByteSet& bytes = file.bytes;
+  if (bytes.empty()) return startNew(path);
 
   const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   const std::string header = recordHeader();
@@ -95,20 +117,24 @@ bool PictureRecord::load(const Text& folder) {
       (read.end == CsvEnd::Malformed && !read.lastRowEnded && rows > 0 && read.lastRowStart > 0);
   if (read.end == CsvEnd::Malformed && !torn) return setAside(folder, path);
   if (first) return setAside(folder, path);  // nothing read, not even a header
-  if (torn) {
-    const std::vector<std::uint8_t> kept(bytes.data(), bytes.data() + read.lastRowStart);
-    if (!writeFile(path, ByteSet(kept))) {
-      say_(ownText("截图记录无法写入，本次不记录：") + path);
-      return false;
-    }
-  } else {
-    lineEndOwed_ = !read.lastRowEnded;
+  // The rows this run has waiting are newer than any in the file.
+  for (const WaitingRow& row : waiting_) {
+    if (!row.picture.empty()) latest[row.url] = row.picture;
   }
   latest_ = std::move(latest);
-  return true;
+  if (!torn) {
+    lineEndOwed_ = !read.lastRowEnded;
+    return State::Ready;
+  }
+  const ByteSet kept(bytes.data(), read.lastRowStart);
+  const FileFault repaired = writeFileReporting(path, {&kept});
+  if (repaired == FileFault::None) return State::Ready;
+  if (repaired == FileFault::InUse) return State::Held;  // mended once it is free
+  say_(ownText("截图记录无法写入，本次不记录：") + path);
+  return State::Unusable;
 }
 
-bool PictureRecord::setAside(const Text& folder, const Text& path) {
+PictureRecord::State PictureRecord::setAside(const Text& folder, const Text& path) {
   const Text stem = folder + ownText("截图记录-无法读取");
   Text asideName = stem + Text(".csv");
   for (std::int32_t n = 2; n < 1000; ++n) {
@@ -120,13 +146,77 @@ bool PictureRecord::setAside(const Text& folder, const Text& path) {
     asideName = stem + Text("(") + toText(n) + Text(").csv");
   }
   say_(ownText("截图记录无法读取，也无法改名，本次不记录：") + path);
-  return false;
+  return State::Unusable;
 }
 
-bool PictureRecord::startNew(const Text& path) {
-  if (appendToFile(path, ByteSet::fromString(recordHeader()))) return true;
+PictureRecord::State PictureRecord::startNew(const Text& path) {
+  const FileFault fault = appendToFileReporting(path, ByteSet::fromString(recordHeader()));
+  if (fault == FileFault::None) {
+    lineEndOwed_ = false;
+    return State::Ready;
+  }
+  // Made by another program meanwhile, and held: read at the next row.
+  if (fault == FileFault::InUse) return State::Held;
   say_(ownText("截图记录无法写入，本次不记录：") + path);
-  return false;
+  return State::Unusable;
+}
+
+void PictureRecord::writeWaiting() {
+  if (!loadedFolder_ || waiting_.empty()) return;
+  const Text path = *loadedFolder_ + recordFileName();
+  // Read again, as at the first page: another program may have changed it
+  // (or left a row cut short) while it held it.
+  if (state_ == State::Held) state_ = load(*loadedFolder_);
+  while (state_ == State::Ready && !waiting_.empty()) {
+    // Taken away during the run: a new record starts with its header.
+    if (!nameTaken(path)) {
+      state_ = startNew(path);
+      continue;
+    }
+    std::string bytes = lineEndOwed_ ? "\r\n" : "";
+    bytes += waiting_.front().bytes;
+    const FileFault fault = appendToFileReporting(path, ByteSet::fromString(bytes));
+    if (fault == FileFault::InUse) {
+      state_ = State::Held;
+      break;
+    }
+    if (fault == FileFault::None) {
+      lineEndOwed_ = false;
+    } else if (!appendFailed_) {
+      say_(ownText("截图记录无法写入：") + path);
+      appendFailed_ = true;
+    }
+    waiting_.pop_front();
+  }
+  if (state_ == State::Unusable) waiting_.clear();
+}
+
+std::optional<Text> PictureRecord::endRun() {
+  if (waiting_.empty()) return std::nullopt;
+  if (loadedFolder_ && *loadedFolder_ == waitingFolder_) writeWaiting();
+  if (waiting_.empty()) return std::nullopt;
+  return putWaitingAside();
+}
+
+std::optional<Text> PictureRecord::putWaitingAside() {
+  std::string rows = recordHeader();
+  for (const WaitingRow& row : waiting_) rows += row.bytes;
+  const ByteSet bytes = ByteSet::fromString(rows);
+  const Text count = toText(static_cast<std::int32_t>(waiting_.size()));
+  const Text held = ownText("截图记录正被其他程序使用，本次的 ") + count + ownText(" 行");
+  const Text stem =
+      waitingFolder_ + ownText("截图记录-") + toText(runStartedAt_.value_or(waiting_.front().at));
+  Text name = stem + Text(".csv");
+  for (std::int32_t n = 2; n < 1000; ++n) {
+    if (writeFile(name, bytes, WriteMode::NewOnly)) {
+      waiting_.clear();
+      return held + ownText("另存为 ") + name;
+    }
+    if (!nameTaken(name)) break;
+    name = stem + Text("(") + toText(n) + Text(").csv");
+  }
+  // Kept for one more try when the record goes away.
+  return held + ownText("无法写入：") + waitingFolder_ + recordFileName();
 }
 
 std::optional<Text> PictureRecord::latestPicture(const Text& folder, const Text& url) {
@@ -172,21 +262,10 @@ bool PictureRecord::saveChangePicture(const Text& picture, const platform::Pixel
 
 void PictureRecord::addRow(const Text& folder, const RecordRow& row) {
   if (!ensureLoaded(folder)) return;
-  const Text path = folder + recordFileName();
-  // Taken away during the run: a new record starts with its header.
-  if (!nameTaken(path) && !startNew(path)) {
-    usable_ = false;
-    return;
-  }
-  std::string bytes = lineEndOwed_ ? "\r\n" : "";
-  bytes += rowText(row);
-  if (!appendToFile(path, ByteSet::fromString(bytes))) {
-    if (!appendFailed_) say_(ownText("截图记录无法写入：") + path);
-    appendFailed_ = true;
-    return;
-  }
-  lineEndOwed_ = false;
+  waitingFolder_ = folder;
+  waiting_.push_back({row.at, rowText(row), row.url.bytes(), row.picture.bytes()});
   if (!row.picture.empty()) latest_[row.url.bytes()] = row.picture.bytes();
+  writeWaiting();
   gallery_.add(folder, row);
 }
 

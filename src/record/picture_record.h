@@ -6,8 +6,11 @@
 // The record is read once when a run reaches its first page (and again when
 // the folder changes), into an index of the latest picture of each address;
 // each row is then appended and flushed on its own. A record that cannot be
-// read is set aside under a new name, never overwritten.
+// read is set aside under a new name, never overwritten. A record another
+// program holds (a spreadsheet showing it) is whole: it is neither renamed nor
+// replaced, and the rows it cannot take wait, in order, until it is free.
 
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -55,13 +58,28 @@ class PictureRecord {
   // Problems (a record set aside, a row that could not be written) are told
   // through `say`, one line each, without the line's "sorvane: " or end.
   PictureRecord(KeepPictures keep, std::function<void(const Text&)> say);
+  // Rows still waiting go where endRun would put them, and `say` tells where.
+  ~PictureRecord();
+  PictureRecord(const PictureRecord&) = delete;
+  PictureRecord& operator=(const PictureRecord&) = delete;
 
   // A run starts: its first page reads the record again, so rows that another
-  // copy of the program added meanwhile count too.
-  void startRun() {
+  // copy of the program added meanwhile count too. Without its start, the
+  // run's first row that had to wait stands for it.
+  void startRun(std::optional<DateTime> startedAt = std::nullopt) {
     loadedFolder_.reset();
+    runStartedAt_ = startedAt;
     gallery_.startRun();
   }
+
+  // This process carries on a run that another one began (see Gallery).
+  void continueRun() { gallery_.continueRun(); }
+
+  // The run is over. Rows still waiting for a record another program holds
+  // are tried once more, and failing that written to a new file beside it,
+  // named with the run's start ("截图记录-2026年12月8日7时0分4秒.csv").
+  // Gives the line that says so, when they could not go into the record.
+  std::optional<Text> endRun();
 
   // `stored` is the picture as its file will hold it; `captured` is what the
   // browser showed. Files are read from `folder`, which ends in a separator.
@@ -82,19 +100,37 @@ class PictureRecord {
   std::optional<Text> latestPicture(const Text& folder, const Text& url);
 
  private:
+  enum class State {
+    Unusable,  // no record can be kept in the folder for now
+    Ready,
+    Held,  // another program holds it: read it again before the next row
+  };
+  struct WaitingRow {
+    DateTime at;
+    std::string bytes;  // with its line end
+    std::string url;
+    std::string picture;
+  };
+
   // Reads the record of the folder unless it is the one read already; false
   // when no record can be kept there for now.
   bool ensureLoaded(const Text& folder);
-  bool load(const Text& folder);
-  bool setAside(const Text& folder, const Text& path);
-  bool startNew(const Text& path);
+  State load(const Text& folder);
+  State setAside(const Text& folder, const Text& path);
+  State startNew(const Text& path);
+  // Appends the waiting rows, in order, as far as the record takes them.
+  void writeWaiting();
+  std::optional<Text> putWaitingAside();
 
   KeepPictures keep_;
   std::function<void(const Text&)> say_;
   std::optional<Text> loadedFolder_;
-  bool usable_ = false;
+  State state_ = State::Unusable;
   bool lineEndOwed_ = false;   // the last row was written without its line end
   bool appendFailed_ = false;  // said once per run
+  std::optional<DateTime> runStartedAt_;
+  Text waitingFolder_;              // the folder whose record the rows wait for
+  std::deque<WaitingRow> waiting_;  // rows the record did not take yet
   std::unordered_map<std::string, std::string> latest_;  // address → picture name
   Gallery gallery_;  // kept with the record, row by row
 };

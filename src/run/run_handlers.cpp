@@ -69,7 +69,15 @@ void endRun(Frame& frame, const char* message, RunObserver* observer) {
   setTimer(frame, "时钟2", 0);
   frame.stopWatch();
   frame.platform().keepAwake(false);
-  if (!observer || !observer->runEnded(frame, ownText(message))) messageBox(ownText(message), 0);
+  // Rows the record could not take while another program held it, and where
+  // they went: in the end box, or for a run nobody watches, its own line.
+  const std::optional<Text> recordNote =
+      frame.vars().record ? frame.vars().record->endRun() : std::nullopt;
+  if (!observer || !observer->runEnded(frame, ownText(message))) {
+    messageBox(recordNote ? ownText(message) + Text("\n") + *recordNote : ownText(message), 0);
+  } else if (recordNote) {
+    frame.vars().record->sayProblem(*recordNote);
+  }
   frame.writeText(frame.control("按钮1"), prop::button::caption, startCaption());
 }
 
@@ -169,7 +177,7 @@ void startOrStopRun(Frame& frame) {
     vars.page.stopAskedAtMs = -1;
     vars.page.sentAtMs = -1;
     endLoad(frame);
-    if (vars.record) vars.record->startRun();
+    if (vars.record) vars.record->startRun(currentDateTime());
     frame.platform().keepAwake(true);
     setTimer(frame, "时钟1", kPollPeriodMs);
     return;
@@ -180,6 +188,9 @@ void startOrStopRun(Frame& frame) {
   setTimer(frame, "时钟1", 0);
   frame.stopWatch();
   frame.platform().keepAwake(false);
+  if (vars.record) {
+    if (const std::optional<Text> note = vars.record->endRun()) messageBox(*note, 0);
+  }
 }
 
 void pollBrowser(Frame& frame, RunObserver* observer) {

@@ -137,7 +137,63 @@ class Utf8CodePage final : public CodePage {
   std::string fromUtf8(std::string_view utf8) const override { return std::string(utf8); }
 };
 
+void appendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
 }  // namespace
+
+bool isValidUtf8(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    char32_t cp = 0;
+    const std::size_t length = decodeUtf8(text, pos, cp);
+    if (length == 0) return false;
+    pos += length;
+  }
+  return true;
+}
+
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+  const auto unitAt = [&](std::size_t pos) -> char32_t {
+    const unsigned char a = byteAt(bytes, pos), b = byteAt(bytes, pos + 1);
+    return bigEndian ? (a << 8) | b : (b << 8) | a;
+  };
+  std::string out;
+  out.reserve(bytes.size());
+  std::size_t pos = 0;
+  for (; pos + 1 < bytes.size(); pos += 2) {
+    const char32_t unit = unitAt(pos);
+    if (unit >= 0xD800 && unit <= 0xDBFF && pos + 3 < bytes.size()) {
+      const char32_t low = unitAt(pos + 2);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        appendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        pos += 2;
+        continue;
+      }
+    }
+    if (unit >= 0xD800 && unit <= 0xDFFF) {
+      out.append(kReplacementUtf8);
+    } else {
+      appendUtf8(out, unit);
+    }
+  }
+  if (pos < bytes.size()) out.append(kReplacementUtf8);
+  return out;
+}
 
 const CodePage& gbkCodePage() {
   static const GbkCodePage page;

@@ -28,6 +28,13 @@ class CodePage {
 
 const CodePage& gbkCodePage();   // 936
 const CodePage& utf8CodePage();  // 65001
+// Whether every character of the text is strict UTF-8 (no overlong forms, no
+// surrogates, nothing cut off at the end).
+bool isValidUtf8(std::string_view text);
+// UTF-16 bytes (no byte-order mark) as UTF-8; a unit without its pair, and an
+// odd last byte, become U+FFFD.
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
 // The process's code page: UTF-8 on Linux; on Windows GBK, or UTF-8 when that
 // is the system's ANSI code page.
 const CodePage& systemCodePage();

@@ -112,12 +112,22 @@ bool moveToNewName(const std::string& temporary, const std::string& target) {
   return false;
 }
 
+FileFault faultOf(int error) {
+  return error == ENOENT || error == ENOTDIR ? FileFault::Missing : FileFault::Failed;
+}
+
+bool forcedInUse(const Text& name) { return forcedFileFault(name) == ForcedFault::InUse; }
+
 }  // namespace
 
-bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts, WriteMode mode) {
-  if (name.empty()) return false;
+// A rename replaces in one step here: whatever fails, the name holds either the
+// old file or the new one, whole, so the temporary file may always go.
+FileFault writeFileReporting(const Text& name, std::initializer_list<const ByteSet*> parts,
+                             WriteMode mode) {
+  if (name.empty()) return FileFault::Failed;
+  if (forcedInUse(name)) return FileFault::InUse;
   std::string target = name.bytes();
-  if (target.back() == '/') return false;
+  if (target.back() == '/') return FileFault::Failed;
 
   // Write through a symbolic link to the file it names, as opening it would.
   struct stat existing {};
@@ -131,67 +141,73 @@ bool writeFile(const Text& name, std::initializer_list<const ByteSet*> parts, Wr
       exists = false;  // a dangling link is replaced by the new file
     }
   }
-  if (exists && mode == WriteMode::NewOnly) return false;
+  if (exists && mode == WriteMode::NewOnly) return FileFault::Failed;
   if (exists) {
-    if (!S_ISREG(existing.st_mode)) return false;  // a folder, a device …
+    if (!S_ISREG(existing.st_mode)) return FileFault::Failed;  // a folder, a device …
     // A read-only file stays as it is, as it would for an open for writing.
-    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return false;
+    if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return FileFault::Failed;
   }
 
   std::string temporaryPath;
   FileDescriptor fd(createTemporaryBeside(target, temporaryPath));
-  if (fd.get() < 0) return false;
+  if (fd.get() < 0) return faultOf(errno);
   TemporaryFile temporary(temporaryPath);
 
-  if (exists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) return false;
+  if (exists && ::fchmod(fd.get(), existing.st_mode & 07777) != 0) return FileFault::Failed;
   for (const ByteSet* part : parts) {
-    if (part && !writeAll(fd.get(), part->data(), part->size())) return false;
+    if (part && !writeAll(fd.get(), part->data(), part->size())) return FileFault::Failed;
   }
   // The new bytes must be on the disk before they replace the old file: some
   // file systems (network ones, copy-on-write ones) report a full disk only
   // when the data is flushed, and a crash after an unflushed rename can leave
   // an empty file where the old list was.
-  if (::fsync(fd.get()) != 0) return false;
-  if (!fd.close()) return false;
+  if (::fsync(fd.get()) != 0) return FileFault::Failed;
+  if (!fd.close()) return FileFault::Failed;
   if (mode == WriteMode::NewOnly) {
-    if (!moveToNewName(temporary.path(), target)) return false;
+    if (!moveToNewName(temporary.path(), target)) return FileFault::Failed;
   } else if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
-    return false;
+    return FileFault::Failed;
   }
   temporary.keep();
-  return true;
+  return FileFault::None;
 }
 
-ByteSet readFile(const Text& name) {
-  if (name.empty()) return {};
+FileRead readFileReporting(const Text& name) {
+  if (name.empty()) return {FileFault::Failed, {}};
+  if (forcedInUse(name)) return {FileFault::InUse, {}};
   // O_NONBLOCK so that a named pipe cannot hang the program on open; it is
   // turned away below like any other file that is not a regular file.
   FileDescriptor fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0) return {};
+  if (fd.get() < 0) return {faultOf(errno), {}};
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return {FileFault::Failed, {}};
+  if (info.st_size <= 0) return {};
 
-  return readWholeFile(static_cast<std::uint64_t>(info.st_size),
-                       [&](std::uint8_t* into, std::size_t room) -> std::int64_t {
-                         for (;;) {
-                           const ssize_t got = ::read(fd.get(), into, room);
-                           if (got >= 0 || errno != EINTR) return got;
-                         }
-                       });
+  std::optional<ByteSet> bytes =
+      readWholeFile(static_cast<std::uint64_t>(info.st_size),
+                    [&](std::uint8_t* into, std::size_t room) -> std::int64_t {
+                      for (;;) {
+                        const ssize_t got = ::read(fd.get(), into, room);
+                        if (got >= 0 || errno != EINTR) return got;
+                      }
+                    });
+  if (!bytes) return {FileFault::Failed, {}};
+  return {FileFault::None, std::move(*bytes)};
 }
 
-bool appendToFile(const Text& name, const ByteSet& bytes) {
-  if (name.empty()) return false;
+FileFault appendToFileReporting(const Text& name, const ByteSet& bytes) {
+  if (name.empty()) return FileFault::Failed;
+  if (forcedInUse(name)) return FileFault::InUse;
   FileDescriptor fd(::open(name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return false;
+  if (fd.get() < 0) return faultOf(errno);
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return FileFault::Failed;
   // Cut back rather than leave half a row that the next one would run into.
   if (!writeAll(fd.get(), bytes.data(), bytes.size()) || ::fdatasync(fd.get()) != 0) {
     if (::ftruncate(fd.get(), info.st_size) == 0) ::fdatasync(fd.get());
-    return false;
+    return FileFault::Failed;
   }
-  return fd.close();
+  return fd.close() ? FileFault::None : FileFault::Failed;
 }
 
 bool renameToNewName(const Text& from, const Text& to) {

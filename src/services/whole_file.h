@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -16,8 +17,9 @@ namespace sorvane {
 
 // readSome(into, room) reads at most `room` bytes into `into` and says how
 // many (0 at the end of the file), or less than 0 when reading failed.
+// Nothing when reading failed or the file is too big to hold.
 template <typename ReadSome>
-ByteSet readWholeFile(std::uint64_t size, ReadSome readSome) {
+std::optional<ByteSet> readWholeFile(std::uint64_t size, ReadSome readSome) {
   std::vector<std::uint8_t> bytes;
   std::size_t used = 0;
   try {
@@ -25,12 +27,12 @@ ByteSet readWholeFile(std::uint64_t size, ReadSome readSome) {
     for (;;) {
       if (used == bytes.size()) bytes.resize(bytes.size() * 2);  // it grew while being read
       const std::int64_t got = readSome(bytes.data() + used, bytes.size() - used);
-      if (got < 0) return {};
+      if (got < 0) return std::nullopt;
       if (got == 0) break;
       used += static_cast<std::size_t>(got);
     }
   } catch (const std::exception&) {
-    return {};
+    return std::nullopt;
   }
   bytes.resize(used);
   return ByteSet(std::move(bytes));

@@ -14,13 +14,24 @@
 namespace sorvane::testing {
 namespace {
 
-// The import rules written out plainly, to check the real decoder against: the
-// text ends at the first zero byte; a line ends at LF, and a CR right before
-// that LF belongs to the line end; the piece after the last LF counts when it
-// is not empty; an empty first line is dropped. Cutting the bytes at LF is
-// enough in UTF-8, where no byte of a longer character is 0x0A.
-Strings referenceEntries(std::string_view bytes) {
-  bytes = bytes.substr(0, bytes.find('\0'));
+// The import rules written out plainly, to check the real decoder against: a
+// UTF-16 file (by its mark) is read as such; otherwise the text ends at the
+// first zero byte, a UTF-8 mark goes, and text that is not UTF-8 is GBK; a
+// line ends at LF, and a CR right before that LF belongs to the line end; the
+// piece after the last LF counts when it is not empty; an empty first line is
+// dropped. Cutting the text at LF is enough in UTF-8, where no byte of a
+// longer character is 0x0A.
+Strings referenceEntries(std::string_view raw) {
+  std::string text;
+  if (raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF")) {
+    text = utf16ToUtf8(raw.substr(2), raw[0] == '\xFE');
+    text = text.substr(0, text.find('\0'));
+  } else {
+    raw = raw.substr(0, raw.find('\0'));
+    if (raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
+    text = isValidUtf8(raw) ? std::string(raw) : gbkCodePage().toUtf8(raw);
+  }
+  const std::string_view bytes = text;
   Strings lines;
   std::size_t start = 0;
   for (std::size_t lf; (lf = bytes.find('\n', start)) != std::string_view::npos; start = lf + 1) {
@@ -116,10 +127,9 @@ TEST(BadFiles, OddBytesImportByTheRules) {
       {"0 bytes", "", {}},
       {"zero bytes inside", std::string("\r\na\r\nb\0c\r\nd", 11), {"a", "b"}},
       {"a zero byte first", std::string("\0\r\na", 4), {}},
-      // The first zero byte ends the text: UTF-16 yields its byte-order mark
-      // and the first character, little-endian, or the mark alone, big-endian.
-      {"UTF-16LE with BOM", std::string("\xFF\xFEh\0t\0\r\0\n\0b\0", 12), {"\xFF\xFEh"}},
-      {"UTF-16BE with BOM", std::string("\xFE\xFF\0h\0t\0\r\0\n\0b", 12), {"\xFE\xFF"}},
+      // UTF-16 by its mark, in either byte order; the mark is no part of the text.
+      {"UTF-16LE with BOM", std::string("\xFF\xFEh\0t\0\r\0\n\0b\0", 12), {"ht", "b"}},
+      {"UTF-16BE with BOM", std::string("\xFE\xFF\0h\0t\0\r\0\n\0b", 12), {"ht", "b"}},
       // A CR alone is part of the line, so a file with CR line ends is one entry.
       {"CR alone", "\rhttp://a/\rhttp://b/\r", {"\rhttp://a/\rhttp://b/\r"}},
       {"mixed line ends", "\r\na\nb\r\r\nc\n\rd\r\n\r\ne\r", {"a", "b\r", "c", "\rd", "", "e\r"}},
@@ -141,7 +151,8 @@ TEST(BadFiles, RandomBytesSplitLikeTheReference) {
   std::string raw(1 << 20, '\0');
   for (char& c : raw) c = static_cast<char>(byte(random));
   // No zero byte, and CR and LF one byte in eight each, so the whole megabyte
-  // counts and every combination of line ends and broken characters occurs.
+  // counts and every combination of line ends and broken characters occurs
+  // (read as GBK, not being UTF-8: a lead byte takes the LF after it along).
   std::string dense(1 << 20, '\0');
   for (char& c : dense) {
     const int b = byte(random);
@@ -150,7 +161,7 @@ TEST(BadFiles, RandomBytesSplitLikeTheReference) {
   Program p;
   for (const std::string* bytes : {&raw, &dense}) {
     const Strings expected = referenceEntries(*bytes);
-    EXPECT_GT(expected.size(), bytes == &dense ? 100000u : 0u);
+    EXPECT_GT(expected.size(), bytes == &dense ? 90000u : 0u);
     expectImportAndRoundTrip(p, *bytes, expected);
   }
 }

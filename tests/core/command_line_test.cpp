@@ -65,7 +65,7 @@ TEST(CommandLine, EveryBadFormIsRefusedWithOneLine) {
   expectRefused({"-h"}, "未知的选项：-h");
   expectRefused({"--List", list}, "未知的选项：--List");
   expectRefused({"--lis", list}, "未知的选项：--lis");  // no abbreviations
-  expectRefused({"urls.txt"}, "多余的参数：urls.txt");
+  expectRefused({"a.txt", "b.txt"}, "多余的参数：a.txt");
   expectRefused({"-"}, "多余的参数：-");
   expectRefused({"--start", "--", "urls.txt"}, "多余的参数：urls.txt");
   expectRefused({"--list"}, "选项缺少值：--list");

@@ -143,13 +143,13 @@ class GalleryFolder : public ::testing::Test {
   }
 
   // A record whose rows were written by earlier runs: "HH:MM:SS url picture change" each.
-  void writeRecord(const Strings& rows) {
+  void writeRecord(const Strings& rows, const std::string& day = "2026-12-07") {
     std::string bytes = record::recordHeader();
     for (const std::string& r : rows) {
       std::istringstream in(r);
       std::string time, url, picture, change;
       in >> time >> url >> picture >> change;
-      bytes += "2026-12-07 " + time + "," + url + "," + (picture == "-" ? "" : picture) +
+      bytes += day + " " + time + "," + url + "," + (picture == "-" ? "" : picture) +
                ",loaded," + (change == "-" ? "" : change) + "\r\n";
     }
     writeBytes(dir_ / utf8Path("截图记录.csv"), bytes);
@@ -208,6 +208,21 @@ TEST_F(GalleryFolder, RunsShowNewestFirstEachInItsOrderAndTheNewRowOnce) {
   EXPECT_NE(text.find("没有截图：本次运行没有勾选“截图”"), std::string::npos);
   EXPECT_EQ(text.find("截图记录.csv</a>"), std::string::npos);  // everything is shown
   EXPECT_TRUE(said_.empty());
+}
+
+TEST_F(GalleryFolder, AProcessThatCarriesOnARunAddsToItsSection) {
+  // A worker ended after http://a/ and its successor goes on with http://b/;
+  // a run of the same list later on opens a section of its own all the same.
+  writeRecord({"05:00:04 http://x/ x.png new", "07:00:04 http://a/ a.png new"}, "2026-12-08");
+  for (const char* next : {"http://b/", "http://a/"}) {
+    record::Gallery gallery([&](const Text& t) { said_.push_back(t.bytes()); });
+    gallery.continueRun();
+    gallery.startRun();
+    add(gallery, next, 6);
+  }
+  EXPECT_EQ(sections(), (std::vector<Strings>{{"2026-12-08", "http://a/"},
+                                              {"2026-12-08", "http://a/", "http://b/"},
+                                              {"2026-12-08", "http://x/"}}));
 }
 
 TEST_F(GalleryFolder, ThePageHoldsWholeRunsUpToItsBoundAndLinksTheRecordForTheRest) {

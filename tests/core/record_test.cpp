@@ -273,5 +273,69 @@ TEST_F(RecordFolder, ARowCutShortIsDroppedAndARowWithoutItsLineEndKept) {
   EXPECT_TRUE(said_.empty());
 }
 
+// A record another program holds (a spreadsheet showing it) while a run adds
+// rows a, b and c: never set aside or replaced; the rows reach it in order
+// once it is free, or a file of their own beside it when the run ends first.
+TEST_F(RecordFolder, ARecordInUseKeepsEveryRowInOrder) {
+  const std::string rows[] = {"2026-12-08 07:00:04,http://a/,a.png,loaded,new\r\n",
+                              "2026-12-08 07:00:04,http://b/,b.png,loaded,new\r\n",
+                              "2026-12-08 07:00:04,http://c/,c.png,loaded,new\r\n"};
+  const std::string earlier = kHeader + "2026-12-07 07:00:04,http://x/,x.png,loaded,new\r\n";
+  struct Case {
+    const char* what;
+    std::string before;   // the record before the run; empty: none
+    int heldFrom, heldTo;  // rows [from, to) come while it is held; to 3: through the end
+    bool closed;           // the program ends without the run's end (the window closed)
+    std::string record;    // afterwards; empty: none
+    std::string aside;     // the rows' own file; empty: none
+  };
+  const Case cases[] = {
+      {"held at the first row, free at the third", earlier, 0, 2, false,
+       earlier + rows[0] + rows[1] + rows[2], ""},
+      {"held from the second row to the end", "", 1, 3, false, kHeader + rows[0],
+       kHeader + rows[1] + rows[2]},
+      {"held while there was no record yet", "", 0, 3, false, "",
+       kHeader + rows[0] + rows[1] + rows[2]},
+      {"a row cut short is mended once it is free", earlier + "2026-12-07 07:00:09,\"http", 0, 1,
+       false, earlier + rows[0] + rows[1] + rows[2], ""},
+      {"held when the window closed", earlier, 1, 3, true, earlier + rows[0],
+       kHeader + rows[1] + rows[2]},
+  };
+  const Text held = folder_ + record::recordFileName();
+  const fs::path aside = dir_ / utf8Path("截图记录-2026年12月8日7时0分4秒.csv");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    said_.clear();
+    fs::remove(dir_ / utf8Path("截图记录.csv"));
+    fs::remove(aside);
+    if (!c.before.empty()) writeBytes(dir_ / utf8Path("截图记录.csv"), c.before);
+    auto run = newRun();
+    for (int i = 0; i < 3; ++i) {
+      const std::string url = std::string("http://") + char('a' + i) + "/";
+      const std::string picture = std::string(1, char('a' + i)) + ".png";
+      forceFileFault(held, i >= c.heldFrom && i < c.heldTo ? ForcedFault::InUse : ForcedFault::None);
+      run->addRow(folder_, row(url.c_str(), picture.c_str()));
+      // This run's pictures are known while their rows wait.
+      EXPECT_EQ(run->latestPicture(folder_, Text(url)).value_or(Text()).bytes(), picture);
+    }
+    std::optional<Text> note;
+    if (c.closed) {
+      run.reset();
+      if (!said_.empty()) note = Text(said_.back());
+    } else {
+      note = run->endRun();
+      EXPECT_TRUE(said_.empty());
+    }
+    forceFileFault(held, ForcedFault::None);
+    EXPECT_EQ(fs::exists(dir_ / utf8Path("截图记录.csv")) ? recordBytes() : "", c.record);
+    EXPECT_EQ(fs::exists(aside) ? readBytes(aside) : "", c.aside);
+    ASSERT_EQ(note.has_value(), !c.aside.empty());
+    if (note) {
+      EXPECT_NE(note->bytes().find("另存为 " + utf8Name(aside)), std::string::npos);
+    }
+    EXPECT_FALSE(fs::exists(dir_ / utf8Path("截图记录-无法读取.csv")));
+  }
+}
+
 }  // namespace
 }  // namespace sorvane::testing

@@ -154,6 +154,41 @@ TEST(Records, ARecordThatCannotBeReadIsSetAsideWithOneLine) {
       runs.record().starts_with("时间,网址,截图,结果,变化\r\n2026-12-07 09:05:03,http://a/,"));
 }
 
+// Held by another program for the whole run (a spreadsheet showing it): the
+// record stays as it was, the run's rows go to a file of their own, and the
+// run's end says where: a line when nobody watches, the end box otherwise.
+TEST(Records, ARecordHeldAllRunLeavesItsRowsBesideIt) {
+  for (const bool watched : {false, true}) {
+    SCOPED_TRACE(watched ? "watched" : "unattended");
+    Runs runs;
+    const std::string before = "时间,网址,截图,结果,变化\r\n";
+    writeBytes(runs.shots / "截图记录.csv", before);
+    forceFileFault(Text(runs.path("截图记录.csv")), ForcedFault::InUse);
+    sim::SimPlatform sim;
+    sim.setLocalTime({2026, 12, 7, 9, 5, 0});
+    if (watched) sim.at(20000, [&] { sim.closeWindow(); });
+    Args args = runs.unattended({"--record"});
+    if (watched) std::erase(args, "--exit-when-done");
+    EXPECT_EQ(runProgram(sim, args), 0);
+    forceFileFault(Text(runs.path("截图记录.csv")), ForcedFault::None);
+
+    EXPECT_EQ(runs.record(), before);
+    const std::string aside = runs.path("截图记录-2026年12月7日9时5分.csv");
+    EXPECT_EQ(readBytes(aside),
+              before + "2026-12-07 09:05:03,http://a/,2026年12月7日9时5分3秒.jpg,loaded,new\r\n" +
+                  "2026-12-07 09:05:05,http://b/,2026年12月7日9时5分5秒.jpg,loaded,new\r\n");
+    const std::string said = "截图记录正被其他程序使用，本次的 2 行另存为 " + aside;
+    if (watched) {
+      ASSERT_EQ(sim.boxes().size(), 1u);
+      EXPECT_EQ(sim.boxes()[0].text, "连续访问结束\n" + said);
+      EXPECT_EQ(sim.standardError(), "");
+    } else {
+      EXPECT_TRUE(sim.boxes().empty());
+      EXPECT_EQ(sim.standardError(), "sorvane: " + said + "\n");
+    }
+  }
+}
+
 TEST(Records, TheWindowStartedWithTheOptionsKeepsTheRecordOfARunStartedByHand) {
   Runs runs;
   sim::SimPlatform sim;

@@ -141,5 +141,42 @@ TEST(ListFile, DecodingCutsAtLineEndsAndDropsOnlyAnEmptyFirstLine) {
   EXPECT_TRUE(urllist::encodeListFile({}).empty());
 }
 
+// One list as editors save it, on a UTF-8 system and on a GBK one: every form
+// gives the same entries in that system's code page, and what the program
+// exports there reads back unchanged.
+TEST(ListFile, EveryEncodingAnEditorSavesGivesTheSameAddresses) {
+  const std::string chinese = "http://例子.中国/价格";
+  const std::string utf8 = "\r\n" + chinese + "\r\nhttp://b/";
+  const std::u16string wide = u"\r\nhttp://例子.中国/价格\r\nhttp://b/";
+  const auto utf16 = [&](bool bigEndian) {
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : wide) {
+      const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+      out += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return out;
+  };
+  const std::pair<const char*, std::string> forms[] = {
+      {"UTF-8", utf8},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + utf8},
+      // The mark used to stick to the first address when no empty line came first.
+      {"UTF-8 with a mark, typed without the leading line", "\xEF\xBB\xBF" + utf8.substr(2)},
+      {"UTF-16, little-endian", utf16(false)},
+      {"UTF-16, big-endian", utf16(true)},
+      {"GBK, as the Windows program exports", gbkCodePage().fromUtf8(utf8)},
+  };
+  for (const CodePage* cp : {&utf8CodePage(), &gbkCodePage()}) {
+    const Strings expected{cp->fromUtf8(chinese), "http://b/"};
+    for (const auto& [what, bytes] : forms) {
+      SCOPED_TRACE(std::string(what) + " in code page " + std::to_string(cp->number()));
+      EXPECT_EQ(decode(bytes, *cp), expected);
+    }
+    const ByteSet exported =
+        urllist::encodeListFile({Text(expected[0]), Text(expected[1]), Text("")});
+    EXPECT_EQ(decode(std::string(exported.bytes().begin(), exported.bytes().end()), *cp),
+              expected);
+  }
+}
+
 }  // namespace
 }  // namespace sorvane::testing

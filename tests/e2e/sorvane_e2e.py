@@ -78,7 +78,7 @@ CHANGING_CAPTIONS = {"按钮1", "标签2"}
 class Program:
     """The built program, started in a temporary home of its own."""
 
-    def __init__(self, executable, timeout=60.0):
+    def __init__(self, executable, timeout=60.0, arguments=()):
         self.executable = os.path.abspath(executable)
         self.home = tempfile.mkdtemp(prefix="sorvane-e2e-")
         self.log_path = os.path.join(self.home, "program.log")
@@ -94,7 +94,8 @@ class Program:
         self._log = open(self.log_path, "wb")
         self.started = time.time()
         self.process = subprocess.Popen(
-            [self.executable], cwd=self.home, env=env, stdout=self._log, stderr=subprocess.STDOUT
+            [self.executable, *arguments], cwd=self.home, env=env, stdout=self._log,
+            stderr=subprocess.STDOUT
         )
         self.app = wait_for(self._find_app, timeout, "the program on the accessibility bus")
         self.window = wait_for(
@@ -419,6 +420,17 @@ class Program:
 
 
 # ---------------------------------------------------------------- running a test file
+
+
+def print_run(result, folder=None):
+    """What a failed step needs to be understood: how the program's run
+    ended, what it said, and what its folder holds."""
+    if result is not None:
+        print("exit code:", result.returncode)
+        print("standard output:\n" + result.stdout.decode(errors="replace"))
+        print("standard error:\n" + result.stderr.decode(errors="replace")[-4000:])
+    if folder and os.path.isdir(folder):
+        print("files:", sorted(os.listdir(folder)))
 
 
 def executable_from_argv():

@@ -279,13 +279,7 @@ def cleanup():
 
 
 def details():
-    if "result" in last:
-        r = last["result"]
-        print("exit code:", r.returncode)
-        print("standard output:\n" + r.stdout.decode(errors="replace"))
-        print("standard error:\n" + r.stderr.decode(errors="replace")[-4000:])
-    if "folder" in last and os.path.isdir(last["folder"]):
-        print("files:", sorted(os.listdir(last["folder"])))
+    e2e.print_run(last.get("result"), last.get("folder"))
     for c in browser:
         print("chromium:", c.output())
 

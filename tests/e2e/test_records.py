@@ -163,13 +163,8 @@ def cleanup():
 
 
 def details():
-    if "result" in last:
-        r = last["result"]
-        print("exit code:", r.returncode)
-        print("standard output:\n" + r.stdout.decode(errors="replace"))
-        print("standard error:\n" + r.stderr.decode(errors="replace")[-4000:])
+    e2e.print_run(last.get("result"), last.get("folder"))
     if "folder" in last and os.path.isdir(last["folder"]):
-        print("pictures:", sorted(os.listdir(last["folder"])))
         record = os.path.join(last["folder"], RECORD)
         if os.path.exists(record):
             print(open(record, encoding="utf-8", errors="replace").read())

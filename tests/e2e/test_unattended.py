@@ -187,12 +187,7 @@ def cleanup():
 
 
 def details():
-    if result is not None:
-        print("exit code:", result.returncode)
-        print("standard output:\n" + result.stdout.decode(errors="replace"))
-        print("standard error:\n" + result.stderr.decode(errors="replace")[-4000:])
-    if os.path.isdir(shots):
-        print("pictures:", sorted(os.listdir(shots)))
+    e2e.print_run(result, shots)
 
 
 if __name__ == "__main__":

@@ -209,6 +209,22 @@ def escape_ends():
     expect(code == 0, f"the program ended with code {code}")
 
 
+def opened_with_a_list():
+    """A list named alone, as Notepad saves it, opens the window with its
+    addresses; the toolkit's own option before it goes to the toolkit"""
+    global p
+    p.report()
+    p.close()
+    dropped = os.path.join(work, "网址.txt")
+    with open(dropped, "wb") as f:
+        f.write("\ufeffhttp://例子.中国/\r\nhttp://b/".encode())
+    p = e2e.Program(EXE, arguments=["--display", os.environ["DISPLAY"], dropped])
+    p.wait_for_entries(["http://例子.中国/", "http://b/"])
+    no_box_for(0.5)
+    code = p.escape()
+    expect(code == 0, f"the program ended with code {code}")
+
+
 def cleanup():
     if p:
         p.report()
@@ -225,7 +241,8 @@ if __name__ == "__main__":
     sys.exit(
         e2e.Steps().run(
             [start, layout, first_state, tab_cycle, enter_does_nothing, empty_list_box,
-             tick_without_folder, folder_chooser, typing_rules, export_dialog, escape_ends],
+             tick_without_folder, folder_chooser, typing_rules, export_dialog, escape_ends,
+             opened_with_a_list],
             cleanup,
             details,
         )

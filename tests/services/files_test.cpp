@@ -213,6 +213,48 @@ TEST_F(Files, ReadFailuresGiveTheEmptyByteSet) {
   EXPECT_TRUE(readFile(path("pipe")).empty());
 }
 
+// What each operation says of a name, and that a refused one changes nothing.
+TEST_F(Files, EveryFaultIsToldApartAndTouchesNothing) {
+  fs::create_directory(folder_ / "folder");
+  std::ofstream(path("empty.txt").bytes()).close();
+  std::ofstream(path("held.txt").bytes()) << "held";
+  forceFileFault(path("held.txt"), ForcedFault::InUse);
+  // Linux replaces in one step: the forced Windows fault changes nothing here.
+  std::ofstream(path("scanned.txt").bytes()) << "old";
+  forceFileFault(path("scanned.txt"), ForcedFault::ReplaceUnmoved);
+  struct Case {
+    const char* name;
+    FileFault read, write, append;
+    const char* after;  // the file's bytes afterwards; nullptr: no file
+  };
+  const Case cases[] = {
+      {"missing.txt", FileFault::Missing, FileFault::None, FileFault::None, "xx"},
+      {"no folder/a.txt", FileFault::Missing, FileFault::Missing, FileFault::Missing, nullptr},
+      {"folder", FileFault::Failed, FileFault::Failed, FileFault::Failed, nullptr},
+      {"empty.txt", FileFault::None, FileFault::None, FileFault::None, "xx"},
+      {"held.txt", FileFault::InUse, FileFault::InUse, FileFault::InUse, "held"},
+      {"scanned.txt", FileFault::None, FileFault::None, FileFault::None, "xx"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Text name = path(c.name);
+    EXPECT_EQ(readFileReporting(name).fault, c.read);
+    EXPECT_EQ(writeFileReporting(name, {}), c.write);
+    EXPECT_EQ(appendToFileReporting(name, bytes("xx")), c.append);
+    if (c.after) {
+      EXPECT_EQ(contents(name), c.after);
+    } else {
+      EXPECT_FALSE(fs::is_regular_file(fs::path(name.bytes())));
+    }
+  }
+  forceFileFault(path("held.txt"), ForcedFault::None);
+  forceFileFault(path("scanned.txt"), ForcedFault::None);
+  EXPECT_EQ(readFileReporting(path("held.txt")).bytes, bytes("held"));
+  EXPECT_EQ(listing(), (std::set<std::string>{"empty.txt", "folder", "held.txt", "missing.txt",
+                                              "scanned.txt"}))
+      << "no temporary file is left behind";
+}
+
 TEST_F(Files, LargeFilesRoundTrip) {
   std::vector<std::uint8_t> data(100u * 1024 * 1024);
   for (std::size_t i = 0; i < data.size(); ++i)

@@ -228,8 +228,14 @@ TEST(ToNumber, ReadsTheLeadingNumberAsAtofDoes) {
 }
 
 TEST(ToNumber, IgnoresTheProcessLocale) {
-  const char* german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  // The name glibc knows (the test command generates it), then the C
+  // runtime's names on Windows.
+  const char* german = nullptr;
+  for (const char* name : {"de_DE.UTF-8", "German_Germany.1252", "de-DE"}) {
+    if ((german = std::setlocale(LC_NUMERIC, name))) break;
+  }
   if (!german) GTEST_SKIP() << "no locale with a decimal comma installed";
+  ASSERT_STREQ(std::localeconv()->decimal_point, ",");
   EXPECT_EQ(toNumber(Text("2.5")), 2.5);
   EXPECT_EQ(toText(2.5), Text("2.5"));
   std::setlocale(LC_NUMERIC, "C");

@@ -1,10 +1,13 @@
 #include "child_process.h"
 
+#include <algorithm>
 #include <fstream>
+#include <utility>
 #include <vector>
 
 #include "app/frame.h"
 #include "harness.h"
+#include "cli/options.h"
 #include "platform/win32/platform.h"
 #include "program.h"
 
@@ -49,7 +52,74 @@ struct Pipe {
 
 }  // namespace
 
+// Holds the file until the parent closes this process's standard input.
+int holdForParent(const std::string& name) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, nullptr, 0);
+  std::wstring path(static_cast<std::size_t>(std::max(size, 1)), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, name.c_str(), -1, path.data(), size);
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 4;
+  DWORD done = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "held\n", 5, &done, nullptr);
+  char c = 0;
+  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &c, 1, &done, nullptr) && done > 0) {
+  }
+  CloseHandle(file);
+  return 0;
+}
+
+void noteLine(const std::string& line) {
+  const std::string text = line + "\n";
+  DWORD done = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &done,
+            nullptr);
+}
+
+// The program as main starts it, with the arguments `joined` at '|'. Notes on
+// standard output (UTF-8) each box it shows ("box " and its words), answered,
+// and the list's entries once the window is up ("list " and the entry), and
+// then closes the window.
+int startAsMainDoes(const std::string& joined) {
+  std::vector<std::string> arguments;
+  for (std::size_t start = 0; start <= joined.size();) {
+    const std::size_t bar = std::min(joined.find('|', start), joined.size());
+    arguments.push_back(joined.substr(start, bar - start));
+    start = bar + 1;
+  }
+  const cli::CommandLine line = cli::readCommandLine(arguments);
+  auto platform = platform::win32::makeWin32Platform();
+  if (!platform) return 3;
+  bool listed = false;
+  platform->startTimer(50, [&] {
+    for (HWND w : threadWindows()) {
+      if (className(w) == L"#32770") {
+        noteLine("box " + utf8(staticTexts(w)));
+        PostMessageW(w, WM_COMMAND, IDOK, 0);
+        return;
+      }
+    }
+    for (HWND w : threadWindows()) {
+      if (listed || className(w) != L"SorvaneMainWindow") continue;
+      listed = true;
+      const HWND list = findChild(w, L"ListBox");
+      const auto count = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+      for (int i = 0; i < count; ++i) {
+        std::wstring item(static_cast<std::size_t>(SendMessageW(list, LB_GETTEXTLEN, i, 0)), L'\0');
+        SendMessageW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(item.data()));
+        noteLine("list " + utf8(item));
+      }
+      PostMessageW(w, WM_CLOSE, 0, 0);
+    }
+  });
+  if (line.exitNow && !line.standardError.empty())
+    platform::win32::showStartProblem(*platform, line.standardError.bytes());
+  return runProgram(*platform, line);
+}
+
 int runChild(const std::string& how, const std::string& notes) {
+  if (how == "hold") return holdForParent(notes);
+  if (how == "start") return startAsMainDoes(notes);
   OleInitialize(nullptr);
   auto platform = platform::win32::makeWin32Platform();
   if (!platform) return 3;
@@ -100,8 +170,14 @@ ChildEnd runSelf(const std::string& how, const std::string& notes) {
   return runProgramFile(self, how, notes);
 }
 
+ChildEnd runSelfWithoutStandardError(const std::string& how, const std::string& notes) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return runProgramFile(self, how, notes, false);
+}
+
 ChildEnd runProgramFile(const std::wstring& program, const std::string& how,
-                        const std::string& notes) {
+                        const std::string& notes, bool standardError) {
   const wchar_t* self = program.c_str();
   std::wstring command = L"\"" + program + L"\" --child " +
                          std::wstring(how.begin(), how.end()) + L" \"" +
@@ -112,11 +188,12 @@ ChildEnd runProgramFile(const std::wstring& program, const std::string& how,
   start.dwFlags = STARTF_USESTDHANDLES;
   start.hStdInput = nullptr;
   start.hStdOutput = out.write;
-  start.hStdError = err.write;
+  start.hStdError = standardError ? err.write : nullptr;
   PROCESS_INFORMATION child{};
   ChildEnd end;
-  if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
-                      &child))
+  // Without standard error, as from the desktop: no console to fall back on either.
+  if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE,
+                      standardError ? 0 : DETACHED_PROCESS, nullptr, nullptr, &start, &child))
     return end;
   out.closeWriteEnd();
   err.closeWriteEnd();
@@ -128,6 +205,45 @@ ChildEnd runProgramFile(const std::wstring& program, const std::string& how,
   end.output = out.drain();
   end.errors = err.drain();
   return end;
+}
+
+HeldFile::HeldFile(const std::wstring& path) {
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --child hold \"" + path + L"\"";
+  Pipe in, out;
+  // The child reads the pipe's other end: the parent keeps the writing end.
+  SetHandleInformation(in.read, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  SetHandleInformation(in.write, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdInput = in.read;
+  start.hStdOutput = out.write;
+  start.hStdError = nullptr;
+  PROCESS_INFORMATION child{};
+  if (!CreateProcessW(self, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                      &child))
+    return;
+  CloseHandle(child.hThread);
+  process_ = child.hProcess;
+  input_ = std::exchange(in.write, nullptr);
+  out.closeWriteEnd();
+  char said[5] = {};
+  DWORD got = 0, total = 0;
+  while (total < sizeof said && ReadFile(out.read, said + total, sizeof said - total, &got, nullptr) &&
+         got > 0)
+    total += got;
+  held_ = total == sizeof said && std::string(said, sizeof said) == "held\n";
+}
+
+void HeldFile::release() {
+  if (input_) CloseHandle(std::exchange(input_, nullptr));
+  if (process_) {
+    WaitForSingleObject(process_, 10000);
+    CloseHandle(std::exchange(process_, nullptr));
+  }
+  held_ = false;
 }
 
 }  // namespace sorvane::win32test

@@ -4,6 +4,7 @@
 #include "platform/gtk/platform.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/gtk/backend.h"
 
@@ -76,6 +77,32 @@ std::string cssColour(std::uint32_t bgr) {
   std::snprintf(buf, sizeof buf, "#%02x%02x%02x", bgr & 0xFFu, (bgr >> 8) & 0xFFu,
                 (bgr >> 16) & 0xFFu);
   return buf;
+}
+
+void takeToolkitOptions(int* argc, char*** argv) {
+  gtk_parse_args(argc, argv);
+  // GTK documents these, but its release builds leave them out: they are its
+  // options all the same, and mean nothing to the program.
+  static constexpr std::string_view kDebugOptions[] = {"--gtk-debug", "--gtk-no-debug",
+                                                       "--gdk-debug", "--gdk-no-debug"};
+  int kept = 1;
+  for (int i = 1; i < *argc; ++i) {
+    const std::string_view argument = (*argv)[i];
+    bool debug = false;
+    for (const std::string_view name : kDebugOptions) {
+      if (argument == name && i + 1 < *argc) ++i;  // its value follows
+      debug = debug || argument == name ||
+              (argument.starts_with(name) && argument.size() > name.size() &&
+               argument[name.size()] == '=');
+    }
+    if (argument == "--") {
+      while (i < *argc) (*argv)[kept++] = (*argv)[i++];
+      break;
+    }
+    if (!debug) (*argv)[kept++] = (*argv)[i];
+  }
+  *argc = kept;
+  (*argv)[kept] = nullptr;
 }
 
 std::unique_ptr<Platform> makeGtkPlatform(int* argc, char*** argv) {

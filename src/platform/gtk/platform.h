@@ -12,6 +12,11 @@ namespace sorvane::platform::gtk {
 // shared context). Returns nullptr when no display can be opened.
 std::unique_ptr<Platform> makeGtkPlatform(int* argc, char*** argv);
 
+// Takes the toolkit's own options (--display, --gtk-debug, --class …) out of
+// the command line, without opening the display, so that what is left is the
+// program's alone.
+void takeToolkitOptions(int* argc, char*** argv);
+
 // First thing in main: standard streams that the caller closed are opened on
 // /dev/null, and a reader of them going away ends nothing but the lines.
 void prepareProcess();

@@ -138,6 +138,9 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   void keepAwake(bool on) override;
   void writeStandardStream(StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
+  // Whether standard error reaches anything: a redirection, or the console
+  // the program was started from (a double-clicked program has neither).
+  bool standardErrorReaches();
 
   // For the window procedures of this backend.
   // The widget of ours that is this window or contains it, or 0.
@@ -166,6 +169,7 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   Widget* listOf(WidgetId id);
   const Widget* listOf(WidgetId id) const;
   void runIdleWork();
+  void lookUpStreams();
 
   int nextControlId_ = 100;
   std::unique_ptr<WindowClass> mainClass_;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "platform/win32/backend.h"
 // These need <windows.h> first.
@@ -72,9 +73,11 @@ std::optional<std::string> Win32Platform::fileDialog(const FileDialogRequest& re
   }
   if (!filters.empty()) filters.push_back(L'\0');
 
-  std::array<wchar_t, 260> file{};
+  // Room for the longest path the system has (and the whole seed however
+  // long): a long choice must not come back as a cancel.
   const std::wstring seed = toWide(request.fileName);
-  std::copy_n(seed.begin(), std::min<std::size_t>(seed.size(), file.size() - 1), file.begin());
+  std::vector<wchar_t> file(std::max<std::size_t>(seed.size() + 1, 32768), L'\0');
+  std::copy(seed.begin(), seed.end(), file.begin());
   const std::wstring title = toWide(request.title);
   const std::wstring folder = toWide(request.initialDirectory);
   const std::wstring extension = extensionToAppend(request.defaultExtension);

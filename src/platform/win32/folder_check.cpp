@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/win32/file_name.h"
 #include "platform/win32/text.h"
 #include "services/files.h"
 
@@ -14,20 +15,20 @@ std::optional<Text> writableFolderPath(const Text& name) {
   if (name.empty()) return std::nullopt;
   const auto wide = platform::win32::toWideExact(name.view());
   if (!wide) return std::nullopt;
-  const DWORD size = GetFullPathNameW(wide->c_str(), 0, nullptr, nullptr);
-  if (size == 0) return std::nullopt;
-  std::wstring full(size, L'\0');
-  const DWORD got = GetFullPathNameW(wide->c_str(), size, full.data(), nullptr);
-  if (got == 0 || got >= size) return std::nullopt;
-  full.resize(got);
-  const DWORD attributes = GetFileAttributesW(full.c_str());
+  const std::optional<std::wstring> fullName = platform::win32::fullPathName(*wide);
+  if (!fullName) return std::nullopt;
+  const std::wstring& full = *fullName;
+  // Checked under its long-capable name: a folder nested past 260 characters
+  // takes pictures like any other.
+  const std::wstring system = platform::win32::longPathName(full);
+  const DWORD attributes = GetFileAttributesW(system.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return std::nullopt;
   }
   // The read-only flag means nothing on a Windows folder and the rights are in
   // its access list: the one sure test is to make a file there, which goes as
   // soon as its handle is closed.
-  std::wstring probe = full;
+  std::wstring probe = system;
   if (probe.back() != L'\\' && probe.back() != L'/') probe += L'\\';
   probe += L"~sorvane-" + std::to_wstring(GetCurrentProcessId()) + L".tmp";
   const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

@@ -106,27 +106,35 @@ void Win32Platform::runIdleWork() {
     });
 }
 
-void Win32Platform::writeStandardStream(StandardStream stream, const std::string& text) {
-  if (!streamsLookedUp_) {
-    streamsLookedUp_ = true;
-    HANDLE given[2] = {GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE)};
-    bool missing = false;
-    for (int i = 0; i < 2; ++i) {
-      if (given[i] == INVALID_HANDLE_VALUE) given[i] = nullptr;
-      streams_[i] = given[i];
-      if (!given[i]) missing = true;
-    }
-    // A GUI program started from a console gets no streams of its own; the
-    // console it was started from takes what was not redirected elsewhere.
-    if (missing && AttachConsole(ATTACH_PARENT_PROCESS)) {
-      console_.reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                 nullptr));
-      if (console_.get() == INVALID_HANDLE_VALUE) console_.release();
-      for (HANDLE& s : streams_)
-        if (!s) s = console_.get();
-    }
+void Win32Platform::lookUpStreams() {
+  if (streamsLookedUp_) return;
+  streamsLookedUp_ = true;
+  HANDLE given[2] = {GetStdHandle(STD_OUTPUT_HANDLE), GetStdHandle(STD_ERROR_HANDLE)};
+  bool missing = false;
+  for (int i = 0; i < 2; ++i) {
+    if (given[i] == INVALID_HANDLE_VALUE) given[i] = nullptr;
+    streams_[i] = given[i];
+    if (!given[i]) missing = true;
   }
+  // A GUI program started from a console gets no streams of its own; the
+  // console it was started from takes what was not redirected elsewhere.
+  if (missing && AttachConsole(ATTACH_PARENT_PROCESS)) {
+    console_.reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                               nullptr));
+    if (console_.get() == INVALID_HANDLE_VALUE) console_.release();
+    for (HANDLE& s : streams_)
+      if (!s) s = console_.get();
+  }
+}
+
+bool Win32Platform::standardErrorReaches() {
+  lookUpStreams();
+  return streams_[1] != nullptr;
+}
+
+void Win32Platform::writeStandardStream(StandardStream stream, const std::string& text) {
+  lookUpStreams();
   HANDLE out = streams_[stream == StandardStream::Output ? 0 : 1];
   if (!out || text.empty()) return;
   DWORD mode = 0;

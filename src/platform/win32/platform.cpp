@@ -68,6 +68,16 @@ std::vector<std::string> commandLineArguments() {
   return arguments;
 }
 
+void showStartProblem(Platform& platform, const std::string& line) {
+  auto* desktop = dynamic_cast<Win32Platform*>(&platform);
+  if (!desktop || desktop->standardErrorReaches()) return;
+  std::string_view problem = line;
+  if (problem.starts_with("sorvane: ")) problem.remove_prefix(9);
+  while (!problem.empty() && (problem.back() == '\n' || problem.back() == '\r'))
+    problem.remove_suffix(1);
+  platform.messageBox(std::string(problem), "Sorvane", box::kOk | box::kIconError);
+}
+
 Win32Platform::Win32Platform() : oleInitialised_(SUCCEEDED(OleInitialize(nullptr))) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);

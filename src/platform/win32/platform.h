@@ -21,4 +21,9 @@ std::unique_ptr<Platform> makeWin32Platform();
 // cannot use.
 std::vector<std::string> commandLineArguments();
 
+// A start the command line refused: its line ("sorvane: …") is shown in a box
+// too where standard error reaches nobody, as for a program double-clicked or
+// given a file by "Open with", which has no console to show it.
+void showStartProblem(Platform& platform, const std::string& line);
+
 }  // namespace sorvane::platform::win32

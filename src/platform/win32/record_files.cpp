@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/win32/text.h"
+#include "platform/win32/file_name.h"
 #include "services/files.h"
 
 namespace sorvane {
@@ -32,30 +32,37 @@ class AppendHandle {
 };
 
 std::optional<std::wstring> systemName(const Text& name) {
-  if (name.empty()) return std::nullopt;
-  return platform::win32::toWideExact(name.view());
+  return platform::win32::systemFileName(name.view());
 }
 
 }  // namespace
 
-bool appendToFile(const Text& name, const ByteSet& bytes) {
+FileFault appendToFileReporting(const Text& name, const ByteSet& bytes) {
   const std::optional<std::wstring> wide = systemName(name);
-  if (!wide) return false;
-  // Readers may look at the record meanwhile (a spreadsheet has it open);
-  // writers other than this one may not.
+  if (!wide) return FileFault::Failed;
+  if (forcedFileFault(name) == ForcedFault::InUse) return FileFault::InUse;
+  // Readers may look at the record meanwhile; writers other than this one may
+  // not, and one that has it open for writing already (a spreadsheet) makes
+  // it in use until it lets go.
   AppendHandle file(CreateFileW(wide->c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.ok()) return false;
-  if (GetFileType(file.get()) != FILE_TYPE_DISK) return false;
+  if (!file.ok()) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return FileFault::InUse;
+    return error == ERROR_PATH_NOT_FOUND ? FileFault::Missing : FileFault::Failed;
+  }
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return FileFault::Failed;
   LARGE_INTEGER end{};
-  if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, &end, FILE_END)) return false;
+  if (!SetFilePointerEx(file.get(), LARGE_INTEGER{}, &end, FILE_END)) return FileFault::Failed;
   const std::uint8_t* data = bytes.data();
   std::size_t left = bytes.size();
   bool written = true;
+  DWORD writeError = ERROR_SUCCESS;
   while (left > 0 && written) {
     const DWORD chunk = left > 0x10000000 ? 0x10000000 : static_cast<DWORD>(left);
     DWORD done = 0;
     written = WriteFile(file.get(), data, chunk, &done, nullptr) && done == chunk;
+    if (!written) writeError = GetLastError();
     data += done;
     left -= done;
   }
@@ -63,9 +70,10 @@ bool appendToFile(const Text& name, const ByteSet& bytes) {
     // Cut back rather than leave half a row that the next one would run into.
     if (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN)) SetEndOfFile(file.get());
     FlushFileBuffers(file.get());
-    return false;
+    // A range another program has locked (a spreadsheet may lock some).
+    return writeError == ERROR_LOCK_VIOLATION ? FileFault::InUse : FileFault::Failed;
   }
-  return file.close();
+  return file.close() ? FileFault::None : FileFault::Failed;
 }
 
 bool renameToNewName(const Text& from, const Text& to) {

@@ -3,6 +3,8 @@
 
 #include "services/files.h"
 
+#include <algorithm>
+
 #include "native_fixture.h"
 #include "services/process.h"
 
@@ -34,23 +36,78 @@ TEST_F(Files, GbkNamesRoundTripEveryByteAndLeaveNothingElse) {
   EXPECT_EQ(readableFileSize(name), std::optional<std::uint64_t>(14));
 }
 
-TEST_F(Files, AFileHeldByAnotherProgramIsNeitherReplacedNorRead) {
-  const std::wstring path = wideFolder() + L"\\list.txt";
-  put(path, "old list");
-  const Text name = folder() + "\\list.txt";
-  {
-    // Open for writing elsewhere: a read that allows no writer cannot open it,
-    // and a save that wants the file to itself is refused.
-    const HANDLE other =
-        CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    EXPECT_TRUE(readFile(name).empty());
-    EXPECT_FALSE(writeFile(name, bytes("new")));
-    CloseHandle(other);
+// How another program may hold a file, and a replace cut short between its
+// two steps: what reading, saving and appending say, and that the file stays
+// whole under its name with no temporary file left beside it.
+TEST_F(Files, HeldFilesAndReplacesCutShortKeepTheFileWhole) {
+  struct Case {
+    const char* what;
+    DWORD access, share;  // the other program's open; no access: none
+    ForcedFault forced;
+    FileFault read, write, append;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"held for writing, as a spreadsheet holds a CSV", GENERIC_WRITE,
+       FILE_SHARE_READ | FILE_SHARE_WRITE, ForcedFault::None, FileFault::None, FileFault::InUse,
+       FileFault::InUse, "old list"},
+      {"held for reading by an editor", GENERIC_READ, FILE_SHARE_READ, ForcedFault::None,
+       FileFault::None, FileFault::InUse, FileFault::InUse, "old list"},
+      {"held with no sharing at all", GENERIC_READ, 0, ForcedFault::None, FileFault::InUse,
+       FileFault::InUse, FileFault::InUse, "old list"},
+      {"a replace that ends with the old file gone and the new one unmoved", 0, 0,
+       ForcedFault::ReplaceUnmoved, FileFault::None, FileFault::None, FileFault::None, "new+"},
+  };
+  const std::wstring path = wideFolder() + L"\\" + kWideName + L".txt";
+  const Text name = folder() + "\\" + kGbkName + ".txt";
+  const ByteSet fresh = bytes("new");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    put(path, "old list");
+    forceFileFault(name, c.forced);
+    const HANDLE other = c.access ? CreateFileW(path.c_str(), c.access, c.share, nullptr,
+                                                OPEN_EXISTING, 0, nullptr)
+                                  : INVALID_HANDLE_VALUE;
+    ASSERT_EQ(other != INVALID_HANDLE_VALUE, c.access != 0);
+    const FileRead read = readFileReporting(name);
+    EXPECT_EQ(read.fault, c.read);
+    if (read.fault == FileFault::None) {
+      EXPECT_EQ(read.bytes, bytes("old list"));
+    }
+    EXPECT_EQ(writeFileReporting(name, {&fresh}), c.write);
+    EXPECT_EQ(appendToFileReporting(name, bytes("+")), c.append);
+    if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+    forceFileFault(name, ForcedFault::None);
+    EXPECT_EQ(contents(path), c.after);
+    EXPECT_EQ(listing(), std::vector<std::wstring>{kWideName + L".txt"})
+        << "no temporary file is left behind";
   }
-  EXPECT_EQ(contents(path), "old list");
-  EXPECT_EQ(listing().size(), 1u) << "no temporary file is left behind";
+}
+
+// Pictures, the record and lists in a folder nested past the old limit of 260
+// characters, named with either separator.
+TEST_F(Files, AFolderNestedPastTheOldLimitWorksLikeAnyOther) {
+  std::wstring deep = wideFolder();
+  std::string deepName = folder();
+  while (deep.size() < 300) {
+    deep += L"\\" + std::wstring(40, L'd') + kWideName;
+    deepName += "\\" + std::string(40, 'd') + kGbkName;
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr));
+  }
+  EXPECT_EQ(writableFolderPath(deepName), std::optional<Text>(deepName));
+  const Text picture = deepName + "\\" + kGbkName + ".jpg";
+  ASSERT_TRUE(writeFile(picture, bytes("BM picture"), WriteMode::NewOnly));
+  EXPECT_TRUE(nameTaken(picture));
+  EXPECT_FALSE(writeFile(picture, bytes("again"), WriteMode::NewOnly));
+  EXPECT_EQ(readFile(picture), bytes("BM picture"));
+  ASSERT_TRUE(writeFile(picture, bytes("BM replaced")));
+  EXPECT_TRUE(appendToFile(picture, bytes("+")));
+  std::string slashes = picture.bytes();
+  std::replace(slashes.begin(), slashes.end(), '\\', '/');
+  EXPECT_EQ(readFile(slashes), bytes("BM replaced+"));
+  EXPECT_EQ(readableFileSize(picture), std::optional<std::uint64_t>(12));
+  EXPECT_TRUE(renameToNewName(picture, deepName + "\\aside.jpg"));
+  EXPECT_EQ(contents(L"\\\\?\\" + deep + L"\\aside.jpg"), "BM replaced+");
 }
 
 TEST_F(Files, ReadOnlyFilesFoldersAndBrokenNamesAreLeftAlone) {
