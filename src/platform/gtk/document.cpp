@@ -129,12 +129,24 @@ std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int 
     return Document{std::move(*shown), false};
   }
   GRef<WebKitWebView> hold(WEBKIT_WEB_VIEW(g_object_ref(view)));
-  const std::string height = runScript(view, clipScript(heightLimit));
-  const bool cut = !height.empty() && std::strtod(height.c_str(), nullptr) > heightLimit;
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(takeSnapshot(view),
-                                                                              cairo_surface_destroy);
-  if (cut) runScript(view, restoreScript());
-  if (!surface || cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return std::nullopt;
+  bool cut = false;
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+      nullptr, cairo_surface_destroy);
+  // Asked again once: the engine now and then gives an error for a document
+  // it draws the next time.
+  for (int attempt = 0; attempt < 2 && !surface; ++attempt) {
+    const std::string height = runScript(view, clipScript(heightLimit));
+    cut = !height.empty() && std::strtod(height.c_str(), nullptr) > heightLimit;
+    surface.reset(takeSnapshot(view));
+    if (cut) runScript(view, restoreScript());
+    if (surface && cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) surface.reset();
+  }
+  if (!surface) {
+    // What the view shows is still a picture of the page, if not all of it.
+    std::optional<Pixels> shown = capture(id);
+    if (!shown) return std::nullopt;
+    return Document{std::move(*shown), true};
+  }
   Document document;
   document.cut = cut;
   surfaceToBgr(surface.get(), document.pixels);
