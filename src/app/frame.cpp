@@ -63,6 +63,7 @@ void Frame::startUp() {
 
   std::optional<WindowLayout> layout = loadMainWindowLayout();
   if (!layout) fatalError(0, ownText("载入窗口模板数据段出错!"));
+  if (browserSize_) resizeBrowserArea(*layout, browserSize_->first, browserSize_->second);
 
   vars_ = ProgramVariables{};
   cleanup_ = [this] {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/control_model.h"
@@ -36,6 +37,7 @@ struct PageWatch {
   bool timedOut = false;           // its time-out ended its load
   bool scriptAddress = false;      // it names a script: nothing was loaded
   bool sending = false;            // the browser is being sent to it just now
+  bool capturing = false;          // its picture is being taken (the engine may run a loop)
   Text url;
 };
 
@@ -53,6 +55,8 @@ struct ProgramVariables {
   ImageFormat pictureFormat = ImageFormat::Bmp;
   // The record in the capture folder, with --record.
   std::shared_ptr<record::PictureRecord> record;
+  // Pictures of the whole document rather than of the browser area.
+  bool fullPage = false;
 };
 
 struct Control {
@@ -87,6 +91,8 @@ class Frame final : public platform::EventSink {
   // Its pieces, so that tests on the simulated platform can drive the program
   // between start-up and shutdown.
   void startUp();
+  // Before startUp: the browser area at this size instead of the layout's.
+  void setBrowserSize(int width, int height) { browserSize_ = {width, height}; }
   void runMessageLoop();
   void shutdown();
 
@@ -173,6 +179,7 @@ class Frame final : public platform::EventSink {
   platform::Platform& platform_;
   HandlerTable handlers_;
   ProgramVariables vars_;
+  std::optional<std::pair<int, int>> browserSize_;
   FrameState state_ = FrameState::Created;
   int stopCounter_ = 0;
   bool loopEntered_ = false;

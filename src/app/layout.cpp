@@ -1,5 +1,8 @@
 #include "app/layout.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "services/own_text.h"
 
 namespace sorvane::app {
@@ -117,6 +120,53 @@ std::optional<WindowLayout> loadMainWindowLayout() {
       {"时钟2", event::tick, "endDwell"},
   };
   return w;
+}
+
+namespace {
+
+// The right and bottom edges of what the window shows of its own.
+std::pair<int, int> contentEdges(const WindowLayout& layout) {
+  int right = 0, bottom = 0;
+  for (const ControlLayout& control : layout.controls) {
+    if (!control.parent.empty() || !(control.flags & kVisible)) continue;
+    right = std::max(right, control.rect.left + control.rect.width);
+    bottom = std::max(bottom, control.rect.top + control.rect.height);
+  }
+  return {right, bottom};
+}
+
+}  // namespace
+
+void resizeBrowserArea(WindowLayout& layout, int width, int height) {
+  ControlLayout* browser = nullptr;
+  for (ControlLayout& control : layout.controls) {
+    if (control.type == ControlType::WebBrowser) browser = &control;
+  }
+  if (!browser) return;
+  const platform::Rect old = browser->rect;
+  const int oldRight = old.left + old.width;
+  const int oldBottom = old.top + old.height;
+  // The row below the browser keeps its places across; a narrow browser must
+  // not pull the column on its right over that row.
+  int rowRight = 0;
+  for (const ControlLayout& control : layout.controls) {
+    if (control.parent.empty() && (control.flags & kVisible) && control.rect.top >= oldBottom)
+      rowRight = std::max(rowRight, control.rect.left + control.rect.width);
+  }
+  const int dx = std::max(old.left + width, rowRight) - oldRight;
+  const int dy = height - old.height;
+  const auto [contentRight, contentBottom] = contentEdges(layout);
+  for (ControlLayout& control : layout.controls) {
+    // Controls inside a group box move with it.
+    if (&control == browser || !control.parent.empty()) continue;
+    if (control.rect.left >= oldRight) control.rect.left += dx;
+    if (control.rect.top >= oldBottom) control.rect.top += dy;
+  }
+  browser->rect.width = width;
+  browser->rect.height = height;
+  const auto [newRight, newBottom] = contentEdges(layout);
+  layout.rect.width += newRight - contentRight;
+  layout.rect.height += newBottom - contentBottom;
 }
 
 std::optional<platform::BrowserSettings> readBrowserSettings(std::span<const std::uint8_t> record) {

@@ -48,6 +48,10 @@ struct WindowLayout {
 // The program's one window. Fails (nullopt) only if the stored form is damaged.
 std::optional<WindowLayout> loadMainWindowLayout();
 
+// The browser area at another size: the controls to its right and below it,
+// and the window, move by as much as it grows or shrinks.
+void resizeBrowserArea(WindowLayout& layout, int width, int height);
+
 // The native widget a control of the layout asks for, in `parent` (its group
 // box's controls are moved into it afterwards). Nothing for a browser whose
 // settings record cannot be read.

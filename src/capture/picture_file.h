@@ -10,6 +10,11 @@
 
 namespace sorvane::capture {
 
+// How tall a picture of a whole page may be: well inside what the encoders
+// take (JPEG stops at 65,535) and the engine's drawing surfaces (32,767), and
+// at the widest view (3840) some 230 MB of pixels.
+inline constexpr int kFullPageHeightLimit = 20000;
+
 // ".png" for PNG; ".jpg" for JPEG and for the bitmap image, which has always
 // been saved under that name.
 Text pictureExtension(ImageFormat format);

@@ -30,6 +30,8 @@ constexpr OptionName kOptions[] = {
     {"--format", Takes::Value},
     {"--record", Takes::Nothing},
     {"--changed-only", Takes::Nothing},
+    {"--size", Takes::Value},
+    {"--full-page", Takes::Nothing},
     {"--help", Takes::Nothing},
     {"--version", Takes::Nothing},
     {"--worker-from", Takes::Value},
@@ -74,6 +76,23 @@ std::int32_t positivePeriodMs(const Text& seconds) {
   return toInteger32(ms);
 }
 
+// "WIDTHxHEIGHT", digits only on both sides, within the accepted sizes.
+bool readSize(std::string_view text, std::int32_t& width, std::int32_t& height) {
+  const std::size_t x = text.find_first_of("xX");
+  if (x == std::string_view::npos) return false;
+  auto number = [](std::string_view digits, std::int32_t& out) {
+    if (digits.empty() || digits.size() > 5) return false;
+    out = 0;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return false;
+      out = out * 10 + (c - '0');
+    }
+    return true;
+  };
+  return number(text.substr(0, x), width) && number(text.substr(x + 1), height) &&
+         width >= kMinWidth && width <= kMaxWidth && height >= kMinHeight && height <= kMaxHeight;
+}
+
 struct Parser {
   ParsedArguments result;
   bool seen[std::size(kOptions)] = {};
@@ -113,6 +132,10 @@ struct Parser {
       if (o.workerFrom <= 0 || value.view().find('.') != std::string_view::npos)
         return refuse(ownText("--worker-from 须为正整数：") + value);
     }
+    if (name == "--size" && !readSize(value.view(), o.width, o.height)) {
+      return refuse(ownText("--size 须为 宽x高，宽 320 至 3840，高 240 至 2160：") + value);
+    }
+    if (name == "--full-page") o.fullPage = true;
     if (name == "--record") o.record = true;
     if (name == "--changed-only") o.changedOnly = true;
     if (name == "--start") o.start = true;
@@ -224,6 +247,10 @@ Text helpText() {
       "  --record             在截图文件夹里记下每个网页（截图记录.csv），\n"
       "                       并与同一网址上次的截图比较，变化处用红框标出另存一张\n"
       "  --changed-only       与 --record 同用：与上次相同的截图不保存，记录里写上次的截图\n"
+      "  --size 宽x高         浏览区域的大小（像素），如 1366x768；宽 320 至 3840，\n"
+      "                       高 240 至 2160。网页按这个宽度排版，截图也是这个大小\n"
+      "  --full-page          截取整个网页（全部滚动高度，以及超出浏览区域的宽度），\n"
+      "                       最高 20000 像素，更高的网页在此截断\n"
       "  --help               显示本说明后退出\n"
       "  --version            显示版本后退出\n"
       "\n"
@@ -232,6 +259,8 @@ Text helpText() {
       "timeout（超时停止）、failed（无法载入）或 blank（没有自己的内容，截图为空白页）。\n"
       "带 --record 时还有第五项：与上次截图相比变化的像素百分比（0.0 至 100.0），\n"
       "没有可比的截图时为 new，没有截图时为 -。\n"
+      "带 --full-page 时第五项总在（不带 --record 时为 -），另有第六项：whole（整页）、\n"
+      "cut（网页高于 20000 像素，截图在此截断）或 -（没有截图）。\n"
       "\n"
       "退出码：0 访问正常结束；1 访问结束，但有截图无法保存；2 选项有误、网址列表\n"
       "文件无法读取或截图文件夹不可用；3 访问结束前窗口被关闭；-1 运行时出错。\n");
@@ -304,6 +333,9 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
   p.record = o.record;
   p.changedOnly = o.changedOnly;
   p.workerFrom = o.workerFrom;
+  p.width = o.width;
+  p.height = o.height;
+  p.fullPage = o.fullPage;
   return line;
 }
 

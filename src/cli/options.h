@@ -31,6 +31,9 @@ struct Options {
   ImageFormat format = ImageFormat::Bmp;
   bool record = false;
   bool changedOnly = false;
+  std::int32_t width = 0;  // the browser area's size; 0: the layout's
+  std::int32_t height = 0;
+  bool fullPage = false;
   // Not in the help: the watcher of a run starts its worker with the place of
   // the worker's first address in the list (1 for the first address).
   std::int32_t workerFrom = 0;  // 0: not a worker
@@ -60,6 +63,9 @@ struct Preparation {
   ImageFormat format = ImageFormat::Bmp;
   bool record = false;
   bool changedOnly = false;
+  std::int32_t width = 0;  // the browser area; 0: the layout's
+  std::int32_t height = 0;
+  bool fullPage = false;
   // A worker's first address in the whole list; `urls` then start there.
   std::int32_t workerFrom = 0;
   // The file named alone could not be read: the window says "导入失败！".
@@ -67,9 +73,14 @@ struct Preparation {
 
   bool asksNothing() const {
     return !urls && !folder && !pause && !start && pageTimeoutMs == 0 &&
-           format == ImageFormat::Bmp && !record && !openedListUnreadable;
+           format == ImageFormat::Bmp && !record && width == 0 && !fullPage &&
+           !openedListUnreadable;
   }
 };
+
+// The sizes --size accepts.
+inline constexpr std::int32_t kMinWidth = 320, kMinHeight = 240;
+inline constexpr std::int32_t kMaxWidth = 3840, kMaxHeight = 2160;
 
 // Exit codes of runs started from the command line; a fatal error keeps -1.
 inline constexpr int kExitDone = 0;

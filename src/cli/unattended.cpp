@@ -34,7 +34,7 @@ class RunReport final : public run::RunObserver {
   RunReport(platform::Platform& platform, const Preparation& preparation, WorkerLink* link)
       : platform_(platform),
         exitWhenDone_(preparation.exitWhenDone),
-        record_(preparation.record),
+        fields_{preparation.record, preparation.fullPage},
         link_(link) {}
   ~RunReport() override { *alive_ = false; }
   RunReport(const RunReport&) = delete;
@@ -46,10 +46,10 @@ class RunReport final : public run::RunObserver {
   }
 
   void pageDone(Frame&, run::PageOutcome outcome, run::PageEnd end, const Text& picture,
-                DateTime at, const Text& change) override {
+                DateTime at, const Text& change, bool cut) override {
     const bool written = outcome == run::PageOutcome::Captured;
-    say(platform::StandardStream::Output,
-        pageLine(at, url_, written ? picture : Text(), run::pageEndWord(end), record_, change));
+    say(platform::StandardStream::Output, pageLine(at, url_, written ? picture : Text(),
+                                                   run::pageEndWord(end), fields_, change, cut));
     if (outcome == run::PageOutcome::NotWritten) {
       ++picturesMissing_;
       say(platform::StandardStream::Error, errorLine(ownText("截图无法保存：") + picture));
@@ -98,7 +98,7 @@ class RunReport final : public run::RunObserver {
 
   platform::Platform& platform_;
   const bool exitWhenDone_;
-  const bool record_;
+  const LineFields fields_;
   WorkerLink* const link_;  // a worker's channel to its watcher, or nullptr
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   Text url_;
@@ -117,11 +117,14 @@ Text lineField(const Text& text) {
   return Text(bytes);
 }
 
-Text pageLine(DateTime at, const Text& url, const Text& picture, const char* end, bool record,
-              const Text& change) {
+Text pageLine(DateTime at, const Text& url, const Text& picture, const char* end,
+              LineFields fields, const Text& change, bool cut) {
   Text line = record::recordTime(at) + Text("\t") + lineField(url) + Text("\t") +
               (picture.empty() ? Text("-") : lineField(picture)) + Text("\t") + Text(end);
-  if (record) line += Text("\t") + (change.empty() ? Text("-") : change);
+  if (fields.record || fields.fullPage)
+    line += Text("\t") + (change.empty() || !fields.record ? Text("-") : change);
+  if (fields.fullPage)
+    line += Text("\t") + Text(picture.empty() ? "-" : cut ? "cut" : "whole");
   return line + Text("\n");
 }
 
@@ -139,6 +142,7 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
     frame.writeText(frame.control("编辑框3"), prop::editBox::content, *preparation.pause);
   frame.vars().pageTimeoutMs = preparation.pageTimeoutMs;
   frame.vars().pictureFormat = preparation.format;
+  frame.vars().fullPage = preparation.fullPage;
   if (preparation.record) {
     platform::Platform* platform = &frame.platform();
     frame.vars().record = std::make_shared<record::PictureRecord>(
@@ -167,6 +171,7 @@ int runPrepared(platform::Platform& desktop, const MakeHandlers& makeHandlers,
   std::optional<RunReport> report;
   if (preparation.start) report.emplace(platform, preparation, link ? &*link : nullptr);
   Frame frame(platform, makeHandlers(report ? &*report : nullptr));
+  if (preparation.width > 0) frame.setBrowserSize(preparation.width, preparation.height);
   frame.startUp();
   prepareWindow(frame, preparation);
   if (link) link->startSignsOfLife();

@@ -171,7 +171,9 @@ class Watcher {
                          : (*preparation_.urls)[static_cast<std::size_t>(index - 1)];
     const DateTime at = world_.now();
     world_.write(platform::StandardStream::Output,
-                 pageLine(at, url, Text(), end, preparation_.record, Text()).bytes());
+                 pageLine(at, url, Text(), end, {preparation_.record, preparation_.fullPage},
+                          Text())
+                     .bytes());
     sayError(why + lineField(url));
     if (record_) {
       // The worker wrote rows since the record was last read here.

@@ -243,6 +243,16 @@ class Platform : public Dialogs {
   // primary screen. Nothing when the widget does not exist or cannot be read.
   virtual std::optional<Pixels> capture(WidgetId widget) = 0;
 
+  // A browser's whole document as the engine draws it, without scrolling:
+  // its full scroll height and, where wider than the view, its width; never
+  // smaller than the view. A document taller than `heightLimit` is drawn down
+  // to that height and `cut` says so. Nothing where the engine cannot draw it.
+  struct Document {
+    Pixels pixels;
+    bool cut = false;
+  };
+  virtual std::optional<Document> captureDocument(WidgetId browser, int heightLimit) = 0;
+
   // Timers: periodic, first tick one period after the start. A period of 0 or
   // less starts nothing and gives 0.
   virtual TimerId startTimer(int periodMs, std::function<void()> tick) = 0;

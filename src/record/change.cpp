@@ -19,25 +19,43 @@ constexpr int kFrameWidth = 2;
 
 Change comparePictures(const platform::Pixels& now, const platform::Pixels& before, int tolerance) {
   Change change;
-  const int width = now.width;
-  const int height = now.height;
-  if (width <= 0 || height <= 0) return change;
-  if (before.width != width || before.height != height || now.bgr.size() != before.bgr.size()) {
+  if (now.width <= 0 || now.height <= 0) return change;
+  const auto holds = [](const platform::Pixels& p) {
+    return p.width > 0 && p.height > 0 &&
+           p.bgr.size() == static_cast<std::size_t>(p.width) * p.height * 3;
+  };
+  if (!holds(now) || !holds(before)) {
     change.tenths = 1000;
-    change.areas.push_back({0, 0, width, height});
+    change.areas.push_back({0, 0, now.width, now.height});
     return change;
   }
-  const int columns = (width + kCell - 1) / kCell;
-  const int rows = (height + kCell - 1) / kCell;
+  // Pictures of different sizes (another --size, a page grown longer) are
+  // laid over each other from the top left: what lies outside their overlap
+  // is changed, what lies inside is compared pixel by pixel.
+  const int width = std::max(now.width, before.width);
+  const int height = std::max(now.height, before.height);
+  const int sharedWidth = std::min(now.width, before.width);
+  const int sharedHeight = std::min(now.height, before.height);
+  // Cells are kept over the new picture alone: only there can a change be framed.
+  const int columns = (now.width + kCell - 1) / kCell;
+  const int rows = (now.height + kCell - 1) / kCell;
   std::vector<std::uint8_t> cells(static_cast<std::size_t>(columns) * rows, 0);
-  std::uint64_t changed = 0;
-  const std::uint8_t* a = now.bgr.data();
-  const std::uint8_t* b = before.bgr.data();
-  for (int y = 0; y < height; ++y) {
+  const std::uint64_t total = static_cast<std::uint64_t>(width) * height;
+  std::uint64_t changed = total - static_cast<std::uint64_t>(sharedWidth) * sharedHeight;
+  for (int cy = 0; cy < rows; ++cy) {
+    for (int cx = 0; cx < columns; ++cx) {
+      // A cell holding some of the new picture outside the overlap.
+      if (std::min((cx + 1) * kCell, now.width) > sharedWidth ||
+          std::min((cy + 1) * kCell, now.height) > sharedHeight)
+        cells[static_cast<std::size_t>(cy) * columns + cx] = 1;
+    }
+  }
+  for (int y = 0; y < sharedHeight; ++y) {
     std::uint8_t* cellRow = cells.data() + static_cast<std::size_t>(y / kCell) * columns;
-    const std::size_t rowStart = static_cast<std::size_t>(y) * width * 3;
-    for (int x = 0; x < width; ++x) {
-      const std::size_t i = rowStart + static_cast<std::size_t>(x) * 3;
+    const std::uint8_t* a = now.bgr.data() + static_cast<std::size_t>(y) * now.width * 3;
+    const std::uint8_t* b = before.bgr.data() + static_cast<std::size_t>(y) * before.width * 3;
+    for (int x = 0; x < sharedWidth; ++x) {
+      const std::size_t i = static_cast<std::size_t>(x) * 3;
       const int d = std::max(
           {std::abs(a[i] - b[i]), std::abs(a[i + 1] - b[i + 1]), std::abs(a[i + 2] - b[i + 2])});
       if (d > tolerance) {
@@ -46,7 +64,6 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
       }
     }
   }
-  const std::uint64_t total = static_cast<std::uint64_t>(width) * height;
   std::uint64_t tenths = (changed * 1000 + total / 2) / total;
   if (changed > 0 && tenths == 0) tenths = 1;
   if (changed < total && tenths == 1000) tenths = 999;
@@ -79,8 +96,8 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
       }
     }
     const int x0 = left * kCell, y0 = top * kCell;
-    const int x1 = std::min(width, (right + 1) * kCell),
-              y1 = std::min(height, (bottom + 1) * kCell);
+    const int x1 = std::min(now.width, (right + 1) * kCell),
+              y1 = std::min(now.height, (bottom + 1) * kCell);
     change.areas.push_back({x0, y0, x1 - x0, y1 - y0});
   }
   return change;

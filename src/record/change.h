@@ -23,7 +23,8 @@ struct Change {
   std::vector<platform::Rect> areas;
 };
 
-// Pictures of different sizes differ everywhere.
+// Pictures of different sizes are laid over each other from the top left;
+// what lies outside their overlap counts as changed.
 Change comparePictures(const platform::Pixels& now, const platform::Pixels& before,
                        int tolerance = kChangeTolerance);
 

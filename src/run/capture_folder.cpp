@@ -69,20 +69,35 @@ CaptureResult capturePage(Frame& frame) {
   const Text stem = folder + toText(takenAt);
   const ImageFormat format = frame.vars().pictureFormat;
   const Text extension = capture::pictureExtension(format);
-  const std::optional<platform::Pixels> pixels =
-      capture::takePixels(frame.platform(), frame.windowHandle(frame.control("互联网浏览器1")));
+  const std::uint32_t browser = frame.windowHandle(frame.control("互联网浏览器1"));
+  std::optional<platform::Pixels> pixels;
+  bool cut = false;
+  if (frame.vars().fullPage) {
+    // The engine may run a loop while it draws: the dwell's next tick must
+    // not start a second picture meanwhile.
+    frame.vars().page.capturing = true;
+    std::optional<platform::Platform::Document> document =
+        frame.platform().captureDocument(browser, capture::kFullPageHeightLimit);
+    frame.vars().page.capturing = false;
+    if (document) {
+      pixels = std::move(document->pixels);
+      cut = document->cut;
+    }
+  } else {
+    pixels = capture::takePixels(frame.platform(), browser);
+  }
   const ByteSet picture = pixels ? capture::encodePicture(*pixels, format) : ByteSet();
   // No picture (the browser could not be read) means no file: an empty ".jpg"
   // would only look like a broken picture. A picture that cannot be written is
   // skipped without a word; the run goes on either way.
-  if (picture.empty()) return {false, stem + extension, takenAt, Text()};
+  if (picture.empty()) return {false, stem + extension, takenAt, Text(), cut};
 
   record::PictureRecord* pictureRecord = frame.vars().record.get();
   std::optional<record::Comparison> compared;
   if (pictureRecord && !folder.empty()) {
     compared = pictureRecord->compare(folder, frame.vars().page.url, *pixels, picture, format);
     if (compared->keptEarlier)
-      return {true, folder + *compared->keptEarlier, takenAt, compared->changeText()};
+      return {true, folder + *compared->keptEarlier, takenAt, compared->changeText(), cut};
   }
   const Text change = compared ? compared->changeText() : Text();
   // The name is free when chosen, but another copy of the program may take it
@@ -96,11 +111,11 @@ CaptureResult capturePage(Frame& frame) {
     if (writeFile(name, picture, WriteMode::NewOnly)) {
       if (compared && !pictureRecord->saveChangePicture(name, *pixels, *compared, format))
         pictureRecord->sayProblem(ownText("变化截图无法保存：") + record::changePictureName(name));
-      return {true, name, takenAt, change};
+      return {true, name, takenAt, change, cut};
     }
     if (nameState(name) != NameState::Taken) break;
   }
-  return {false, name, takenAt, change};
+  return {false, name, takenAt, change, cut};
 }
 
 }  // namespace sorvane::run

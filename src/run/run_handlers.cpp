@@ -126,7 +126,9 @@ void recordPage(Frame& frame, const CaptureResult& result, PageEnd end) {
                         Text()};
   if (result.written && result.picture.bytes().starts_with(folder.bytes())) {
     row.picture = Text(result.picture.bytes().substr(folder.size()));
-    row.change = result.change;
+    // The record keeps its five columns, so that earlier records still read;
+    // a picture stopped at the height bound says so beside its change.
+    row.change = result.cut ? result.change + Text(" cut") : result.change;
   } else if (!result.written) {
     row.why = result.picture.empty() ? record::NoPicture::NotTaken : record::NoPicture::NotSaved;
   }
@@ -232,7 +234,7 @@ void advanceRun(Frame& frame, RunObserver* observer) {
 
 void endDwell(Frame& frame, RunObserver* observer) {
   if (frame.readInt(frame.control("时钟1"), prop::timer::period) != 0) return;
-  if (frame.vars().page.sending) return;
+  if (frame.vars().page.sending || frame.vars().page.capturing) return;
   // A page still loading gets another full pause (its watch, if it has one,
   // ends the load at the deadline).
   if (frame.busy(browser(frame))) return;
@@ -248,8 +250,12 @@ void endDwell(Frame& frame, RunObserver* observer) {
   }
   recordPage(frame, result, end);
   if (observer)
-    observer->pageDone(frame, outcome, end, result.picture, result.takenAt, result.change);
-  setTimer(frame, "时钟1", kPollPeriodMs);
+    observer->pageDone(frame, outcome, end, result.picture, result.takenAt, result.change,
+                       result.cut);
+  // The engine may have run a loop while it drew the page, and 停止 may have
+  // been pressed meanwhile: a stopped run stays stopped.
+  if (frame.readText(frame.control("按钮1"), prop::button::caption) == stopCaption())
+    setTimer(frame, "时钟1", kPollPeriodMs);
 }
 
 void addHandlers(app::HandlerTable& table, RunObserver* observer) {

@@ -52,6 +52,8 @@ struct CaptureResult {
   // "0.0" … "100.0"); empty otherwise. An unchanged picture that is not kept
   // has `picture` naming the earlier one.
   Text change;
+  // A picture of the whole document that stopped at the height bound.
+  bool cut = false;
 };
 
 // Saves a picture of the browser into the capture folder under the current
@@ -80,9 +82,9 @@ class RunObserver {
   // The browser has just been sent to this address.
   virtual void pageLoading(app::Frame& frame, const Text& url) = 0;
   // The page's dwell is over. `picture` is empty when "截图" is off; `change`
-  // is CaptureResult's.
+  // and `cut` are CaptureResult's.
   virtual void pageDone(app::Frame& frame, PageOutcome outcome, PageEnd end, const Text& picture,
-                        DateTime at, const Text& change) = 0;
+                        DateTime at, const Text& change, bool cut) = 0;
   // The time-out has ended the load of this address.
   virtual void loadEnded(app::Frame& frame, const Text& url) = 0;
   // The run has stopped with this message ("连续访问结束", "网址个数不可为0").

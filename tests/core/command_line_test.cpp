@@ -89,6 +89,10 @@ TEST(CommandLine, EveryBadFormIsRefusedWithOneLine) {
   for (const char* format : {"gif", "PNG", "bmp24"})
     expectRefused({"--format", format}, "--format 须为 bmp、png 或 jpeg");
   expectRefused({"--changed-only", "--format", "png"}, "--changed-only 只能与 --record 一起使用");
+  for (const char* size : {"1366", "1366x", "x768", "319x240", "3841x2160", "320x239", "1920x2161",
+                           "-320x240", "1e3x500", "99999x1", "1366x768x2", "1366 x 768"})
+    expectRefused({"--size", size}, "--size 须为 宽x高");
+  expectRefused({"--full-page=yes"}, "选项不带值：--full-page");
   for (const char* from : {"0", "-1", "1.5", "x"})
     expectRefused({"--start", "--exit-when-done", "--list", list, "--worker-from", from},
                   "--worker-from 须为正整数");
@@ -137,7 +141,7 @@ TEST(CommandLine, HelpAndVersionGoToStandardOutput) {
     EXPECT_TRUE(line.standardError.empty());
     for (const char* option : {"--list", "--folder", "--pause", "--start", "--exit-when-done",
                                "--page-timeout", "--format", "--record", "--changed-only",
-                               "--help", "--version", "用法"})
+                               "--size", "--full-page", "--help", "--version", "用法"})
       EXPECT_NE(line.standardOutput.bytes().find(option), std::string::npos) << option;
   }
   const cli::CommandLine version = readCommandLine({"--version"});
@@ -169,7 +173,8 @@ TEST(CommandLine, PreparationFromBothFormsWithPathsMadeFull) {
   EXPECT_EQ(p.format, ImageFormat::Bmp);  // the bitmap image unless asked
   EXPECT_FALSE(p.record);
   // Picture options alone still prepare the window: a desktop shortcut's.
-  for (const Args& args : {Args{"--format", "jpg"}, Args{"--record"}}) {
+  for (const Args& args : {Args{"--format", "jpg"}, Args{"--record"}, Args{"--size", "800x600"},
+                           Args{"--full-page"}}) {
     const cli::CommandLine shortcut = readCommandLine(args);
     EXPECT_FALSE(shortcut.preparation.asksNothing());
   }
@@ -177,6 +182,16 @@ TEST(CommandLine, PreparationFromBothFormsWithPathsMadeFull) {
       readCommandLine({"--format=jpeg", "--record", "--changed-only"}).preparation;
   EXPECT_EQ(both.format, ImageFormat::Jpeg);
   EXPECT_TRUE(both.record && both.changedOnly);
+  EXPECT_EQ(p.width, 0);  // the layout's browser area unless asked
+  EXPECT_FALSE(p.fullPage);
+  for (const auto& [size, width, height] : {std::tuple{"320x240", 320, 240},
+                                            std::tuple{"3840X2160", 3840, 2160},
+                                            std::tuple{"01366x0768", 1366, 768}}) {
+    const cli::Preparation sized =
+        readCommandLine({std::string("--size=") + size, "--full-page"}).preparation;
+    EXPECT_EQ(std::pair(sized.width, sized.height), std::pair(width, height)) << size;
+    EXPECT_TRUE(sized.fullPage);
+  }
 
   const cli::CommandLine none = readCommandLine({});
   EXPECT_FALSE(none.exitNow);

@@ -344,6 +344,50 @@ TEST(FrameFatal, IndexPastTheEndAllocationAndAFailedBuild) {
               "运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");
 }
 
+TEST(Layout, AnotherBrowserSizeMovesTheControlsAndTheWindowWithIt) {
+  const WindowLayout original = *loadMainWindowLayout();
+  auto rectOf = [](const WindowLayout& layout, std::string_view name) {
+    for (const ControlLayout& c : layout.controls)
+      if (c.name == name) return c.rect;
+    return platform::Rect{};
+  };
+  auto shown = [](const WindowLayout& layout) {
+    std::vector<platform::Rect> rects;
+    for (const ControlLayout& c : layout.controls)
+      if (c.parent.empty() && (c.flags & kVisible)) rects.push_back(c.rect);
+    return rects;
+  };
+  for (const auto& [width, height] : {std::pair{672, 568}, std::pair{1366, 768},
+                                      std::pair{320, 240}, std::pair{3840, 2160}}) {
+    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
+    WindowLayout layout = original;
+    resizeBrowserArea(layout, width, height);
+    const platform::Rect browser = rectOf(layout, "互联网浏览器1");
+    EXPECT_EQ(browser, (platform::Rect{0, 8, width, height}));
+    // The bottom row keeps its gap below the browser; the right column keeps
+    // its gap beside it unless the row below is wider than the browser.
+    EXPECT_EQ(rectOf(layout, "按钮1").top - (browser.top + height), 584 - 576);
+    EXPECT_EQ(rectOf(layout, "分组框1").left, std::max(width, 648) + 24);
+    EXPECT_EQ(rectOf(layout, "编辑框2"), rectOf(original, "编辑框2"));  // inside its group box
+    int right = 0, bottom = 0;
+    const std::vector<platform::Rect> rects = shown(layout);
+    for (std::size_t i = 0; i < rects.size(); ++i) {
+      right = std::max(right, rects[i].left + rects[i].width);
+      bottom = std::max(bottom, rects[i].top + rects[i].height);
+      for (std::size_t j = i + 1; j < rects.size(); ++j) {
+        const platform::Rect& a = rects[i];
+        const platform::Rect& b = rects[j];
+        EXPECT_TRUE(a.left + a.width <= b.left || b.left + b.width <= a.left ||
+                    a.top + a.height <= b.top || b.top + b.height <= a.top)
+            << "controls " << i << " and " << j << " overlap";
+      }
+    }
+    // The window keeps its margins around what it shows.
+    EXPECT_EQ(layout.rect.width - right, 1079 - 1048);
+    EXPECT_EQ(layout.rect.height - bottom, 649 - 616);
+  }
+}
+
 TEST(BrowserSettingsRecord, VersionAndLength) {
   platform::BrowserSettings s;
   s.offline = 1;

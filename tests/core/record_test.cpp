@@ -110,7 +110,13 @@ TEST(Change, TheShareOfPixelsBeyondTheTolerance) {
          setPixel(p, w - 1, h - 1, 0, 0, 0);
        }),
        1, 2},
-      {"another size", flatPicture(w, h / 2, 100, 100, 100), 1000, 1},
+      // Another size: laid over the earlier one from the top left; only the
+      // part of the new picture outside the overlap can be framed.
+      {"shorter, the same above", flatPicture(w, h / 2, 100, 100, 100), 500, 0},
+      {"taller, the same above", flatPicture(w, h * 2, 100, 100, 100), 500, 1},
+      {"wider and shorter", flatPicture(w * 2, h / 2, 100, 100, 100), 750, 1},
+      {"another size, changed inside too", flatPicture(w, h * 2, 0, 0, 0), 1000, 1},
+      {"a picture without its pixels", Pixels{w, h, {}}, 1000, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -145,6 +151,20 @@ TEST(Change, AFrameSurroundsWhatChangedAndHidesNoneOfIt) {
   EXPECT_EQ(at(area.left - 1, 45), (std::array<int, 3>{255, 0, 0}));
   EXPECT_EQ(at(45, 45), (std::array<int, 3>{0, 0, 255}));  // what changed stays as it is
   EXPECT_EQ(at(5, 5), (std::array<int, 3>{255, 255, 255}));
+}
+
+TEST(Change, AChangeFarDownATallPictureIsFramedWhereItIs) {
+  const Pixels before = flatPicture(600, 20000, 255, 255, 255);
+  Pixels now = before;
+  for (int y = 15000; y < 15020; ++y)
+    for (int x = 100; x < 140; ++x) setPixel(now, x, y, 0, 0, 255);
+  const record::Change change = record::comparePictures(now, before);
+  ASSERT_EQ(change.areas.size(), 1u);
+  const platform::Rect area = change.areas[0];
+  EXPECT_LE(area.top, 15000);
+  EXPECT_GE(area.top, 15000 - 16);
+  EXPECT_LE(area.height, 20 + 16);
+  EXPECT_EQ(change.tenths, 1);  // 800 of 12 million pixels: the least a change shows
 }
 
 TEST(PictureFiles, EveryFormatReadsBackByItsContent) {

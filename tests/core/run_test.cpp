@@ -52,6 +52,28 @@ TEST(Run, OneAddressLoadsCapturesAndEnds) {
   EXPECT_EQ(p.sim.navigations().size(), 1u);
 }
 
+// Drawing a whole page may run the engine's loop: a dwell tick then starts no
+// second picture, and 停止 pressed meanwhile leaves the run stopped.
+TEST(Run, WhatHappensWhileAWholePageIsDrawnLeavesTheRunAsItShouldBe) {
+  for (const bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "stopped meanwhile" : "a dwell tick meanwhile");
+    Program p;
+    p.frame.vars().fullPage = true;
+    p.chooseFolder(p.folder());
+    p.add({"http://a/", "http://b/"});
+    p.click("按钮1");
+    p.sim.whileDrawingDocument = [&] {
+      p.sim.whileDrawingDocument = nullptr;
+      if (stop) p.click("按钮1");
+      p.frame.raiseEvent(&p.frame.control("时钟2"), app::event::tick);
+    };
+    p.sim.advanceTo(8000);
+    EXPECT_EQ(p.sim.captureCount(), 1);
+    EXPECT_EQ(p.navigated(), stop ? Strings{"http://a/"} : (Strings{"http://a/", "http://b/"}));
+    if (stop) EXPECT_EQ(p.period("时钟1"), 0);
+  }
+}
+
 TEST(Run, BusyPageWaitsForTheNextDwellTick) {
   Program p;
   p.chooseFolder(p.folder());

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "capture/picture_file.h"
 #include "platform/sim/sim_platform.h"
+#include "services/files.h"
 #include "program.h"
 
 namespace sorvane::testing {
@@ -107,6 +109,50 @@ TEST(Unattended, PreparesTheWindowPressesStartAndEndsWithCodeZero) {
   EXPECT_EQ(u.sim.standardError(), "");
   EXPECT_TRUE(u.sim.boxes().empty());
   EXPECT_EQ(u.sim.topLevel(), 0u);  // the window closed itself
+}
+
+TEST(Unattended, SizesAndWholePagesGiveTheirPictureAndSayWhereItWasCut) {
+  struct Row {
+    const char* what;
+    Args options;
+    sim::LoadScript page;
+    int width, height;  // the picture's
+    std::string tail;   // the line after "loaded"
+  };
+  sim::LoadScript tall, wide, huge;
+  tall.documentHeight = 6000;
+  wide.documentWidth = 2000;
+  wide.documentHeight = 900;
+  huge.documentHeight = 40000;
+  const std::vector<Row> rows = {
+      {"the browser area", {}, tall, 672, 568, ""},
+      {"another size", {"--size", "1366x768"}, tall, 1366, 768, ""},
+      {"a tall page", {"--full-page"}, tall, 672, 6000, "\t-\twhole"},
+      {"a wide page", {"--full-page", "--size", "800x600"}, wide, 2000, 900, "\t-\twhole"},
+      {"a page past the bound", {"--full-page", "--record"}, huge, 672, 20000, "\tnew\tcut"},
+      {"a page the size of the view", {"--full-page"}, {}, 672, 568, "\t-\twhole"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Unattended u({"http://a/"});
+    u.sim.scriptLoad("http://a/", row.page);
+    Args options = row.options;
+    options.insert(options.end(), {"--format", "png"});
+    ASSERT_EQ(u.run(u.args(options)), 0) << u.sim.standardError();
+    const std::string out = u.sim.standardOutput();
+    EXPECT_EQ(out.substr(out.find("\tloaded")), "\tloaded" + row.tail + "\n");
+    const Args names = u.pictures();
+    ASSERT_FALSE(names.empty());
+    const std::optional<Pixels> picture = capture::decodePicture(readFile(Text(u.picture(names[0]))));
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(std::pair(picture->width, picture->height), std::pair(row.width, row.height));
+    if (row.tail.ends_with("cut")) {
+      // The record keeps five columns; the cut is said beside the change.
+      const ByteSet bytes = readFile(Text((u.shots / "截图记录.csv").string()));
+      const std::string record(bytes.bytes().begin(), bytes.bytes().end());
+      EXPECT_TRUE(record.ends_with(",loaded,new cut\r\n")) << record;
+    }
+  }
 }
 
 TEST(Unattended, AStuckPageIsStoppedAfterThePageTimeOutAndTakenAsItStands) {

@@ -136,6 +136,25 @@ def read_bmp(path):
         return Bmp(f.read())
 
 
+def picture_size(data):
+    """(width, height) from a picture's own header: BMP, PNG or JPEG."""
+    if data[:2] == b"BM":
+        width, height = struct.unpack_from("<ii", data, 18)
+        return (width, abs(height))
+    if data[:8] == b"\x89PNG\r\n\x1a\n":
+        return struct.unpack(">II", data[16:24])
+    if data[:3] != b"\xff\xd8\xff":
+        raise TestFailure("neither BMP, PNG nor JPEG")
+    i = 2
+    while i + 9 <= len(data):
+        marker, length = data[i + 1], struct.unpack(">H", data[i + 2 : i + 4])[0]
+        if marker in (0xC0, 0xC1, 0xC2):
+            height, width = struct.unpack(">HH", data[i + 5 : i + 9])
+            return (width, height)
+        i += 2 + length
+    raise TestFailure("a JPEG without a frame header")
+
+
 def picture_sort_key(file_name):
     """(year, month, day, hour, minute, second, copy) from a picture's name,
     or None when the name breaks the date-time rule."""

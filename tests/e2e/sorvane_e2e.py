@@ -22,7 +22,7 @@ from e2e_desk import (
     settled_text, table_cell, table_rows, text_of, type_text, utf8_env, wait_for)
 from e2e_pages import (
     PICTURE_BYTES, PICTURE_HEIGHT, PICTURE_NAME, PICTURE_WIDTH, LoopbackSite, PageServer,
-    QuietHandler, read_bmp, picture_sort_key, serve_on_loopback)
+    QuietHandler, read_bmp, picture_size, picture_sort_key, serve_on_loopback)
 
 # What the tests take from here: the helpers of e2e_desk and e2e_pages too.
 __all__ = [
@@ -31,7 +31,7 @@ __all__ = [
     "children", "click_at", "descendants", "desktop_apps", "double_click_at", "extents",
     "has_state", "name", "press", "role", "settled_text", "table_cell", "table_rows", "text_of",
     "type_text", "utf8_env", "wait_for", "PICTURE_BYTES", "PICTURE_HEIGHT", "PICTURE_NAME",
-    "PICTURE_WIDTH", "LoopbackSite", "PageServer", "QuietHandler", "read_bmp",
+    "PICTURE_WIDTH", "LoopbackSite", "PageServer", "QuietHandler", "read_bmp", "picture_size",
     "picture_sort_key", "serve_on_loopback",
 ]
 

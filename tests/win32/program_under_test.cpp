@@ -18,7 +18,8 @@ std::string utf8(const std::wstring& wide) {
 
 }  // namespace
 
-ProgramUnderTest::ProgramUnderTest() : startFolder_(std::filesystem::current_path()) {
+ProgramUnderTest::ProgramUnderTest(std::optional<std::pair<int, int>> browserSize)
+    : startFolder_(std::filesystem::current_path()) {
   boxWatch_ = ui().startTimer(50, [] {
     for (HWND w : threadWindows()) {
       if (className(w) != L"#32770") continue;
@@ -28,6 +29,7 @@ ProgramUnderTest::ProgramUnderTest() : startFolder_(std::filesystem::current_pat
     }
   });
   frame_ = std::make_unique<app::Frame>(ui(), programHandlers());
+  if (browserSize) frame_->setBrowserSize(browserSize->first, browserSize->second);
   frame_->startUp();
   HWND main = window();
   if (!main) {

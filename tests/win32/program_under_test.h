@@ -6,6 +6,8 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "app/frame.h"
 #include "harness.h"
@@ -16,8 +18,8 @@ class ProgramUnderTest {
  public:
   // Starts the program: its window is built, shown and active. A box the
   // program shows on its own is a test failure, answered so that it does not
-  // wait for ever.
-  ProgramUnderTest();
+  // wait for ever. The browser area at `browserSize` as --size asks.
+  explicit ProgramUnderTest(std::optional<std::pair<int, int>> browserSize = {});
   // Shuts the program down and hands the platform's events and the current
   // folder back to the harness.
   ~ProgramUnderTest();

@@ -11,6 +11,7 @@
 #include "harness.h"
 #include "platform/win32/browser.h"
 #include "platform/win32/browser_site.h"
+#include "platform/win32/document.h"
 #include "program_under_test.h"
 #include "../support/loopback_server.h"
 
@@ -71,6 +72,63 @@ TEST_F(ViewPicture, EachPathGivesAPictureOfTheViewsSize) {
     EXPECT_EQ(picture.width, 672);
     EXPECT_EQ(picture.height, 568);
     EXPECT_EQ(picture.bgr.size(), std::size_t{672} * 568 * 3);
+  }
+}
+
+// Wine's control has no document to measure, so the document's size is
+// given: the drawing's mechanics (the picture's size, the cut, the view put
+// back to its size and place, no GDI object left behind) are what shows here.
+TEST_F(ViewPicture, TheWholeDocumentIsDrawnAtItsSizeAndTheViewPutBack) {
+  struct Case {
+    const char* what;
+    std::optional<SIZE> document;
+    int width, height;
+    bool cut;
+  };
+  const Case cases[] = {
+      {"no document (as under Wine)", std::nullopt, 672, 568, false},
+      {"one that fits the view", SIZE{300, 200}, 672, 568, false},
+      {"a tall one", SIZE{672, 6000}, 672, 6000, false},
+      {"a wide one", SIZE{1500, 900}, 1500, 900, false},
+      {"one past the bound", SIZE{672, 40000}, 672, 20000, true},
+  };
+  HWND view = platform::win32::browserHostWindow(*host_);
+  auto placeOf = [&] {
+    RECT r{};
+    GetWindowRect(view, &r);
+    MapWindowPoints(nullptr, parent_, reinterpret_cast<POINT*>(&r), 2);
+    return platform::Rect{r.left, r.top, r.right - r.left, r.bottom - r.top};
+  };
+  const platform::Rect place = placeOf();
+  const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto document = platform::win32::browserHostDocument(*host_, 20000, c.document);
+    ASSERT_TRUE(document);
+    EXPECT_EQ(std::pair(document->pixels.width, document->pixels.height),
+              std::pair(c.width, c.height));
+    EXPECT_EQ(document->pixels.bgr.size(), std::size_t(c.width) * c.height * 3);
+    EXPECT_EQ(document->cut, c.cut);
+    EXPECT_EQ(placeOf(), place);
+  }
+  EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects);
+}
+
+// A browser area larger than the screen (1280 x 1024 here) is still pictured whole.
+TEST(ViewSize, TheBrowserAreaHasTheSizeAskedForAndItsWholePicture) {
+  for (const auto& [width, height] : {std::pair{1366, 768}, std::pair{1920, 1080}}) {
+    SCOPED_TRACE(width);
+    ProgramUnderTest program(std::pair{width, height});
+    RECT r{};
+    GetWindowRect(program.hwnd("互联网浏览器1"), &r);
+    EXPECT_EQ(std::pair(int(r.right - r.left), int(r.bottom - r.top)), std::pair(width, height));
+    const WidgetId browser = program.control("互联网浏览器1").widget;
+    const std::optional<Pixels> shown = ui().capture(browser);
+    ASSERT_TRUE(shown);
+    EXPECT_EQ(std::pair(shown->width, shown->height), std::pair(width, height));
+    const auto whole = ui().captureDocument(browser, 20000);
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(std::pair(whole->pixels.width, whole->pixels.height), std::pair(width, height));
   }
 }
 

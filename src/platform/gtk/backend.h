@@ -70,6 +70,7 @@ struct DialogGuard {
   GtkWidget* dialog;
 };
 
+typedef struct _WebKitWebView WebKitWebView;
 struct BrowserView;  // browser.cpp
 struct BrowserViewDeleter {
   void operator()(BrowserView* view) const;
@@ -85,6 +86,12 @@ void navigateBrowser(BrowserView& view, const std::string& url);
 bool isBrowserBusy(const BrowserView& view);
 void stopBrowser(BrowserView& view);
 void endBrowserPage(BrowserView& view);
+// The engine's view while it shows a page of its own to draw; nullptr while
+// a stand-in or the blank cover is shown, or its process is gone.
+WebKitWebView* pageView(BrowserView& view);
+
+// Cairo's 32-bit pixels as blue, green, red.
+void surfaceToBgr(cairo_surface_t* surface, Pixels& out);
 
 // The program's main window among the toplevels, or null; for tests and
 // benchmarks that look at what GTK shows.
@@ -149,6 +156,7 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   void browserShowBlank(WidgetId browser) override;
 
   std::optional<Pixels> capture(WidgetId widget) override;
+  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
 
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;

@@ -433,6 +433,8 @@ void endBrowserPage(BrowserView& b) {
   webkit_web_view_terminate_web_process(b.view);
 }
 
+WebKitWebView* pageView(BrowserView& b) { return b.covered || b.crashed ? nullptr : b.view; }
+
 bool isBrowserBusy(const BrowserView& b) {
   return b.view && !b.crashed && webkit_web_view_is_loading(b.view);
 }

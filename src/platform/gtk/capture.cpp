@@ -12,10 +12,8 @@
 
 namespace sorvane::platform::gtk {
 
-namespace {
-
 // Cairo's RGB24/ARGB32 pixels are native-endian 32-bit words 0xAARRGGBB.
-void toBgr(cairo_surface_t* surface, Pixels& out) {
+void surfaceToBgr(cairo_surface_t* surface, Pixels& out) {
   cairo_surface_flush(surface);
   const int width = cairo_image_surface_get_width(surface);
   const int height = cairo_image_surface_get_height(surface);
@@ -36,6 +34,8 @@ void toBgr(cairo_surface_t* surface, Pixels& out) {
     }
   }
 }
+
+namespace {
 
 bool captureScreen(Pixels& out) {
   GdkDisplay* display = gdk_display_get_default();
@@ -93,7 +93,7 @@ std::optional<Pixels> GtkPlatform::capture(WidgetId id) {
     gtk_render_background(gtk_widget_get_style_context(top), cr.get(), 0, 0, width, height);
     if (gtk_widget_is_drawable(target)) gtk_widget_draw(target, cr.get());
   }
-  toBgr(surface.get(), out);
+  surfaceToBgr(surface.get(), out);
   return out;
 }
 

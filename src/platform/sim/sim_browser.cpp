@@ -1,5 +1,7 @@
 // The scripted browser and synthetic captures.
 
+#include <algorithm>
+
 #include "platform/sim/sim_platform.h"
 
 namespace sorvane::sim {
@@ -138,6 +140,28 @@ std::optional<platform::Pixels> SimPlatform::capture(WidgetId widget) {
     out.bgr[i + 2] = colour.r;
   }
   return out;
+}
+
+std::optional<platform::Platform::Document> SimPlatform::captureDocument(WidgetId browser,
+                                                                        int heightLimit) {
+  const WidgetState* w = find(browser);
+  if (!w || w->widgetSpec.kind != WidgetKind::Browser) return std::nullopt;
+  if (whileDrawingDocument) whileDrawingDocument();
+  std::optional<platform::Pixels> view = capture(browser);
+  if (!view) return std::nullopt;
+  const BrowserState& b = w->browser;
+  const bool own = !b.blank && shows(b) == platform::PageShows::Own;
+  const int width = own ? std::max(view->width, b.load->script.documentWidth) : view->width;
+  const int height = own ? std::max(view->height, b.load->script.documentHeight) : view->height;
+  Document document;
+  document.cut = height > heightLimit;
+  platform::Pixels& out = document.pixels;
+  out.width = width;
+  out.height = std::min(height, heightLimit);
+  out.bgr.resize(static_cast<std::size_t>(out.width) * out.height * 3);
+  for (std::size_t i = 0; i < out.bgr.size(); i += 3)
+    std::copy_n(view->bgr.data(), 3, out.bgr.data() + i);
+  return document;
 }
 
 }  // namespace sorvane::sim

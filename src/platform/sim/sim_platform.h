@@ -51,6 +51,9 @@ struct LoadScript {
   bool showsNothing = false;  // ends without a page of its own (a refused download)
   bool holdsEngine = false;   // a script holds the engine: stopping does nothing
   bool drawsNothing = false;  // stopped before its end, it has drawn nothing yet
+  // The document's size where it is larger than the view (0: the view's).
+  int documentWidth = 0;
+  int documentHeight = 0;
 };
 
 struct Navigation {
@@ -176,6 +179,7 @@ class SimPlatform : public platform::Platform {
   platform::PageShows browserShows(WidgetId browser) const override;
   void browserShowBlank(WidgetId browser) override;
   std::optional<platform::Pixels> capture(WidgetId widget) override;
+  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
   TimerId startTimer(int periodMs, std::function<void()> tick) override;
   void stopTimer(TimerId timer) override;
   platform::LocalTime localTimeNow() const override;
@@ -262,6 +266,9 @@ class SimPlatform : public platform::Platform {
   void setErrorPageColour(Rgb colour) { errorPage_ = colour; }
   Rgb shownColour(WidgetId browser) const;
   void failNextCapture() { failNextCapture_ = true; }
+  // Runs while the whole document is drawn, as the engine's loop would run
+  // timers and clicks meanwhile.
+  std::function<void()> whileDrawingDocument;
   int captureCount() const { return captureCount_; }  // every call, failed ones too
 
   // ---- Standard streams -----------------------------------------------------

@@ -121,6 +121,7 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   void browserShowBlank(WidgetId browser) override;
 
   std::optional<Pixels> capture(WidgetId widget) override;
+  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
 
 
   LocalTime localTimeNow() const override;

@@ -13,6 +13,7 @@
 #include <shellapi.h>
 
 #include "platform/win32/capture.h"
+#include "platform/win32/document.h"
 #include "platform/win32/text.h"
 
 namespace sorvane::platform::win32 {
@@ -324,6 +325,12 @@ std::optional<Pixels> Win32Platform::capture(WidgetId id) {
   }
   if (!taken) return std::nullopt;
   return out;
+}
+
+std::optional<Platform::Document> Win32Platform::captureDocument(WidgetId id, int heightLimit) {
+  Widget* w = find(id);
+  if (!w || !w->browser) return std::nullopt;
+  return browserHostDocument(*w->browser, heightLimit);
 }
 
 }  // namespace sorvane::platform::win32
