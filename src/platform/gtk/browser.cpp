@@ -14,7 +14,6 @@
 
 #include "platform/gtk/address_completion.h"
 #include "platform/gtk/backend.h"
-#include "platform/script_address.h"
 
 namespace sorvane::platform::gtk {
 
@@ -27,6 +26,8 @@ struct PageRecord {
   bool errorPage = false;   // it failed, and the engine shows its error page
   bool blank = false;       // the view is covered with a blank page
   bool restarted = false;   // sent again to a fresh web process once
+  bool started = false;     // the engine began a load of its own for it
+  bool stopped = false;     // the program stopped it
   std::uint64_t before = 0; // what the view drew when the address was sent
 };
 
@@ -192,10 +193,22 @@ void setCovered(BrowserView& b, bool covered) {
   gtk_widget_queue_draw(b.cover);
 }
 
+bool isEmptyPage(const char* uri) {
+  return uri && g_ascii_strncasecmp(uri, "about:blank", 11) == 0;
+}
+
 void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   auto* b = static_cast<BrowserView*>(data);
   PageRecord& page = b->page;
+  if (event == WEBKIT_LOAD_STARTED) page.started = true;
   if (event == WEBKIT_LOAD_COMMITTED) {
+    // An address the engine will not load (a port browsers keep away from)
+    // is answered with an empty page and no failure of its own.
+    if (!page.committed && !page.errorPage && isEmptyPage(webkit_web_view_get_uri(b->view)) &&
+        !isEmptyPage(page.address.c_str())) {
+      page.failed = page.errorPage = true;
+      return;
+    }
     // A cover left from the address before goes once this one has a page.
     if (!page.blank) setCovered(*b, false);
     // The engine's error page is a load of its own; it counts as the error.
@@ -203,6 +216,21 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   }
   // A failed load is reported as finished too, after its failure.
   if (event == WEBKIT_LOAD_FINISHED && !page.failed) page.finished = true;
+}
+
+// An address that differs from the page on show only after '#' (or from the
+// address its script gave it with history.pushState) is a move inside that
+// page: the engine is briefly loading, but begins no load of its own, and the
+// page stays on show as the address's own.
+void onLoadingChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
+  auto* b = static_cast<BrowserView*>(data);
+  PageRecord& page = b->page;
+  if (webkit_web_view_is_loading(view) || page.started || page.failed || page.stopped ||
+      page.blank || b->crashed || page.address.empty())
+    return;
+  if (g_strcmp0(webkit_web_view_get_uri(view), page.address.c_str()) != 0) return;
+  page.committed = page.finished = true;
+  setCovered(*b, false);
 }
 
 gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
@@ -295,6 +323,7 @@ void connectRefusals(WebKitWebView* view, BrowserView* owner) {
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessGone), owner);
   g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), owner);
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), owner);
+  g_signal_connect(view, "notify::is-loading", G_CALLBACK(onLoadingChanged), owner);
   g_signal_connect(view, "notify::is-web-process-responsive", G_CALLBACK(onResponsiveness), owner);
 }
 
@@ -411,18 +440,13 @@ void navigateBrowser(BrowserView& b, const std::string& url) {
   b.page = PageRecord{};
   b.page.address = address;
   b.page.before = madeNow ? 0 : drawnFingerprint(b);
-  // A script address runs against the page on show and loads nothing: it
-  // would leave the view busy for good. It shows nothing of its own.
-  if (isScriptAddress(address)) {
-    showBlank(b);
-    return;
-  }
   // The engine starts a new web process by itself if the last one died.
   b.crashed = false;
   webkit_web_view_load_uri(b.view, address.c_str());
 }
 
 void stopBrowser(BrowserView& b) {
+  b.page.stopped = true;
   if (b.view && !b.crashed) webkit_web_view_stop_loading(b.view);
 }
 
@@ -448,34 +472,13 @@ PageShows browserPageShows(const BrowserView& b) {
   return drawnFingerprint(b) == page.before ? PageShows::Nothing : PageShows::Own;
 }
 
-void GtkPlatform::browserNavigate(WidgetId id, const std::string& url) {
-  Widget* w = find(id);
-  if (w && w->browser) navigateBrowser(*w->browser, url);
+void GtkPlatform::navigateNative(Widget& w, const std::string& url) {
+  navigateBrowser(*w.browser, url);
 }
-
-bool GtkPlatform::browserBusy(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->browser && isBrowserBusy(*w->browser);
-}
-
-void GtkPlatform::browserStop(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) stopBrowser(*w->browser);
-}
-
-void GtkPlatform::browserEndPage(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) endBrowserPage(*w->browser);
-}
-
-PageShows GtkPlatform::browserShows(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->browser ? browserPageShows(*w->browser) : PageShows::Nothing;
-}
-
-void GtkPlatform::browserShowBlank(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) showBlank(*w->browser);
-}
+bool GtkPlatform::busyNative(const Widget& w) const { return isBrowserBusy(*w.browser); }
+void GtkPlatform::stopNative(Widget& w) { stopBrowser(*w.browser); }
+void GtkPlatform::endPageNative(Widget& w) { endBrowserPage(*w.browser); }
+PageShows GtkPlatform::showsNative(const Widget& w) const { return browserPageShows(*w.browser); }
+void GtkPlatform::showBlankNative(Widget& w) { showBlank(*w.browser); }
 
 }  // namespace sorvane::platform::gtk
