@@ -265,8 +265,8 @@ TEST_P(SeamConformance, AScriptAddressLoadsNothingAndTheBlankCoverShowsAtOnce) {
   const platform::WidgetId browser = make(platform::WidgetKind::Browser, rig().window());
   ASSERT_NE(browser, 0u);
   rig().pumpFor(100);  // on the screen
-  for (const char* script : {"javascript:1", " JavaScript:for(;;){}", "java\tscript:1",
-                             "vbscript:msgbox(1)"}) {
+  for (const char* script :
+       {"javascript:1", " JavaScript:for(;;){}", "java\tscript:1", "vbscript:msgbox(1)"}) {
     SCOPED_TRACE(script);
     platform().browserNavigate(browser, script);
     EXPECT_FALSE(platform().browserBusy(browser));

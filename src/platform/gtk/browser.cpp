@@ -118,8 +118,9 @@ GRef<WebKitWebContext> sharedContext() {
   WK(webkit_memory_pressure_settings_set_kill_threshold)(memory, 1.0);
   WK(webkit_memory_pressure_settings_set_poll_interval)(memory, 15.0);
   WebKitWebsiteDataManager* data = WK(webkit_website_data_manager_new_ephemeral)();
-  auto* context = static_cast<WebKitWebContext*>(g_object_new(WK(webkit_web_context_get_type)(), "website-data-manager", data,
-                                      "memory-pressure-settings", memory, nullptr));
+  auto* context = static_cast<WebKitWebContext*>(
+      g_object_new(WK(webkit_web_context_get_type)(), "website-data-manager", data,
+                   "memory-pressure-settings", memory, nullptr));
   g_object_unref(data);
   WK(webkit_memory_pressure_settings_free)(memory);
   WK(webkit_web_context_set_cache_model)(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
@@ -139,8 +140,8 @@ gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
       WK(webkit_script_dialog_confirm_set_confirmed)(dialog, TRUE);
       break;
     case WEBKIT_SCRIPT_DIALOG_PROMPT:
-      WK(webkit_script_dialog_prompt_set_text)(dialog,
-                                           WK(webkit_script_dialog_prompt_get_default_text)(dialog));
+      WK(webkit_script_dialog_prompt_set_text)(
+          dialog, WK(webkit_script_dialog_prompt_get_default_text)(dialog));
       break;
     default:
       break;
@@ -376,8 +377,8 @@ void makeView(BrowserView& b) {
   // Software rendering keeps the picture of the page in the view itself, so a
   // capture can draw the widget instead of reading the screen, which a dialog
   // above the window would spoil.
-  WK(webkit_settings_set_hardware_acceleration_policy)(engine,
-                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  WK(webkit_settings_set_hardware_acceleration_policy)(
+      engine, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
   WK(webkit_settings_set_javascript_can_open_windows_automatically)(engine, FALSE);
   WK(webkit_settings_set_enable_developer_extras)(engine, FALSE);
   WK(webkit_settings_set_enable_write_console_messages_to_stdout)(engine, FALSE);
@@ -389,8 +390,9 @@ void makeView(BrowserView& b) {
   // they are UTF-8), and GBK is what it falls back on, not Latin-1.
   WK(webkit_settings_set_default_charset)(engine, "GBK");
   enableFeature(engine, "UsesEncodingDetector");
-  auto* view = static_cast<WebKitWebView*>(g_object_new(WK(webkit_web_view_get_type)(), "web-context", b.context.get(),
-                                            "settings", engine, nullptr));
+  auto* view = static_cast<WebKitWebView*>(g_object_new(WK(webkit_web_view_get_type)(),
+                                                        "web-context", b.context.get(),
+                                                        "settings", engine, nullptr));
   g_object_unref(engine);
   b.view = view;
   connectRefusals(view, &b);

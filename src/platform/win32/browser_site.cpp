@@ -383,7 +383,9 @@ RECT browserEngineRect(HWND view) {
 }
 
 void sendTrack(NavigationTrack& track, const std::wstring& url) {
-  auto documentOf = [](const std::wstring& address) { return address.substr(0, address.find(L'#')); };
+  auto documentOf = [](const std::wstring& address) {
+    return address.substr(0, address.find(L'#'));
+  };
   const bool withinPage = track.shows == PageShows::Own && !track.ended &&
                           url.find(L'#') != std::wstring::npos && !track.document.empty() &&
                           documentOf(url) == documentOf(track.document);
