@@ -35,7 +35,6 @@ struct PageWatch {
   std::int64_t sentAtMs = -1;     // when it was sent; -1 before the first
   std::int64_t stopAskedAtMs = -1; // when its load was told to stop; -1: not yet
   bool timedOut = false;           // its time-out ended its load
-  bool scriptAddress = false;      // it names a script: nothing was loaded
   bool sending = false;            // the browser is being sent to it just now
   bool capturing = false;          // its picture is being taken (the engine may run a loop)
   Text url;

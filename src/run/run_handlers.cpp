@@ -7,7 +7,6 @@
 #include "services/conversions.h"
 #include "services/dialogs.h"
 #include "services/own_text.h"
-#include "platform/script_address.h"
 #include "record/picture_record.h"
 
 namespace sorvane::run {
@@ -89,12 +88,7 @@ void sendAddress(Frame& frame, const Text& url, RunObserver* observer) {
   page.url = url;
   page.sentAtMs = now(frame);
   page.sending = true;
-  if (platform::isScriptAddress(url.view())) {
-    page.scriptAddress = true;
-    frame.showBlank(browser(frame));
-  } else {
-    frame.navigate(browser(frame), url);
-  }
+  frame.navigate(browser(frame), url);
   page.sending = false;
   if (frame.vars().pageTimeoutMs > 0)
     frame.startWatch(frame.vars().pageTimeoutMs, overdueTick(observer));
@@ -104,8 +98,7 @@ void sendAddress(Frame& frame, const Text& url, RunObserver* observer) {
 // is cleared to a blank page first, so that no picture shows an earlier page.
 PageEnd settlePage(Frame& frame) {
   const app::PageWatch& page = frame.vars().page;
-  const platform::PageShows shows =
-      page.scriptAddress ? platform::PageShows::Nothing : frame.pageShows(browser(frame));
+  const platform::PageShows shows = frame.pageShows(browser(frame));
   if (shows == platform::PageShows::Nothing) frame.showBlank(browser(frame));
   if (page.timedOut) return PageEnd::TimedOut;
   switch (shows) {

@@ -15,12 +15,30 @@ class SimRig final : public SeamRig {
     top.rect = {0, 0, 1079, 649};
     top.visible = true;
     window_ = sim_.createWidget(top);
+    sim_.setPageColour(page(Page::Red), 255, 0, 0);
+    sim::LoadScript silent;
+    silent.neverEnds = silent.drawsNothing = true;
+    sim_.scriptLoad(page(Page::Silent), silent);
+    sim::LoadScript failing;
+    failing.durationMs = 100;
+    failing.fails = true;
+    sim_.scriptLoad(page(Page::Closed), failing);
+    sim_.scriptLoad(page(Page::Blocked), failing);
   }
   platform::Platform& platform() override { return sim_; }
   platform::WidgetId window() override { return window_; }
   void pumpFor(int ms) override { sim_.advanceTo(sim_.now() + ms); }
   void answerNextBoxAfter(int ms) override { sim_.answerBoxes({{sim::kFirstButton, ms}}); }
   bool exactTime() const override { return true; }
+  std::string page(Page which) override {
+    switch (which) {
+      case Page::Red: return "http://127.0.0.1:8000/red";
+      case Page::Silent: return "http://127.0.0.1:8000/silent";
+      case Page::Closed: return "http://127.0.0.1:1/";
+      case Page::Blocked: break;
+    }
+    return "http://127.0.0.1:9/";
+  }
 
  private:
   sim::SimPlatform sim_;

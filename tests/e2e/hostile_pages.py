@@ -48,6 +48,10 @@ class HostileServer(LoopbackSite):
                 requests.append(path)
                 if re.fullmatch(r"/[0-9a-fA-F]{6}", path):
                     self.send(colour_page(path[1:].lower()))
+                elif path == "/pushing-red":
+                    # A single-page site's router: the page gives itself another address.
+                    self.send(colour_page("ff0000").replace(
+                        b"</body>", b"<script>history.pushState(null,'','/red/home')</script></body>"))
                 elif path == "/spin":
                     self.send(self.page("", "<script>for(;;){}</script>"))
                 elif path == "/spin-later":

@@ -29,7 +29,8 @@ PAUSE, PAGE_TIMEOUT = 1, 3
 def bound(timeout):
     return 3 * (timeout + PAUSE + 2) + 10
 
-# What the hostile address's line ends with, what its picture shows ("blank"
+# What the hostile address's line ends with (after the red page, or after
+# the optional last field's red page), what its picture shows ("blank"
 # a white page, "own" the page's green, "not red" anything but the red page
 # before it), and what the blue page after it shows ("blue", or "blank" where
 # it timed out behind a web process the hostile page left spinning).
@@ -44,6 +45,13 @@ ROWS = [
     ("a page that goes to a dead address after its picture", "/refresh-to-hang", {"loaded"},
      "own", "blue"),
     ("a script address", "javascript:1", {"blank"}, "blank", "blue"),
+    # Moves within the page on show load nothing of their own; they are its own.
+    ("a route after '#' in the red page", "/ff0000#/b", {"loaded"}, "red", "blue"),
+    ("a route of the address the red page gave itself", "/red/home#/b", {"loaded"}, "red", "blue",
+     PAGE_TIMEOUT, "/pushing-red"),
+    # Ports that the engine will not load from fail, as a refused connection does.
+    ("a port browsers refuse (9)", "http://127.0.0.1:9/", {"failed"}, "blank", "blue"),
+    ("a port browsers refuse (6000)", "http://127.0.0.1:6000/", {"failed"}, "blank", "blue"),
     ("a download", "/download", {"blank"}, "blank", "blue"),
     ("an HTTP Digest challenge", "/digest", {"blank"}, "blank", "blue"),
     ("a response with nothing in it before the time-out", "/silent", {"timeout"}, "blank",
@@ -72,11 +80,11 @@ def colours(picture):
     return bmp.colours_in(64, 64, e2e.PICTURE_WIDTH - 64, e2e.PICTURE_HEIGHT - 64)
 
 
-def run_row(name, path, timeout):
+def run_row(name, path, timeout, first):
     folder = os.path.join(work, f"row{len(runs)}")
     os.makedirs(folder)
     address = path if ":" in path else server.url(path)
-    urls = [server.url("/" + RED), address, server.url("/" + BLUE)]
+    urls = [server.url(first), address, server.url("/" + BLUE)]
     list_file = os.path.join(folder, "list.txt")
     with open(list_file, "wb") as f:
         f.write(b"".join(b"\r\n" + u.encode() for u in urls))
@@ -97,8 +105,8 @@ def run_row(name, path, timeout):
     return urls, r, took
 
 
-def check_row(name, path, words, shows, after, timeout=PAGE_TIMEOUT):
-    urls, r, took = run_row(name, path, timeout)
+def check_row(name, path, words, shows, after, timeout=PAGE_TIMEOUT, first="/" + RED):
+    urls, r, took = run_row(name, path, timeout, first)
     out, err = r.stdout.decode(), r.stderr.decode()
     where = f"{name}: exit {r.returncode}, {took:.1f} s\n{out}{err[-1500:]}"
     if r.returncode != 0:

@@ -33,15 +33,14 @@ void expectHalves(const Pixels& p) {
         << x << "," << y << " " << std::hex << pixelAt(p, x, y);
 }
 
+// What busy does through a load and a failure is the seam suite's; here,
+// the engine's own cases: settings it refuses, a name that does not resolve,
+// an empty address.
 TEST(Browser, BusyFollowsTheLoadThroughSuccessAndFailure) {
   WidgetSpec fresh;
   fresh.kind = WidgetKind::Browser;
   fresh.parent = harness().window;
   fresh.rect = {700, 8, 100, 100};
-  WidgetId unused = ui().createWidget(fresh);
-  ASSERT_NE(unused, 0u);
-  EXPECT_FALSE(ui().browserBusy(unused));
-  ui().destroyWidget(unused);
   fresh.browser.version = 2;
   EXPECT_EQ(ui().createWidget(fresh), 0u);
 
@@ -53,15 +52,6 @@ TEST(Browser, BusyFollowsTheLoadThroughSuccessAndFailure) {
               static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                          std::chrono::steady_clock::now() - started)
                                          .count()));
-
-  // A closed local port: grab a free one and let it go again.
-  GSocketListener* probe = g_socket_listener_new();
-  guint16 port = g_socket_listener_add_any_inet_port(probe, nullptr, nullptr);
-  g_socket_listener_close(probe);
-  g_object_unref(probe);
-  ui().browserNavigate(browser(), "http://127.0.0.1:" + std::to_string(port) + "/");
-  EXPECT_TRUE(ui().browserBusy(browser()));
-  EXPECT_TRUE(pumpUntil([] { return !ui().browserBusy(browser()); }, 15000));
 
   ui().browserNavigate(browser(), "http://sorvane-test.invalid/");
   EXPECT_TRUE(ui().browserBusy(browser()));

@@ -21,6 +21,15 @@ class GtkRig final : public SeamRig {
     answering_ = g_timeout_add(static_cast<guint>(ms), &GtkRig::answer, this);
   }
   bool exactTime() const override { return false; }
+  std::string page(Page which) override {
+    switch (which) {
+      case Page::Red: return harness().server.url("/solid/ff0000");
+      case Page::Silent: return harness().server.silentUrl();
+      case Page::Closed: return "http://127.0.0.1:" + std::to_string(closedPort()) + "/";
+      case Page::Blocked: break;
+    }
+    return "http://127.0.0.1:9/";
+  }
 
  private:
   // Presses the first button of the box on screen, once there is one.
@@ -34,6 +43,10 @@ class GtkRig final : public SeamRig {
       }
     }
     return G_SOURCE_CONTINUE;
+  }
+  // A free local port, let go again.
+  static int closedPort() {
+    return LoopbackServer([](const Request&) { return Response::notFound(); }).port();
   }
   guint answering_ = 0;
 };

@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,16 @@ class SeamRig {
   virtual bool exactTime() const = 0;
   // A UTF-8 text in the desktop's code page.
   virtual std::string local(const std::string& utf8) { return utf8; }
+
+  // Pages for the browser: a served page of one colour (red), whatever
+  // follows its '#'; one whose server never answers; a port nothing listens
+  // on; a port that browsers refuse to load from.
+  enum class Page { Red, Silent, Closed, Blocked };
+  virtual std::string page(Page which) = 0;
+  // False where the engine commits and draws no page (Wine's control): what
+  // needs a page of the address to show is left to that backend's own table
+  // of the engine's events.
+  virtual bool showsPages() const { return true; }
 };
 
 using RigMaker = std::unique_ptr<SeamRig> (*)();
@@ -62,6 +73,27 @@ class SeamConformance : public ::testing::TestWithParam<RigMaker> {
     widgetSpec.text = text;
     widgetSpec.visible = kind != platform::WidgetKind::Hidden;
     return platform().createWidget(widgetSpec);
+  }
+
+  // Pumps until the browser is no longer busy, then lets a real desktop draw.
+  bool settle(platform::WidgetId browser) {
+    for (int waited = 0; platform().browserBusy(browser); waited += 20) {
+      if (waited > 30000) return false;
+      rig().pumpFor(20);
+    }
+    rig().pumpFor(rig().exactTime() ? 0 : 300);
+    return true;
+  }
+  // The colour in the middle of a widget's picture, as 0xRRGGBB.
+  std::uint32_t middle(platform::WidgetId widget) {
+    std::optional<platform::Pixels> p = platform().capture(widget);
+    if (!p || p->bgr.empty()) return 0xDEAD;
+    const std::size_t at = (static_cast<std::size_t>(p->height / 2) * p->width + p->width / 2) * 3;
+    return (std::uint32_t{p->bgr[at + 2]} << 16) | (std::uint32_t{p->bgr[at + 1]} << 8) |
+           p->bgr[at];
+  }
+  static bool reddish(std::uint32_t rgb) {
+    return (rgb >> 16) > 0xF0 && ((rgb >> 8) & 0xFF) < 0x10 && (rgb & 0xFF) < 0x10;
   }
 
   EventRecorder events_;
@@ -194,6 +226,89 @@ TEST_P(SeamConformance, ABoxRunsANestedLoopWhileTicksGoOn) {
   platform().stopTimer(timer);
   EXPECT_EQ(answer, platform::box::kResultOk);
   EXPECT_GE(ticks, 3) << "the timer stood still while the box was open";
+}
+
+using platform::PageShows;
+
+TEST_P(SeamConformance, APageIsBusyThenShownAndMovesWithinItAreItsOwn) {
+  const platform::WidgetId browser = make(platform::WidgetKind::Browser, rig().window());
+  ASSERT_NE(browser, 0u);
+  EXPECT_FALSE(platform().browserBusy(browser));
+  EXPECT_EQ(platform().browserShows(browser), PageShows::Nothing);
+  if (!rig().showsPages()) GTEST_SKIP() << "this engine commits no page";
+  const std::string red = rig().page(SeamRig::Page::Red);
+  platform().browserNavigate(browser, red + "#/a");
+  EXPECT_TRUE(platform().browserBusy(browser));
+  ASSERT_TRUE(settle(browser));
+  EXPECT_EQ(platform().browserShows(browser), PageShows::Own);
+  EXPECT_TRUE(reddish(middle(browser))) << std::hex << middle(browser);
+
+  // A single-page site's next route: no load of its own, the same page.
+  platform().browserNavigate(browser, red + "#/b");
+  ASSERT_TRUE(settle(browser));
+  EXPECT_EQ(platform().browserShows(browser), PageShows::Own);
+  EXPECT_TRUE(reddish(middle(browser))) << std::hex << middle(browser);
+
+  // Covered at once, before any turn of the loop; the next page uncovers it.
+  platform().browserShowBlank(browser);
+  EXPECT_EQ(platform().browserShows(browser), PageShows::Nothing);
+  EXPECT_EQ(middle(browser), 0xFFFFFFu);
+  platform().browserNavigate(browser, red + "#/c");
+  ASSERT_TRUE(settle(browser));
+  EXPECT_EQ(platform().browserShows(browser), PageShows::Own);
+  EXPECT_TRUE(reddish(middle(browser))) << std::hex << middle(browser);
+  platform().destroyWidget(browser);
+}
+
+// A script address loads nothing: never busy, nothing of its own, covered.
+TEST_P(SeamConformance, AScriptAddressLoadsNothingAndTheBlankCoverShowsAtOnce) {
+  const platform::WidgetId browser = make(platform::WidgetKind::Browser, rig().window());
+  ASSERT_NE(browser, 0u);
+  rig().pumpFor(100);  // on the screen
+  for (const char* script :
+       {"javascript:1", " JavaScript:for(;;){}", "java\tscript:1", "vbscript:msgbox(1)"}) {
+    SCOPED_TRACE(script);
+    platform().browserNavigate(browser, script);
+    EXPECT_FALSE(platform().browserBusy(browser));
+    EXPECT_EQ(platform().browserShows(browser), PageShows::Nothing);
+    EXPECT_EQ(middle(browser), 0xFFFFFFu);
+    rig().pumpFor(50);
+    EXPECT_FALSE(platform().browserBusy(browser));
+  }
+  platform().destroyWidget(browser);
+}
+
+// Loads that end without the address's page: what the view says of each.
+TEST_P(SeamConformance, FailedRefusedStoppedAndEndedLoadsSayWhatTheViewShows) {
+  using Page = SeamRig::Page;
+  const platform::WidgetId browser = make(platform::WidgetKind::Browser, rig().window());
+  ASSERT_NE(browser, 0u);
+  for (Page failing : {Page::Closed, Page::Blocked}) {
+    SCOPED_TRACE(rig().page(failing));
+    platform().browserNavigate(browser, rig().page(failing));
+    ASSERT_TRUE(settle(browser));
+    EXPECT_EQ(platform().browserShows(browser), PageShows::EngineError);
+  }
+  // Stopped before its page came: nothing of the address shows.
+  platform().browserNavigate(browser, rig().page(Page::Silent));
+  rig().pumpFor(300);
+  platform().browserStop(browser);
+  ASSERT_TRUE(settle(browser));
+  EXPECT_EQ(platform().browserShows(browser), PageShows::Nothing);
+  // Ended: not busy at once, and the next address goes out afresh.
+  platform().browserNavigate(browser, rig().page(Page::Silent));
+  rig().pumpFor(300);
+  platform().browserEndPage(browser);
+  EXPECT_FALSE(platform().browserBusy(browser));
+  rig().pumpFor(300);
+  EXPECT_EQ(platform().browserShows(browser), PageShows::Nothing);
+  if (rig().showsPages()) {
+    platform().browserNavigate(browser, rig().page(Page::Red));
+    ASSERT_TRUE(settle(browser));
+    EXPECT_EQ(platform().browserShows(browser), PageShows::Own);
+    EXPECT_TRUE(reddish(middle(browser))) << std::hex << middle(browser);
+  }
+  platform().destroyWidget(browser);
 }
 
 }  // namespace sorvane::testing

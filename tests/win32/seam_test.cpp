@@ -2,6 +2,7 @@
 
 #include "../support/seam_conformance.h"
 #include "harness.h"
+#include "../support/loopback_server.h"
 
 namespace sorvane::testing {
 namespace {
@@ -36,6 +37,20 @@ class Win32Rig final : public SeamRig {
     });
   }
   bool exactTime() const override { return false; }
+  std::string page(Page which) override {
+    switch (which) {
+      case Page::Red: return pages_.url("/red");
+      case Page::Silent: return pages_.url("/silent");
+      case Page::Closed:
+        return "http://127.0.0.1:" +
+               std::to_string(LoopbackServer([](const Request&) { return Response::notFound(); })
+                                  .port()) +
+               "/";
+      case Page::Blocked: break;
+    }
+    return "http://127.0.0.1:9/";
+  }
+  bool showsPages() const override { return false; }
   std::string local(const std::string& utf8) override {
     const int wide = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
                                          nullptr, 0);
@@ -50,6 +65,11 @@ class Win32Rig final : public SeamRig {
  private:
   platform::WidgetId window_ = 0;
   std::unique_ptr<win32test::DialogWatcher> answering_;
+  LoopbackServer pages_{[](const Request& request) {
+    if (request.path == "/silent") return Response::silence();
+    return Response::page("Content-Type: text/html\r\n",
+                          "<html><body style='background:#ff0000'></body></html>");
+  }};
 };
 
 std::unique_ptr<SeamRig> makeRig() { return std::make_unique<Win32Rig>(); }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "platform/common/timer_table.h"
 #include "platform/common/widget_tree.h"
 #include "platform/platform.h"
+#include "platform/script_address.h"
 
 namespace sorvane::platform::common {
 
@@ -45,6 +48,40 @@ class DesktopBackend : public Platform {
   }
   void stopTimer(TimerId id) final {
     if (const std::optional<std::uintptr_t> native = timers_.remove(id)) disarmTimer(id, *native);
+  }
+
+  // The browser: the widget's record holds its engine as `browser`.
+  void browserNavigate(WidgetId id, const std::string& url) final {
+    W* w = find(id);
+    if (!w || !w->browser) return;
+    // A script address runs against the page on show and loads nothing: the
+    // engine would be left busy for good or change the page under the run.
+    // It stands for a page with nothing of its own to show.
+    if (isScriptAddress(url)) {
+      scriptShown_.insert(id);
+      showBlankNative(*w);
+      return;
+    }
+    scriptShown_.erase(id);
+    navigateNative(*w, url);
+  }
+  bool browserBusy(WidgetId id) const final {
+    const W* w = find(id);
+    return w && w->browser && !scriptShown_.contains(id) && busyNative(*w);
+  }
+  void browserStop(WidgetId id) final {
+    if (W* w = find(id); w && w->browser) stopNative(*w);
+  }
+  void browserEndPage(WidgetId id) final {
+    if (W* w = find(id); w && w->browser) endPageNative(*w);
+  }
+  PageShows browserShows(WidgetId id) const final {
+    const W* w = find(id);
+    if (!w || !w->browser || scriptShown_.contains(id)) return PageShows::Nothing;
+    return showsNative(*w);
+  }
+  void browserShowBlank(WidgetId id) final {
+    if (W* w = find(id); w && w->browser) showBlankNative(*w);
   }
 
   // For the backend's native callbacks.
@@ -83,6 +120,13 @@ class DesktopBackend : public Platform {
   // Starts the native timer that calls tick(id); its handle, or nothing.
   virtual std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) = 0;
   virtual void disarmTimer(TimerId id, std::uintptr_t native) = 0;
+  // The browser's engine, for a widget that has one.
+  virtual void navigateNative(W& browser, const std::string& url) = 0;
+  virtual bool busyNative(const W& browser) const = 0;
+  virtual void stopNative(W& browser) = 0;
+  virtual void endPageNative(W& browser) = 0;
+  virtual PageShows showsNative(const W& browser) const = 0;
+  virtual void showBlankNative(W& browser) = 0;
 
   // First in the backend's destructor, while its native half still works:
   // stops the timers and destroys the windows, and reports none of it.
@@ -101,6 +145,7 @@ class DesktopBackend : public Platform {
   void remove(WidgetId id, bool native) {
     typename WidgetTree<W>::Removed removed = widgets_.takeOut(id);
     if (removed.order.empty()) return;
+    for (WidgetId gone : removed.order) scriptShown_.erase(gone);
     if (native) destroyNative(removed.records.back());
     removed.records.clear();  // what they own (a browser's host) outlives the native widgets
     for (WidgetId gone : removed.order)
@@ -109,6 +154,7 @@ class DesktopBackend : public Platform {
 
   EventSink* sink_ = nullptr;
   TimerTable timers_;
+  std::set<WidgetId> scriptShown_;  // browsers whose latest address was a script
 };
 
 }  // namespace sorvane::platform::common

@@ -10,13 +10,43 @@
 // first. Until then an empty stand-in holds its place, and like an engine
 // view that has shown no page it draws nothing of its own.
 
+#include <dlfcn.h>
 #include <webkit2/webkit2.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "platform/gtk/address_completion.h"
 #include "platform/gtk/backend.h"
-#include "platform/script_address.h"
 
 namespace sorvane::platform::gtk {
+
+namespace {
+
+// The engine's library is loaded when its first view is made, once the window
+// is on the screen: linked in, the loader would bring it and the hundred and
+// more libraries it needs in before main, which cost the start-up about as
+// much as all the rest.
+void* engineLibrary() {
+  static void* library = dlopen("libwebkit2gtk-4.1.so.0", RTLD_NOW | RTLD_GLOBAL);
+  return library;
+}
+
+void* engineSymbol(const char* name) {
+  void* library = engineLibrary();
+  void* symbol = library ? dlsym(library, name) : nullptr;
+  if (!symbol) {
+    // Only a broken installation gets here, and no page can be shown then.
+    std::fprintf(stderr, "sorvane: %s is missing from the web engine\n", name);
+    std::abort();
+  }
+  return symbol;
+}
+
+}  // namespace
+
+// A call into the engine's library, found by name on first use of the engine.
+#define WK(name) (reinterpret_cast<decltype(&name)>(engineSymbol(#name)))
 
 // What the latest address has come to, as far as the view is concerned.
 struct PageRecord {
@@ -27,6 +57,8 @@ struct PageRecord {
   bool errorPage = false;   // it failed, and the engine shows its error page
   bool blank = false;       // the view is covered with a blank page
   bool restarted = false;   // sent again to a fresh web process once
+  bool started = false;     // the engine began a load of its own for it
+  bool stopped = false;     // the program stopped it
   std::uint64_t before = 0; // what the view drew when the address was sent
 };
 
@@ -59,21 +91,21 @@ namespace {
 // --- The shared, ephemeral engine context --------------------------------
 
 gboolean refuseDestination(WebKitDownload* download, gchar*, gpointer) {
-  webkit_download_cancel(download);
+  WK(webkit_download_cancel)(download);
   return TRUE;
 }
 
 void onDownloadStarted(WebKitWebContext*, WebKitDownload* download, gpointer) {
   // Nothing the browser shows is ever saved as a file.
   g_signal_connect(download, "decide-destination", G_CALLBACK(refuseDestination), nullptr);
-  webkit_download_cancel(download);
+  WK(webkit_download_cancel)(download);
 }
 
 // One context for every view: in memory only, so no page leaves cookies or a
 // cache on disk. It lives as long as some view holds it.
 GRef<WebKitWebContext> sharedContext() {
   static WebKitWebContext* shared = nullptr;
-  if (shared) return GRef<WebKitWebContext>(WEBKIT_WEB_CONTEXT(g_object_ref(shared)));
+  if (shared) return GRef<WebKitWebContext>(static_cast<WebKitWebContext*>(g_object_ref(shared)));
   // A page that hoards memory would otherwise grow its web process until the
   // whole machine runs short. Past the engine's limit (the memory size, at most
   // 3 GB) the process is ended instead; the view then stops being busy, and the
@@ -82,16 +114,16 @@ GRef<WebKitWebContext> sharedContext() {
   // page stood still. Every 15 s brings that under 0.1% of a core, and a page
   // hoarding as fast as our test page (about 200 MB/s) is still ended some 3 GB
   // past the limit at worst; at 30 s it got to 7 GB.
-  WebKitMemoryPressureSettings* memory = webkit_memory_pressure_settings_new();
-  webkit_memory_pressure_settings_set_kill_threshold(memory, 1.0);
-  webkit_memory_pressure_settings_set_poll_interval(memory, 15.0);
-  WebKitWebsiteDataManager* data = webkit_website_data_manager_new_ephemeral();
-  auto* context =
-      WEBKIT_WEB_CONTEXT(g_object_new(WEBKIT_TYPE_WEB_CONTEXT, "website-data-manager", data,
-                                      "memory-pressure-settings", memory, nullptr));
+  WebKitMemoryPressureSettings* memory = WK(webkit_memory_pressure_settings_new)();
+  WK(webkit_memory_pressure_settings_set_kill_threshold)(memory, 1.0);
+  WK(webkit_memory_pressure_settings_set_poll_interval)(memory, 15.0);
+  WebKitWebsiteDataManager* data = WK(webkit_website_data_manager_new_ephemeral)();
+  auto* context = static_cast<WebKitWebContext*>(
+      g_object_new(WK(webkit_web_context_get_type)(), "website-data-manager", data,
+                   "memory-pressure-settings", memory, nullptr));
   g_object_unref(data);
-  webkit_memory_pressure_settings_free(memory);
-  webkit_web_context_set_cache_model(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  WK(webkit_memory_pressure_settings_free)(memory);
+  WK(webkit_web_context_set_cache_model)(context, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   g_signal_connect(context, "download-started", G_CALLBACK(onDownloadStarted), nullptr);
   shared = context;
   g_object_add_weak_pointer(G_OBJECT(context), reinterpret_cast<gpointer*>(&shared));
@@ -101,15 +133,15 @@ GRef<WebKitWebContext> sharedContext() {
 // --- Everything a page may ask for, answered without a window -------------
 
 gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
-  switch (webkit_script_dialog_get_dialog_type(dialog)) {
+  switch (WK(webkit_script_dialog_get_dialog_type)(dialog)) {
     case WEBKIT_SCRIPT_DIALOG_CONFIRM:
     case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
       // Leaving a page must never hang on a question nobody sees.
-      webkit_script_dialog_confirm_set_confirmed(dialog, TRUE);
+      WK(webkit_script_dialog_confirm_set_confirmed)(dialog, TRUE);
       break;
     case WEBKIT_SCRIPT_DIALOG_PROMPT:
-      webkit_script_dialog_prompt_set_text(dialog,
-                                           webkit_script_dialog_prompt_get_default_text(dialog));
+      WK(webkit_script_dialog_prompt_set_text)(
+          dialog, WK(webkit_script_dialog_prompt_get_default_text)(dialog));
       break;
     default:
       break;
@@ -122,17 +154,17 @@ gboolean refuse(WebKitWebView*, gpointer) { return TRUE; }
 gboolean refusePrint(WebKitWebView*, WebKitPrintOperation*, gpointer) { return TRUE; }
 
 gboolean refuseAuthentication(WebKitWebView*, WebKitAuthenticationRequest* request, gpointer) {
-  webkit_authentication_request_cancel(request);
+  WK(webkit_authentication_request_cancel)(request);
   return TRUE;
 }
 
 gboolean refuseFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer) {
-  webkit_file_chooser_request_cancel(request);
+  WK(webkit_file_chooser_request_cancel)(request);
   return TRUE;
 }
 
 gboolean refusePermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
-  webkit_permission_request_deny(request);
+  WK(webkit_permission_request_deny)(request);
   return TRUE;
 }
 
@@ -142,13 +174,13 @@ gboolean refuseContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKit
 }
 
 gboolean refuseColourChooser(WebKitWebView*, WebKitColorChooserRequest* request, gpointer) {
-  webkit_color_chooser_request_cancel(request);
+  WK(webkit_color_chooser_request_cancel)(request);
   return TRUE;
 }
 
 gboolean refuseOptionMenu(WebKitWebView*, WebKitOptionMenu* menu, GdkEvent*, GdkRectangle*,
                           gpointer) {
-  webkit_option_menu_close(menu);
+  WK(webkit_option_menu_close)(menu);
   return TRUE;
 }
 
@@ -157,25 +189,25 @@ gboolean refuseNotification(WebKitWebView*, WebKitNotification*, gpointer) { ret
 GtkWidget* refuseNewWindow(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
 bool isAttachment(WebKitURIResponse* response) {
-  SoupMessageHeaders* headers = webkit_uri_response_get_http_headers(response);
+  SoupMessageHeaders* headers = WK(webkit_uri_response_get_http_headers)(response);
   const char* disposition =
-      headers ? soup_message_headers_get_one(headers, "Content-Disposition") : nullptr;
+      headers ? WK(soup_message_headers_get_one)(headers, "Content-Disposition") : nullptr;
   return disposition && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
 }
 
 gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                       gpointer) {
   if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-    webkit_policy_decision_ignore(decision);
+    WK(webkit_policy_decision_ignore)(decision);
     return TRUE;
   }
   if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
-    auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+    auto* response = reinterpret_cast<WebKitResponsePolicyDecision*>(decision);
     // What cannot be shown, or is sent as an attachment, would become a
     // download: drop it instead.
-    if (!webkit_response_policy_decision_is_mime_type_supported(response) ||
-        isAttachment(webkit_response_policy_decision_get_response(response))) {
-      webkit_policy_decision_ignore(decision);
+    if (!WK(webkit_response_policy_decision_is_mime_type_supported)(response) ||
+        isAttachment(WK(webkit_response_policy_decision_get_response)(response))) {
+      WK(webkit_policy_decision_ignore)(decision);
       return TRUE;
     }
   }
@@ -192,10 +224,22 @@ void setCovered(BrowserView& b, bool covered) {
   gtk_widget_queue_draw(b.cover);
 }
 
+bool isEmptyPage(const char* uri) {
+  return uri && g_ascii_strncasecmp(uri, "about:blank", 11) == 0;
+}
+
 void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   auto* b = static_cast<BrowserView*>(data);
   PageRecord& page = b->page;
+  if (event == WEBKIT_LOAD_STARTED) page.started = true;
   if (event == WEBKIT_LOAD_COMMITTED) {
+    // An address the engine will not load (a port browsers keep away from)
+    // is answered with an empty page and no failure of its own.
+    if (!page.committed && !page.errorPage && isEmptyPage(WK(webkit_web_view_get_uri)(b->view)) &&
+        !isEmptyPage(page.address.c_str())) {
+      page.failed = page.errorPage = true;
+      return;
+    }
     // A cover left from the address before goes once this one has a page.
     if (!page.blank) setCovered(*b, false);
     // The engine's error page is a load of its own; it counts as the error.
@@ -205,14 +249,29 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   if (event == WEBKIT_LOAD_FINISHED && !page.failed) page.finished = true;
 }
 
+// An address that differs from the page on show only after '#' (or from the
+// address its script gave it with history.pushState) is a move inside that
+// page: the engine is briefly loading, but begins no load of its own, and the
+// page stays on show as the address's own.
+void onLoadingChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
+  auto* b = static_cast<BrowserView*>(data);
+  PageRecord& page = b->page;
+  if (WK(webkit_web_view_is_loading)(view) || page.started || page.failed || page.stopped ||
+      page.blank || b->crashed || page.address.empty())
+    return;
+  if (g_strcmp0(WK(webkit_web_view_get_uri)(view), page.address.c_str()) != 0) return;
+  page.committed = page.finished = true;
+  setCovered(*b, false);
+}
+
 gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gpointer data) {
   PageRecord& page = static_cast<BrowserView*>(data)->page;
   page.failed = true;
   // A stop, and a response turned away (a download), leave no page behind;
   // any other failure is answered with the engine's own page.
   const bool leavesNothing =
-      g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
-      g_error_matches(error, WEBKIT_POLICY_ERROR,
+      g_error_matches(error, WK(webkit_network_error_quark)(), WEBKIT_NETWORK_ERROR_CANCELLED) ||
+      g_error_matches(error, WK(webkit_policy_error_quark)(),
                       WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE);
   if (!leavesNothing) page.errorPage = true;
   return FALSE;
@@ -224,13 +283,13 @@ gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError* error, gp
 // that has not begun to show is sent again, once, to a fresh process.
 void onResponsiveness(WebKitWebView* view, GParamSpec*, gpointer data) {
   auto* b = static_cast<BrowserView*>(data);
-  if (webkit_web_view_get_is_web_process_responsive(view) || b->crashed) return;
+  if (WK(webkit_web_view_get_is_web_process_responsive)(view) || b->crashed) return;
   PageRecord& page = b->page;
   if (page.address.empty() || page.committed || page.failed || page.restarted) return;
   page.restarted = true;
-  webkit_web_view_terminate_web_process(view);
+  WK(webkit_web_view_terminate_web_process)(view);
   b->crashed = false;
-  webkit_web_view_load_uri(view, page.address.c_str());
+  WK(webkit_web_view_load_uri)(view, page.address.c_str());
 }
 
 // A cheap fingerprint of what the engine's view draws now (FNV-1a over its
@@ -274,7 +333,7 @@ void onOverlayDestroyed(GtkWidget*, gpointer data) {
   if (b->idleSource) g_source_remove(b->idleSource);
   b->idleSource = 0;
   if (!b->view) return;
-  if (!b->crashed) webkit_web_view_terminate_web_process(b->view);
+  if (!b->crashed) WK(webkit_web_view_terminate_web_process)(b->view);
   g_signal_handlers_disconnect_by_data(b->view, b);
   b->view = nullptr;
 }
@@ -295,43 +354,45 @@ void connectRefusals(WebKitWebView* view, BrowserView* owner) {
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessGone), owner);
   g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), owner);
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), owner);
+  g_signal_connect(view, "notify::is-loading", G_CALLBACK(onLoadingChanged), owner);
   g_signal_connect(view, "notify::is-web-process-responsive", G_CALLBACK(onResponsiveness), owner);
 }
 
 void enableFeature(WebKitSettings* settings, const char* identifier) {
-  WebKitFeatureList* features = webkit_settings_get_all_features();
-  for (gsize i = 0; i < webkit_feature_list_get_length(features); ++i) {
-    WebKitFeature* feature = webkit_feature_list_get(features, i);
-    if (g_strcmp0(webkit_feature_get_identifier(feature), identifier) == 0)
-      webkit_settings_set_feature_enabled(settings, feature, TRUE);
+  WebKitFeatureList* features = WK(webkit_settings_get_all_features)();
+  for (gsize i = 0; i < WK(webkit_feature_list_get_length)(features); ++i) {
+    WebKitFeature* feature = WK(webkit_feature_list_get)(features, i);
+    if (g_strcmp0(WK(webkit_feature_get_identifier)(feature), identifier) == 0)
+      WK(webkit_settings_set_feature_enabled)(settings, feature, TRUE);
   }
-  webkit_feature_list_unref(features);
+  WK(webkit_feature_list_unref)(features);
 }
 
 void makeView(BrowserView& b) {
-  if (b.view || b.closed) return;
+  if (b.view || b.closed || !engineLibrary()) return;
   if (b.idleSource) g_source_remove(b.idleSource);
   b.idleSource = 0;
   b.context = sharedContext();
-  WebKitSettings* engine = webkit_settings_new();
+  WebKitSettings* engine = WK(webkit_settings_new)();
   // Software rendering keeps the picture of the page in the view itself, so a
   // capture can draw the widget instead of reading the screen, which a dialog
   // above the window would spoil.
-  webkit_settings_set_hardware_acceleration_policy(engine,
-                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-  webkit_settings_set_javascript_can_open_windows_automatically(engine, FALSE);
-  webkit_settings_set_enable_developer_extras(engine, FALSE);
-  webkit_settings_set_enable_write_console_messages_to_stdout(engine, FALSE);
-  webkit_settings_set_enable_fullscreen(engine, FALSE);
-  webkit_settings_set_enable_back_forward_navigation_gestures(engine, FALSE);
-  webkit_settings_set_media_playback_requires_user_gesture(engine, TRUE);
+  WK(webkit_settings_set_hardware_acceleration_policy)(
+      engine, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  WK(webkit_settings_set_javascript_can_open_windows_automatically)(engine, FALSE);
+  WK(webkit_settings_set_enable_developer_extras)(engine, FALSE);
+  WK(webkit_settings_set_enable_write_console_messages_to_stdout)(engine, FALSE);
+  WK(webkit_settings_set_enable_fullscreen)(engine, FALSE);
+  WK(webkit_settings_set_enable_back_forward_navigation_gestures)(engine, FALSE);
+  WK(webkit_settings_set_media_playback_requires_user_gesture)(engine, TRUE);
   // A page that names no character set is read as a Chinese reader's own
   // browser reads it: the engine's detector looks at the bytes (UTF-8 when
   // they are UTF-8), and GBK is what it falls back on, not Latin-1.
-  webkit_settings_set_default_charset(engine, "GBK");
+  WK(webkit_settings_set_default_charset)(engine, "GBK");
   enableFeature(engine, "UsesEncodingDetector");
-  auto* view = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", b.context.get(),
-                                            "settings", engine, nullptr));
+  auto* view = static_cast<WebKitWebView*>(g_object_new(WK(webkit_web_view_get_type)(),
+                                                        "web-context", b.context.get(),
+                                                        "settings", engine, nullptr));
   g_object_unref(engine);
   b.view = view;
   connectRefusals(view, &b);
@@ -411,32 +472,27 @@ void navigateBrowser(BrowserView& b, const std::string& url) {
   b.page = PageRecord{};
   b.page.address = address;
   b.page.before = madeNow ? 0 : drawnFingerprint(b);
-  // A script address runs against the page on show and loads nothing: it
-  // would leave the view busy for good. It shows nothing of its own.
-  if (isScriptAddress(address)) {
-    showBlank(b);
-    return;
-  }
   // The engine starts a new web process by itself if the last one died.
   b.crashed = false;
-  webkit_web_view_load_uri(b.view, address.c_str());
+  WK(webkit_web_view_load_uri)(b.view, address.c_str());
 }
 
 void stopBrowser(BrowserView& b) {
-  if (b.view && !b.crashed) webkit_web_view_stop_loading(b.view);
+  b.page.stopped = true;
+  if (b.view && !b.crashed) WK(webkit_web_view_stop_loading)(b.view);
 }
 
 void endBrowserPage(BrowserView& b) {
   if (!b.view || b.crashed) return;
   // Busy from here on would only wait for the process's end to be noticed.
   b.crashed = true;
-  webkit_web_view_terminate_web_process(b.view);
+  WK(webkit_web_view_terminate_web_process)(b.view);
 }
 
 WebKitWebView* pageView(BrowserView& b) { return b.covered || b.crashed ? nullptr : b.view; }
 
 bool isBrowserBusy(const BrowserView& b) {
-  return b.view && !b.crashed && webkit_web_view_is_loading(b.view);
+  return b.view && !b.crashed && WK(webkit_web_view_is_loading)(b.view);
 }
 
 PageShows browserPageShows(const BrowserView& b) {
@@ -450,34 +506,13 @@ PageShows browserPageShows(const BrowserView& b) {
   return drawnFingerprint(b) == page.before ? PageShows::Nothing : PageShows::Own;
 }
 
-void GtkPlatform::browserNavigate(WidgetId id, const std::string& url) {
-  Widget* w = find(id);
-  if (w && w->browser) navigateBrowser(*w->browser, url);
+void GtkPlatform::navigateNative(Widget& w, const std::string& url) {
+  navigateBrowser(*w.browser, url);
 }
-
-bool GtkPlatform::browserBusy(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->browser && isBrowserBusy(*w->browser);
-}
-
-void GtkPlatform::browserStop(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) stopBrowser(*w->browser);
-}
-
-void GtkPlatform::browserEndPage(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) endBrowserPage(*w->browser);
-}
-
-PageShows GtkPlatform::browserShows(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->browser ? browserPageShows(*w->browser) : PageShows::Nothing;
-}
-
-void GtkPlatform::browserShowBlank(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) showBlank(*w->browser);
-}
+bool GtkPlatform::busyNative(const Widget& w) const { return isBrowserBusy(*w.browser); }
+void GtkPlatform::stopNative(Widget& w) { stopBrowser(*w.browser); }
+void GtkPlatform::endPageNative(Widget& w) { endBrowserPage(*w.browser); }
+PageShows GtkPlatform::showsNative(const Widget& w) const { return browserPageShows(*w.browser); }
+void GtkPlatform::showBlankNative(Widget& w) { showBlank(*w.browser); }
 
 }  // namespace sorvane::platform::gtk

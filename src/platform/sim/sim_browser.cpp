@@ -3,8 +3,18 @@
 #include <algorithm>
 
 #include "platform/sim/sim_platform.h"
+#include "platform/script_address.h"
+
+#include <string_view>
 
 namespace sorvane::sim {
+
+namespace {
+
+// The document an address names: a fragment only moves within it.
+std::string_view documentOf(std::string_view url) { return url.substr(0, url.find('#')); }
+
+}  // namespace
 
 bool SimPlatform::loadEnded(const BrowserState::Load& load) const {
   return !load.script.neverEnds && now_ >= load.startMs + load.script.durationMs;
@@ -13,8 +23,26 @@ bool SimPlatform::loadEnded(const BrowserState::Load& load) const {
 void SimPlatform::browserNavigate(WidgetId browser, const std::string& url) {
   WidgetState* w = find(browser);
   if (!w || w->widgetSpec.kind != WidgetKind::Browser) return;
-  navigations_.push_back({browser, url, now_});
   BrowserState& b = w->browser;
+  // As on the desktops: a script address reaches no engine and shows nothing.
+  b.scriptShown = platform::isScriptAddress(url);
+  if (b.scriptShown) {
+    b.blank = true;
+    return;
+  }
+  navigations_.push_back({browser, url, now_});
+  // An address that differs from the page on show only after '#' moves
+  // within that page, as a real engine does: no load, and the page stays.
+  if (b.load && !b.ended && url.find('#') != std::string::npos &&
+      documentOf(url) == documentOf(b.load->url)) {
+    BrowserState uncovered = b;
+    uncovered.blank = false;
+    if (shows(uncovered) == platform::PageShows::Own) {
+      b.blank = false;
+      b.load->url = url;
+      return;
+    }
+  }
   // A load that has ended is what the page shows until the new one ends; one
   // still running is dropped, and the view keeps what it showed before it.
   if (b.load && loadEnded(*b.load) && !b.blank) {
@@ -38,7 +66,7 @@ void SimPlatform::browserNavigate(WidgetId browser, const std::string& url) {
 
 bool SimPlatform::browserBusy(WidgetId browser) const {
   const WidgetState* w = find(browser);
-  return w && w->browser.load && !loadEnded(*w->browser.load);
+  return w && !w->browser.scriptShown && w->browser.load && !loadEnded(*w->browser.load);
 }
 
 void SimPlatform::browserStop(WidgetId browser) {
@@ -89,14 +117,15 @@ void SimPlatform::keepAwake(bool on) { awakeChanges_.emplace_back(now_, on); }
 
 void SimPlatform::setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g,
                                 std::uint8_t b) {
-  pageColours_[url] = Rgb{r, g, b};
+  pageColours_[std::string(documentOf(url))] = Rgb{r, g, b};
 }
 
 Rgb SimPlatform::pageColour(const std::string& url) const {
-  if (auto it = pageColours_.find(url); it != pageColours_.end()) return it->second;
+  const std::string document(documentOf(url));
+  if (auto it = pageColours_.find(document); it != pageColours_.end()) return it->second;
   // FNV-1a of the address; kept away from white so a page never looks blank.
   std::uint32_t h = 2166136261u;
-  for (unsigned char c : url) h = (h ^ c) * 16777619u;
+  for (unsigned char c : document) h = (h ^ c) * 16777619u;
   return Rgb{static_cast<std::uint8_t>(h & 0x7F), static_cast<std::uint8_t>((h >> 8) & 0xFF),
              static_cast<std::uint8_t>((h >> 16) & 0xFF)};
 }

@@ -120,6 +120,7 @@ struct BrowserState {
   Rgb shown = kWhite;          // what was shown before the latest load
   bool blank = false;          // covered with a blank page since the latest load
   bool ended = false;          // the latest load's engine work was ended
+  bool scriptShown = false;    // the latest address was a script
 };
 
 // One widget as the program made it, plus what it holds now.

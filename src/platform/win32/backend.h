@@ -113,12 +113,6 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   WidgetId focusedWidget() const override;
   void setFocus(WidgetId widget) override;
 
-  void browserNavigate(WidgetId browser, const std::string& url) override;
-  bool browserBusy(WidgetId browser) const override;
-  void browserStop(WidgetId browser) override;
-  void browserEndPage(WidgetId browser) override;
-  PageShows browserShows(WidgetId browser) const override;
-  void browserShowBlank(WidgetId browser) override;
 
   std::optional<Pixels> capture(WidgetId widget) override;
   std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
@@ -162,6 +156,12 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   void destroyNative(Widget& widget) override { DestroyWindow(widget.hwnd); }
   std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) override;
   void disarmTimer(TimerId id, std::uintptr_t) override;
+  void navigateNative(Widget& browser, const std::string& url) override;
+  bool busyNative(const Widget& browser) const override;
+  void stopNative(Widget& browser) override;
+  void endPageNative(Widget& browser) override;
+  PageShows showsNative(const Widget& browser) const override;
+  void showBlankNative(Widget& browser) override;
 
   bool oleInitialised_;  // first: OLE is up before anything else is made
   HWND makeTopLevel(const WidgetSpec& request, Widget& w);

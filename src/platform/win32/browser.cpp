@@ -16,7 +16,6 @@
 #include <string>
 #include <string_view>
 
-#include "platform/script_address.h"
 #include "platform/win32/browser_setup.h"
 #include "platform/win32/browser_site.h"
 #include "platform/win32/capture.h"
@@ -281,24 +280,17 @@ BrowserHostPtr createBrowserHost(HWND parent, const Rect& rect, DWORD style, int
 
 HWND browserHostWindow(const BrowserHost& host) { return host.view; }
 
-namespace {
-
-// A script address names no page: run against the page on show, it would
-// only leave the view busy or change what it shows.
-bool namesScript(const std::wstring& url) {
-  std::string ascii;
-  for (wchar_t c : url) ascii += c < 0x80 ? static_cast<char>(c) : '\x80';
-  return isScriptAddress(ascii);
-}
-
-}  // namespace
-
 void browserHostNavigate(BrowserHost& host, const std::wstring& url) {
   // Reset before the call: the engine reports some of its events from inside it.
   // Also when the control cannot be called: the view then shows nothing of
   // the address, and is blanked rather than pictured as it.
-  *host.track = NavigationTrack{PageShows::Nothing, url, false, host.track->topLevel, host.cover};
-  if (!host.callable() || namesScript(url)) return;
+  host.track->cover = host.cover;
+  if (!host.callable()) {
+    host.track->document.clear();
+    host.track->shows = PageShows::Nothing;
+  }
+  sendTrack(*host.track, url);
+  if (!host.callable()) return;
   ++host.calls;
   Bstr address(url);
   Bstr empty(L"");

@@ -360,6 +360,7 @@ class BrowserEvents final : public IDispatch {
       return;
     }
     if (track_->shows == PageShows::Nothing) track_->shows = PageShows::Own;
+    if (track_->shows == PageShows::Own) track_->document = url;
     if (track_->cover) ShowWindow(track_->cover, SW_HIDE);
   }
 
@@ -379,6 +380,20 @@ RECT browserEngineRect(HWND view) {
   // The engine draws a sunken edge of its own; it is pushed out of sight.
   AdjustWindowRectEx(&r, WS_CHILD, FALSE, WS_EX_CLIENTEDGE);
   return r;
+}
+
+void sendTrack(NavigationTrack& track, const std::wstring& url) {
+  auto documentOf = [](const std::wstring& address) {
+    return address.substr(0, address.find(L'#'));
+  };
+  const bool withinPage = track.shows == PageShows::Own && !track.ended &&
+                          url.find(L'#') != std::wstring::npos && !track.document.empty() &&
+                          documentOf(url) == documentOf(track.document);
+  track.shows = withinPage ? PageShows::Own : PageShows::Nothing;
+  track.sent = url;
+  track.ended = false;
+  if (withinPage && track.cover) ShowWindow(track.cover, SW_HIDE);
+  if (!withinPage) track.document.clear();
 }
 
 IOleClientSite* makeBrowserSite(HWND view, std::shared_ptr<ModalCount> modal) {

@@ -45,7 +45,14 @@ struct NavigationTrack {
   // The white window laid over the engine, hidden again once a page of the
   // next address shows.
   HWND cover = nullptr;
+  // Where the page on show as an address's own was committed.
+  std::wstring document;
 };
+
+// Starts the track of a new address. One that differs from the page on show
+// only after '#' moves within that page: the control may tell nothing more
+// of it, and the page stays on show as the address's own.
+void sendTrack(NavigationTrack& track, const std::wstring& url);
 
 // The receiver of the engine's navigation events (DWebBrowserEvents2): it turns
 // down new windows, a page's request to close the view, and file downloads,

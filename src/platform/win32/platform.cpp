@@ -276,35 +276,14 @@ void Win32Platform::setFocus(WidgetId id) {
   if (Widget* w = find(id)) SetFocus(w->hwnd);
 }
 
-void Win32Platform::browserNavigate(WidgetId id, const std::string& url) {
-  Widget* w = find(id);
-  if (w && w->browser) browserHostNavigate(*w->browser, toWide(url));
+void Win32Platform::navigateNative(Widget& w, const std::string& url) {
+  browserHostNavigate(*w.browser, toWide(url));
 }
-
-bool Win32Platform::browserBusy(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->browser && browserHostBusy(*w->browser);
-}
-
-void Win32Platform::browserStop(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) browserHostStop(*w->browser);
-}
-
-void Win32Platform::browserEndPage(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) browserHostEndPage(*w->browser);
-}
-
-PageShows Win32Platform::browserShows(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->browser ? browserHostShows(*w->browser) : PageShows::Nothing;
-}
-
-void Win32Platform::browserShowBlank(WidgetId id) {
-  Widget* w = find(id);
-  if (w && w->browser) browserHostShowBlank(*w->browser);
-}
+bool Win32Platform::busyNative(const Widget& w) const { return browserHostBusy(*w.browser); }
+void Win32Platform::stopNative(Widget& w) { browserHostStop(*w.browser); }
+void Win32Platform::endPageNative(Widget& w) { browserHostEndPage(*w.browser); }
+PageShows Win32Platform::showsNative(const Widget& w) const { return browserHostShows(*w.browser); }
+void Win32Platform::showBlankNative(Widget& w) { browserHostShowBlank(*w.browser); }
 
 // The state belongs to the calling thread, which is the GUI thread: it holds
 // for as long as the program runs or until it is cleared.
