@@ -70,7 +70,9 @@ TEST(Run, WhatHappensWhileAWholePageIsDrawnLeavesTheRunAsItShouldBe) {
     p.sim.advanceTo(8000);
     EXPECT_EQ(p.sim.captureCount(), 1);
     EXPECT_EQ(p.navigated(), stop ? Strings{"http://a/"} : (Strings{"http://a/", "http://b/"}));
-    if (stop) EXPECT_EQ(p.period("时钟1"), 0);
+    if (stop) {
+      EXPECT_EQ(p.period("时钟1"), 0);
+    }
   }
 }
 

@@ -10,7 +10,6 @@
 // first. Until then an empty stand-in holds its place, and like an engine
 // view that has shown no page it draws nothing of its own.
 
-#include <dlfcn.h>
 #include <webkit2/webkit2.h>
 
 #include <cstdio>
@@ -18,35 +17,10 @@
 
 #include "platform/gtk/address_completion.h"
 #include "platform/gtk/backend.h"
+#include "platform/gtk/engine.h"
 
 namespace sorvane::platform::gtk {
 
-namespace {
-
-// The engine's library is loaded when its first view is made, once the window
-// is on the screen: linked in, the loader would bring it and the hundred and
-// more libraries it needs in before main, which cost the start-up about as
-// much as all the rest.
-void* engineLibrary() {
-  static void* library = dlopen("libwebkit2gtk-4.1.so.0", RTLD_NOW | RTLD_GLOBAL);
-  return library;
-}
-
-void* engineSymbol(const char* name) {
-  void* library = engineLibrary();
-  void* symbol = library ? dlsym(library, name) : nullptr;
-  if (!symbol) {
-    // Only a broken installation gets here, and no page can be shown then.
-    std::fprintf(stderr, "sorvane: %s is missing from the web engine\n", name);
-    std::abort();
-  }
-  return symbol;
-}
-
-}  // namespace
-
-// A call into the engine's library, found by name on first use of the engine.
-#define WK(name) (reinterpret_cast<decltype(&name)>(engineSymbol(#name)))
 
 // What the latest address has come to, as far as the view is concerned.
 struct PageRecord {
@@ -369,7 +343,7 @@ void enableFeature(WebKitSettings* settings, const char* identifier) {
 }
 
 void makeView(BrowserView& b) {
-  if (b.view || b.closed || !engineLibrary()) return;
+  if (b.view || b.closed || !engineAvailable()) return;
   if (b.idleSource) g_source_remove(b.idleSource);
   b.idleSource = 0;
   b.context = sharedContext();

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/gtk/backend.h"
+#include "platform/gtk/engine.h"
 
 namespace sorvane::platform::gtk {
 
@@ -23,7 +24,7 @@ namespace {
 // the callback owns its share, so a late answer lands in memory still ours.
 struct Answer {
   bool done = false;
-  std::string text;                // a script's result
+  std::string text;                    // a script's result
   cairo_surface_t* surface = nullptr;  // a snapshot's
   ~Answer() {
     if (surface) cairo_surface_destroy(surface);
@@ -59,14 +60,15 @@ constexpr const char* kWorld = "sorvane-picture";
 std::string runScript(WebKitWebView* view, const std::string& script) {
   auto answer = std::make_shared<Answer>();
   GRef<GCancellable> cancel(g_cancellable_new());
-  webkit_web_view_evaluate_javascript(
+  WK(webkit_web_view_evaluate_javascript)
+  (
       view, script.c_str(), static_cast<gssize>(script.size()), kWorld, nullptr, cancel.get(),
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<SharedAnswer> owned(static_cast<SharedAnswer*>(data));
-        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(source),
-                                                                     result, nullptr);
+        JSCValue* value = WK(webkit_web_view_evaluate_javascript_finish)(
+            reinterpret_cast<WebKitWebView*>(source), result, nullptr);
         if (value) {
-          GChars text(jsc_value_to_string(value));
+          GChars text(WK(jsc_value_to_string)(value));
           if (text) (*owned)->text = text.get();
           g_object_unref(value);
         }
@@ -79,12 +81,13 @@ std::string runScript(WebKitWebView* view, const std::string& script) {
 cairo_surface_t* takeSnapshot(WebKitWebView* view) {
   auto answer = std::make_shared<Answer>();
   GRef<GCancellable> cancel(g_cancellable_new());
-  webkit_web_view_get_snapshot(
+  WK(webkit_web_view_get_snapshot)
+  (
       view, WEBKIT_SNAPSHOT_REGION_FULL_DOCUMENT, WEBKIT_SNAPSHOT_OPTIONS_NONE, cancel.get(),
       [](GObject* source, GAsyncResult* result, gpointer data) {
         std::unique_ptr<SharedAnswer> owned(static_cast<SharedAnswer*>(data));
-        (*owned)->surface =
-            webkit_web_view_get_snapshot_finish(WEBKIT_WEB_VIEW(source), result, nullptr);
+        (*owned)->surface = WK(webkit_web_view_get_snapshot_finish)(
+            reinterpret_cast<WebKitWebView*>(source), result, nullptr);
         (*owned)->done = true;
       },
       new SharedAnswer(answer));
@@ -102,9 +105,13 @@ std::string clipScript(int limit) {
          ")return t;"
          "window.__sorvaneKept=[h.getAttribute('style'),b&&b.getAttribute('style')];"
          "h.style.setProperty('overflow','hidden','important');"
-         "h.style.setProperty('height','" + px + "','important');"
+         "h.style.setProperty('height','" +
+         px +
+         "','important');"
          "if(b){b.style.setProperty('overflow','hidden','important');"
-         "b.style.setProperty('max-height','" + px + "','important');}"
+         "b.style.setProperty('max-height','" +
+         px +
+         "','important');}"
          "return t;})()";
 }
 
@@ -128,10 +135,10 @@ std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int 
     if (!shown) return std::nullopt;
     return Document{std::move(*shown), false};
   }
-  GRef<WebKitWebView> hold(WEBKIT_WEB_VIEW(g_object_ref(view)));
+  GRef<WebKitWebView> hold(static_cast<WebKitWebView*>(g_object_ref(view)));
   bool cut = false;
-  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
-      nullptr, cairo_surface_destroy);
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(nullptr,
+                                                                             cairo_surface_destroy);
   // Asked again once: the engine now and then gives an error for a document
   // it draws the next time.
   for (int attempt = 0; attempt < 2 && !surface; ++attempt) {

@@ -383,7 +383,7 @@ RECT browserEngineRect(HWND view) {
 }
 
 void sendTrack(NavigationTrack& track, const std::wstring& url) {
-  auto documentOf = [](const std::wstring& address) {
+  auto documentOf = [](std::wstring_view address) {
     return address.substr(0, address.find(L'#'));
   };
   const bool withinPage = track.shows == PageShows::Own && !track.ended &&
