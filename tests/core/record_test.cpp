@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <optional>
 #include <random>
 
 #include "../support/pictures.h"
@@ -129,42 +130,45 @@ TEST(Change, TheShareOfPixelsBeyondTheTolerance) {
     EXPECT_EQ(record::changeText(tenths).bytes(), text);
 }
 
-TEST(Change, AFrameSurroundsWhatChangedAndHidesNoneOfIt) {
-  const Pixels before = flatPicture(100, 80, 255, 255, 255);
-  Pixels now = before;
-  for (int y = 40; y < 50; ++y)
-    for (int x = 30; x < 60; ++x) setPixel(now, x, y, 0, 0, 255);
-  const record::Change change = record::comparePictures(now, before);
-  ASSERT_EQ(change.areas.size(), 1u);
-  const platform::Rect area = change.areas[0];
-  EXPECT_LE(area.left, 30);
-  EXPECT_LE(area.top, 40);
-  EXPECT_GE(area.left + area.width, 60);
-  EXPECT_GE(area.top + area.height, 50);
-  EXPECT_LE(area.width, 30 + 16);  // no more than a cell of slack each side
-  Pixels framed = now;
-  record::frameAreas(framed, change.areas);
-  const auto at = [&](int x, int y) {
-    const std::uint8_t* p = framed.bgr.data() + (static_cast<std::size_t>(y) * 100 + x) * 3;
-    return std::array<int, 3>{p[2], p[1], p[0]};
+TEST(Change, AFrameSurroundsWhatChangedWhereverItIsAndHidesNoneOfIt) {
+  // A block of blue on white: in a small picture, and far down a tall one.
+  struct Case {
+    int width, height, left, top, blockWidth, blockHeight;
+    std::optional<int> tenths;  // the figure, where the case pins it
   };
-  EXPECT_EQ(at(area.left - 1, 45), (std::array<int, 3>{255, 0, 0}));
-  EXPECT_EQ(at(45, 45), (std::array<int, 3>{0, 0, 255}));  // what changed stays as it is
-  EXPECT_EQ(at(5, 5), (std::array<int, 3>{255, 255, 255}));
-}
-
-TEST(Change, AChangeFarDownATallPictureIsFramedWhereItIs) {
-  const Pixels before = flatPicture(600, 20000, 255, 255, 255);
-  Pixels now = before;
-  for (int y = 15000; y < 15020; ++y)
-    for (int x = 100; x < 140; ++x) setPixel(now, x, y, 0, 0, 255);
-  const record::Change change = record::comparePictures(now, before);
-  ASSERT_EQ(change.areas.size(), 1u);
-  const platform::Rect area = change.areas[0];
-  EXPECT_LE(area.top, 15000);
-  EXPECT_GE(area.top, 15000 - 16);
-  EXPECT_LE(area.height, 20 + 16);
-  EXPECT_EQ(change.tenths, 1);  // 800 of 12 million pixels: the least a change shows
+  for (const Case& c : {Case{100, 80, 30, 40, 30, 10, std::nullopt},
+                        // 800 of 12 million pixels: the least a change shows
+                        Case{600, 20000, 100, 15000, 40, 20, 1}}) {
+    SCOPED_TRACE(c.height);
+    const Pixels before = flatPicture(c.width, c.height, 255, 255, 255);
+    Pixels now = before;
+    for (int y = c.top; y < c.top + c.blockHeight; ++y)
+      for (int x = c.left; x < c.left + c.blockWidth; ++x) setPixel(now, x, y, 0, 0, 255);
+    const record::Change change = record::comparePictures(now, before);
+    ASSERT_EQ(change.areas.size(), 1u);
+    const platform::Rect area = change.areas[0];
+    EXPECT_LE(area.left, c.left);
+    EXPECT_LE(area.top, c.top);
+    EXPECT_GE(area.top, c.top - 16);  // no more than a cell of slack each side
+    EXPECT_GE(area.left + area.width, c.left + c.blockWidth);
+    EXPECT_GE(area.top + area.height, c.top + c.blockHeight);
+    EXPECT_LE(area.width, c.blockWidth + 16);
+    EXPECT_LE(area.height, c.blockHeight + 16);
+    if (c.tenths) {
+      EXPECT_EQ(change.tenths, *c.tenths);
+    }
+    Pixels framed = now;
+    record::frameAreas(framed, change.areas);
+    const auto at = [&](int x, int y) {
+      const std::uint8_t* p =
+          framed.bgr.data() + (static_cast<std::size_t>(y) * c.width + x) * 3;
+      return std::array<int, 3>{p[2], p[1], p[0]};
+    };
+    const int middle = c.top + c.blockHeight / 2;
+    EXPECT_EQ(at(area.left - 1, middle), (std::array<int, 3>{255, 0, 0}));
+    EXPECT_EQ(at(c.left + c.blockWidth / 2, middle), (std::array<int, 3>{0, 0, 255}));
+    EXPECT_EQ(at(5, 5), (std::array<int, 3>{255, 255, 255}));
+  }
 }
 
 TEST(PictureFiles, EveryFormatReadsBackByItsContent) {
