@@ -25,6 +25,19 @@ class TestFailure(AssertionError):
     pass
 
 
+def end_process(process, grace=10):
+    """Ends a process a test started, if it still runs: asked first, then
+    killed after `grace` seconds; reaped either way."""
+    if process.poll() is not None:
+        return
+    process.terminate()
+    try:
+        process.wait(grace)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 def wait_for(condition, timeout=DEFAULT_TIMEOUT, what="condition"):
     """Polls until condition() gives something true and returns it."""
     began = time.monotonic()

@@ -17,7 +17,7 @@ import urllib.request
 
 import websocket  # Debian's python3-websocket
 
-from e2e_desk import TestFailure
+from e2e_desk import TestFailure, end_process
 
 FLAGS = [
     "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -136,12 +136,6 @@ class Chromium:
             if getattr(self, "socket", None):
                 self.socket.close()
         finally:
-            if self.process.poll() is None:
-                self.process.terminate()
-                try:
-                    self.process.wait(10)
-                except subprocess.TimeoutExpired:
-                    self.process.kill()
-                    self.process.wait()
+            end_process(self.process)
             self.log.close()
             shutil.rmtree(self.profile, ignore_errors=True)

@@ -17,7 +17,7 @@ import tempfile
 import time
 
 from e2e_desk import (
-    DEFAULT_TIMEOUT, POLL, Atspi, GLib, TestFailure, buttons_in, centre, children, click_at,
+    DEFAULT_TIMEOUT, POLL, Atspi, GLib, TestFailure, buttons_in, centre, children, click_at, end_process,
     descendants, desktop_apps, double_click_at, extents, has_state, name, press, role,
     settled_text, table_cell, table_rows, text_of, type_text, utf8_env, wait_for)
 from e2e_pages import (
@@ -408,13 +408,7 @@ class Program:
 
     def close(self):
         """Ends the program if a test left it running; keeps nothing behind."""
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(10)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        end_process(self.process)
         self._log.close()
         shutil.rmtree(self.home, ignore_errors=True)
 
