@@ -120,10 +120,15 @@ const Text& Frame::urlAt(std::int32_t index) {
   return vars_.urlArray[static_cast<std::size_t>(index) - 1];
 }
 
-Control& Frame::control(std::string_view name) {
-  for (Control& c : controls_) {
-    if (c.name == name) return c;
-  }
+Control& Frame::control(ControlName name) {
+  if (Control* c = named_[name.index()]) return *c;
+  // Before start-up there are no controls to reach: a bug in the caller.
+  throw std::logic_error("no control yet named " + std::string(name.text()));
+}
+
+Control& Frame::controlNamed(std::string_view name) {
+  if (const std::optional<std::size_t> index = findControlName(name); index && named_[*index])
+    return *named_[*index];
   if (window_.name == name) return window_;
   // Only the program's own code names controls; a wrong name is a bug.
   throw std::logic_error("no control named " + std::string(name));

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "app/frame.h"
 #include "platform/sim/sim_platform.h"
 #include "services/memory.h"
@@ -29,8 +31,8 @@ struct FrameTest : ::testing::Test {
                          }}};
   Frame frame{sim, handlers};
 
-  Control& c(const char* name) { return frame.control(name); }
-  const sim::WidgetState& w(const char* name) { return sim.widget(c(name).widget); }
+  Control& c(ControlName name) { return frame.control(name); }
+  const sim::WidgetState& w(ControlName name) { return sim.widget(c(name).widget); }
 };
 
 TEST_F(FrameTest, BuildsTheWindowFromTheLayout) {
@@ -38,6 +40,12 @@ TEST_F(FrameTest, BuildsTheWindowFromTheLayout) {
   ASSERT_EQ(frame.controls().size(), kLayoutOrder.size());
   for (std::size_t i = 0; i < kLayoutOrder.size(); ++i)
     EXPECT_EQ(frame.controls()[i].name, kLayoutOrder[i]);
+
+  // Each name reaches its own control, whether the compiler checked it or not.
+  for (const Control& control : frame.controls())
+    EXPECT_EQ(&frame.controlNamed(control.name), &control) << control.name;
+  EXPECT_EQ(&frame.control("时钟2"), &frame.controlNamed("时钟2"));
+  EXPECT_THROW(frame.controlNamed("时钟3"), std::logic_error);
 
   const auto& top = sim.widget(frame.mainWindow());
   EXPECT_EQ(top.text, "Sorvane");
@@ -178,7 +186,7 @@ TEST(FrameEvents, UnboundEventsAreIgnored) {
   ASSERT_EQ(all.size(), 10u);
   Frame frame(sim, all);
   frame.startUp();
-  auto widget = [&](const char* name) { return frame.control(name).widget; };
+  auto widget = [&](ControlName name) { return frame.control(name).widget; };
 
   frame.widgetEvent(widget("按钮3"), WidgetEvent::DoubleClicked);
   frame.widgetEvent(widget("按钮3"), WidgetEvent::GotFocus);
@@ -219,7 +227,7 @@ TEST_F(FrameTest, TabCycleEscapeAndFocusMemory) {
     sim.setFocus(c("标签3").widget);
     ASSERT_EQ(sim.focusedWidget(), c("标签3").widget);
     EXPECT_TRUE(sim.pressKey(Key::Tab, forward ? platform::kNone : platform::kShift));
-    EXPECT_EQ(sim.focusedWidget(), c(forward ? "按钮1" : "按钮6").widget);
+    EXPECT_EQ(sim.focusedWidget(), (forward ? c("按钮1") : c("按钮6")).widget);
 
     sim.setFocus(c("按钮3").widget);
     sim.setVisible(c("按钮3").widget, false);
@@ -227,7 +235,7 @@ TEST_F(FrameTest, TabCycleEscapeAndFocusMemory) {
     // The simulated desktop sends no keys to a hidden focus; the frame is asked directly.
     EXPECT_TRUE(frame.keyDown(frame.mainWindow(), Key::Tab,
                               forward ? platform::kNone : platform::kShift));
-    EXPECT_EQ(sim.focusedWidget(), c(forward ? "按钮1" : "按钮6").widget);
+    EXPECT_EQ(sim.focusedWidget(), (forward ? c("按钮1") : c("按钮6")).widget);
     sim.setVisible(c("按钮3").widget, true);
   }
 
