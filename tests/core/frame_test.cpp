@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <stdexcept>
 
 #include "app/frame.h"
@@ -350,6 +351,41 @@ TEST(FrameFatal, IndexPastTheEndAllocationAndAFailedBuild) {
               "运行时出错!\r\n\r\n错误信息：分配 4096 字节内存失败!\r\n");
   expectFatal([](sim::SimPlatform& s) { s.failNextCreate(WidgetKind::Browser); }, [](Frame&) {},
               "运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");
+}
+
+TEST(FrameLifetime, AFrameEndedWithoutShutdownLeavesNoTickBehind) {
+  sim::SimPlatform sim;
+  {
+    Frame frame(sim, {});
+    frame.startUp();
+    frame.writeInt(frame.control("时钟1"), prop::timer::period, 100);
+    frame.startWatch(50, [](Frame&) {});
+    ASSERT_EQ(sim.timers().size(), 2u);
+  }
+  EXPECT_TRUE(sim.timers().empty());
+  sim.advance(500);  // a tick left behind would run on the ended frame
+}
+
+// Two frames alive at once, one ending while the other lives: the one left
+// keeps the services' hooks, whichever of them ends first.
+TEST(FrameLifetime, AFrameThatEndsUndoesOnlyTheHooksStillItsOwn) {
+  for (bool olderEndsFirst : {true, false}) {
+    SCOPED_TRACE(olderEndsFirst ? "the older ends first" : "the newer ends first");
+    sim::SimPlatform olderSim, newerSim;
+    auto older = std::make_unique<Frame>(olderSim, HandlerTable{});
+    older->startUp();
+    auto newer = std::make_unique<Frame>(newerSim, HandlerTable{});
+    newer->startUp();
+    (olderEndsFirst ? older : newer).reset();
+    Frame& left = older ? *older : *newer;
+    sim::SimPlatform& leftSim = older ? olderSim : newerSim;
+
+    // An allocation failure is the fatal error of the frame left, on its desktop.
+    EXPECT_THROW(allocationFailed(4096), sim::ProcessExit);
+    EXPECT_EQ(left.state(), FrameState::Stopping);
+    ASSERT_EQ(leftSim.boxes().size(), 1u);
+    EXPECT_EQ(leftSim.boxes().back().text, "运行时出错!\r\n\r\n错误信息：分配 4096 字节内存失败!\r\n");
+  }
 }
 
 TEST(Layout, AnotherBrowserSizeMovesTheControlsAndTheWindowWithIt) {
