@@ -13,9 +13,9 @@ namespace sorvane::app {
 
 // In layout order, which breaks ties in the tab order.
 inline constexpr std::array<std::string_view, 20> kControlNames{
-    "按钮1",   "分组框1", "按钮2",         "编辑框2", "标签1",   "编辑框3", "时钟1",
-    "标签2",   "时钟2",   "互联网浏览器1", "按钮3",   "按钮4",   "列表框1", "通用对话框1",
-    "标签3",   "按钮5",   "选择框1",       "分组框2", "编辑框1", "按钮6",
+    "按钮1", "分组框1", "按钮2",         "编辑框2", "标签1",   "编辑框3", "时钟1",
+    "标签2", "时钟2",   "互联网浏览器1", "按钮3",   "按钮4",   "列表框1", "通用对话框1",
+    "标签3", "按钮5",   "选择框1",       "分组框2", "编辑框1", "按钮6",
 };
 
 // The place of a name in the table, for names that are only known at run time.
@@ -28,7 +28,8 @@ constexpr std::optional<std::size_t> findControlName(std::string_view name) {
 // A control's name checked while compiling.
 class ControlName {
  public:
-  consteval ControlName(const char* name) : index_(indexOf(name)) {}  // NOLINT: a literal reads best
+  // Not explicit: call sites pass the literal itself, frame.control("按钮1").
+  consteval ControlName(const char* name) : index_(indexOf(name)) {}
 
   constexpr std::size_t index() const { return index_; }
   constexpr std::string_view text() const { return kControlNames[index_]; }
