@@ -61,10 +61,11 @@ def breaks(src):
             target = src / name
             if not target.exists():
                 target = path.parent / name
-            if not target.exists():
+            root = src.resolve()
+            if not target.exists() or root not in target.resolve().parents:
                 yield f'{shown}: includes "{name}", which is not in src/'
                 continue
-            there = folder_of(target.resolve().parent.relative_to(src.resolve()))
+            there = folder_of(target.resolve().parent.relative_to(root))
             if allowed is None or there == here or there in allowed:
                 continue
             yield f'{shown}: includes "{name}" ({here or "src"}/ may not include {there or "src"}/)'
