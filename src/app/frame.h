@@ -15,8 +15,8 @@
 
 #include "app/control_model.h"
 #include "app/layout.h"
+#include "app/service_hooks.h"
 #include "platform/platform.h"
-#include "services/service_hooks.h"
 #include "services/images.h"
 #include "services/values.h"
 

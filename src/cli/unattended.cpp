@@ -4,13 +4,13 @@
 #include <memory>
 #include <optional>
 
+#include "app/dialogs.h"
 #include "cli/unattended_platform.h"
 #include "cli/worker_channel.h"
 #include "record/picture_record.h"
 #include "run/run_handlers.h"
 #include "services/child_process.h"
 #include "services/conversions.h"
-#include "services/dialogs.h"
 #include "services/own_text.h"
 #include "urllist/urllist_handlers.h"
 

@@ -1,12 +1,12 @@
 // The capture folder (编辑框1, chosen with 按钮6), the "截图" switch (选择框1)
 // and the capture step that saves the browser's picture under a date-time name.
 
+#include "app/dialogs.h"
 #include "capture/picture_file.h"
 #include "capture/snapshot.h"
 #include "record/picture_record.h"
 #include "run/run_handlers.h"
 #include "services/conversions.h"
-#include "services/dialogs.h"
 #include "services/files.h"
 #include "services/own_text.h"
 

@@ -5,7 +5,7 @@
 #include "run/run_handlers.h"
 
 #include "services/conversions.h"
-#include "services/dialogs.h"
+#include "app/dialogs.h"
 #include "services/own_text.h"
 #include "record/picture_record.h"
 

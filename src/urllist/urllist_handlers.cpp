@@ -3,8 +3,8 @@
 
 #include "urllist/urllist_handlers.h"
 
+#include "app/dialogs.h"
 #include "services/conversions.h"
-#include "services/dialogs.h"
 #include "services/files.h"
 #include "services/own_text.h"
 #include "urllist/list_file.h"

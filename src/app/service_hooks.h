@@ -1,8 +1,8 @@
 #pragma once
-// The services' process-wide hooks (the boxes and dialogs they show, the local
-// clock they read, what an allocation failure does) have one owner at a time:
-// set together when it begins, all of them reset when it ends, so no service
-// is left holding a desktop or a clock that is gone.
+// The process-wide hooks (the desktop the boxes and dialogs forward to, the
+// local clock the services read, what an allocation failure does) have one
+// owner at a time: set together when it begins, all of them reset when it
+// ends, so nothing is left holding a desktop or a clock that is gone.
 
 #include "platform/platform.h"
 #include "services/conversions.h"
