@@ -66,6 +66,7 @@ void Frame::startUp() {
   if (browserSize_) resizeBrowserArea(*layout, browserSize_->first, browserSize_->second);
 
   vars_ = ProgramVariables{};
+  handlerState_.reset();
   cleanup_ = [this] {
     vars_.urlArray.clear();
     vars_.urlArray.shrink_to_fit();
