@@ -106,9 +106,9 @@ int main(int argc, char** argv) {
   const char* names[] = {"BMP", "PNG", "JPEG"};
   const ImageFormat formats[] = {ImageFormat::Bmp, ImageFormat::Png, ImageFormat::Jpeg};
   for (int f = 0; f < 3; ++f) {
-    frame.vars().pictureFormat = formats[f];
+    run::runState(frame).pictureFormat = formats[f];
     for (bool full : {false, true}) {
-      frame.vars().fullPage = full;
+      run::runState(frame).fullPage = full;
       std::vector<double> times;
       double peak = 0;
       std::uintmax_t bytes = 0;

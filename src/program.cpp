@@ -9,6 +9,11 @@ app::HandlerTable programHandlers(run::RunObserver* observer) {
   app::HandlerTable table;
   run::addHandlers(table, observer);
   urllist::addHandlers(table);
+  // Clearing the list halts a run, which the run does for itself.
+  table["clearUrlList"] = [](app::Frame& frame) {
+    urllist::clearUrlList(frame);
+    run::haltRun(frame);
+  };
   return table;
 }
 

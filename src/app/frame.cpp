@@ -4,12 +4,12 @@
 #include <new>
 #include <stdexcept>
 
+#include "app/dialogs.h"
+#include "app/service_hooks.h"
 #include "services/conversions.h"
-#include "services/dialogs.h"
 #include "services/memory.h"
-#include "services/service_hooks.h"
-#include "services/process.h"
 #include "services/own_text.h"
+#include "services/process.h"
 
 namespace sorvane::app {
 namespace {
@@ -66,6 +66,7 @@ void Frame::startUp() {
   if (browserSize_) resizeBrowserArea(*layout, browserSize_->first, browserSize_->second);
 
   vars_ = ProgramVariables{};
+  handlerState_.reset();
   cleanup_ = [this] {
     vars_.urlArray.clear();
     vars_.urlArray.shrink_to_fit();

@@ -17,14 +17,9 @@
 #include "app/control_model.h"
 #include "app/control_names.h"
 #include "app/layout.h"
+#include "app/service_hooks.h"
 #include "platform/platform.h"
-#include "services/service_hooks.h"
-#include "services/images.h"
 #include "services/values.h"
-
-namespace sorvane::record {
-class PictureRecord;
-}
 
 namespace sorvane::app {
 
@@ -32,32 +27,17 @@ class Frame;
 using Handler = std::function<void(Frame&)>;
 using HandlerTable = std::map<std::string, Handler, std::less<>>;
 
-// What the run knows of the address it sent last.
-struct PageWatch {
-  std::int64_t sentAtMs = -1;     // when it was sent; -1 before the first
-  std::int64_t stopAskedAtMs = -1; // when its load was told to stop; -1: not yet
-  bool timedOut = false;           // its time-out ended its load
-  bool sending = false;            // the browser is being sent to it just now
-  bool capturing = false;          // its picture is being taken (the engine may run a loop)
-  Text url;
-};
-
 // The program-wide variables of the handlers.
 struct ProgramVariables {
   TextArray urlArray;  // members numbered from 1 by the handlers
   std::int32_t runCount = 0;
   std::int32_t nextIndex = 0;
-  // How long an address may take, from its sending until the next address
-  // can be sent, before its load is ended; 0 waits for ever.
-  std::int32_t pageTimeoutMs = 0;
-  PageWatch page;
-  // How pictures are saved; the bitmap image under ".jpg" unless the command
-  // line asks for a real picture file.
-  ImageFormat pictureFormat = ImageFormat::Bmp;
-  // The record in the capture folder, with --record.
-  std::shared_ptr<record::PictureRecord> record;
-  // Pictures of the whole document rather than of the browser area.
-  bool fullPage = false;
+};
+
+// State the handlers keep for the program's life beside its variables (the
+// run's own); the frame owns it without knowing what it is.
+struct HandlerState {
+  virtual ~HandlerState() = default;
 };
 
 struct Control {
@@ -104,6 +84,7 @@ class Frame final : public platform::EventSink {
   const Text& urlAt(std::int32_t index);
 
   ProgramVariables& vars() { return vars_; }
+  std::unique_ptr<HandlerState>& handlerState() { return handlerState_; }
   platform::Platform& platform() { return platform_; }
   FrameState state() const { return state_; }
   int stopCounter() const { return stopCounter_; }
@@ -184,6 +165,7 @@ class Frame final : public platform::EventSink {
   platform::Platform& platform_;
   HandlerTable handlers_;
   ProgramVariables vars_;
+  std::unique_ptr<HandlerState> handlerState_;
   std::optional<std::pair<int, int>> browserSize_;
   FrameState state_ = FrameState::Created;
   int stopCounter_ = 0;

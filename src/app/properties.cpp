@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "app/dialogs.h"
 #include "app/frame.h"
 #include "services/conversions.h"
-#include "services/dialogs.h"
 #include "services/own_text.h"
 
 namespace sorvane::app {

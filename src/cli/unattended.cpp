@@ -4,13 +4,13 @@
 #include <memory>
 #include <optional>
 
+#include "app/dialogs.h"
 #include "cli/unattended_platform.h"
 #include "cli/worker_channel.h"
 #include "record/picture_record.h"
 #include "run/run_handlers.h"
 #include "services/child_process.h"
 #include "services/conversions.h"
-#include "services/dialogs.h"
 #include "services/own_text.h"
 #include "urllist/urllist_handlers.h"
 
@@ -41,20 +41,17 @@ class RunReport final : public run::RunObserver {
   RunReport& operator=(const RunReport&) = delete;
 
   void pageLoading(Frame&, const Text& url) override {
-    url_ = url;
     if (link_) link_->pageBegins(url);
   }
 
-  void pageDone(Frame&, run::PageOutcome outcome, run::PageEnd end, const Text& picture,
-                DateTime at, const Text& change, bool cut) override {
-    const bool written = outcome == run::PageOutcome::Captured;
-    say(platform::StandardStream::Output, pageLine(at, url_, written ? picture : Text(),
-                                                   run::pageEndWord(end), fields_, change, cut));
-    if (outcome == run::PageOutcome::NotWritten) {
+  void pageDone(Frame&, const run::PageReport& report) override {
+    say(platform::StandardStream::Output, pageLine(report, fields_));
+    const bool missing = report.outcome == run::PageOutcome::NotWritten;
+    if (missing) {
       ++picturesMissing_;
-      say(platform::StandardStream::Error, errorLine(ownText("截图无法保存：") + picture));
+      say(platform::StandardStream::Error, errorLine(ownText("截图无法保存：") + report.picture));
     }
-    if (link_) link_->pageEnds(outcome == run::PageOutcome::NotWritten);
+    if (link_) link_->pageEnds(missing);
   }
 
   void loadEnded(Frame&, const Text& url) override {
@@ -101,7 +98,6 @@ class RunReport final : public run::RunObserver {
   const LineFields fields_;
   WorkerLink* const link_;  // a worker's channel to its watcher, or nullptr
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  Text url_;
   int picturesMissing_ = 0;
   bool ended_ = false;
 };
@@ -117,14 +113,16 @@ Text lineField(const Text& text) {
   return Text(bytes);
 }
 
-Text pageLine(DateTime at, const Text& url, const Text& picture, const char* end,
-              LineFields fields, const Text& change, bool cut) {
-  Text line = record::recordTime(at) + Text("\t") + lineField(url) + Text("\t") +
-              (picture.empty() ? Text("-") : lineField(picture)) + Text("\t") + Text(end);
+Text pageLine(const run::PageReport& report, LineFields fields) {
+  // Only a picture that was written is named, measured or said to be cut.
+  const bool written = report.written();
+  Text line = record::recordTime(report.at) + Text("\t") + lineField(report.url) + Text("\t") +
+              (written ? lineField(report.picture) : Text("-")) + Text("\t") +
+              Text(run::pageEndWord(report.end));
   if (fields.record || fields.fullPage)
-    line += Text("\t") + (change.empty() || !fields.record ? Text("-") : change);
-  if (fields.fullPage)
-    line += Text("\t") + Text(picture.empty() ? "-" : cut ? "cut" : "whole");
+    line += Text("\t") + (!written || report.change.empty() || !fields.record ? Text("-")
+                                                                               : report.change);
+  if (fields.fullPage) line += Text("\t") + Text(!written ? "-" : report.cut ? "cut" : "whole");
   return line + Text("\n");
 }
 
@@ -140,19 +138,20 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
   }
   if (preparation.pause)
     frame.writeText(frame.control("编辑框3"), prop::editBox::content, *preparation.pause);
-  frame.vars().pageTimeoutMs = preparation.pageTimeoutMs;
-  frame.vars().pictureFormat = preparation.format;
-  frame.vars().fullPage = preparation.fullPage;
+  run::RunState& state = run::runState(frame);
+  state.pageTimeoutMs = preparation.pageTimeoutMs;
+  state.pictureFormat = preparation.format;
+  state.fullPage = preparation.fullPage;
   if (preparation.record) {
     platform::Platform* platform = &frame.platform();
-    frame.vars().record = std::make_shared<record::PictureRecord>(
+    state.record = std::make_unique<record::PictureRecord>(
         preparation.changedOnly ? record::KeepPictures::ChangedOnly : record::KeepPictures::All,
         [platform](const Text& problem) {
           platform->writeStandardStream(platform::StandardStream::Error,
                                         errorLine(problem).bytes());
         });
     // A worker after the first carries on the watcher's run.
-    if (preparation.workerFrom > 1) frame.vars().record->continueRun();
+    if (preparation.workerFrom > 1) state.record->continueRun();
   }
   // As 导入网址 says it, once the window is there.
   if (preparation.openedListUnreadable) messageBox(ownText("导入失败！"), 0);

@@ -13,15 +13,15 @@
 namespace sorvane::cli {
 
 // The line per page on standard output, with its line end: time, address,
-// picture (empty: "-"), how the page ended and, with a record, the change.
-// Pictures of whole pages add a sixth field, "whole" or "cut" ("-" without a
-// picture), and then always have the fifth ("-" without a record).
+// picture ("-" when none was written), how the page ended and, with a record,
+// the change ("-" without a picture). Pictures of whole pages add a sixth
+// field, "whole" or "cut" ("-" without a picture), and then always have the
+// fifth ("-" without a record).
 struct LineFields {
   bool record = false;
   bool fullPage = false;
 };
-Text pageLine(DateTime at, const Text& url, const Text& picture, const char* end,
-              LineFields fields, const Text& change, bool cut = false);
+Text pageLine(const run::PageReport& report, LineFields fields);
 // The text with every control character (a tab, a line end) made a space.
 Text lineField(const Text& text);
 

@@ -71,10 +71,10 @@ class Watcher {
                    ownText("），访问中止"));
           return kExitFatal;
         case WorkerEnd::Stuck:
-          pageLost("timeout", ownText("网页超时后仍占住程序，已结束工作进程，从下一个网址继续："));
+          pageLost(run::PageEnd::TimedOut, ownText("网页超时后仍占住程序，已结束工作进程，从下一个网址继续："));
           break;
         case WorkerEnd::Died:
-          pageLost("failed", ownText("工作进程意外结束（退出码 ") + exitCodeText(code) +
+          pageLost(run::PageEnd::Failed, ownText("工作进程意外结束（退出码 ") + exitCodeText(code) +
                                  ownText("），从下一个网址继续："));
           break;
       }
@@ -164,21 +164,22 @@ class Watcher {
 
   // The address the worker was at when it was lost: its line and its row,
   // with no picture, and the run goes on after it.
-  void pageLost(const char* end, const Text& why) {
+  void pageLost(run::PageEnd end, const Text& why) {
     const std::int32_t index = next_;
-    const Text url = current_ == index || index > count_
-                         ? currentUrl_
-                         : (*preparation_.urls)[static_cast<std::size_t>(index - 1)];
-    const DateTime at = world_.now();
+    run::PageReport report;
+    report.url = current_ == index || index > count_
+                     ? currentUrl_
+                     : (*preparation_.urls)[static_cast<std::size_t>(index - 1)];
+    report.outcome = run::PageOutcome::Lost;
+    report.end = end;
+    report.at = world_.now();
     world_.write(platform::StandardStream::Output,
-                 pageLine(at, url, Text(), end, {preparation_.record, preparation_.fullPage},
-                          Text())
-                     .bytes());
-    sayError(why + lineField(url));
+                 pageLine(report, {preparation_.record, preparation_.fullPage}).bytes());
+    sayError(why + lineField(report.url));
     if (record_) {
       // The worker wrote rows since the record was last read here.
       record_->startRun();
-      record_->addRow(folder_, record::RecordRow{at, url, Text(), Text(end), Text()});
+      record_->addRow(folder_, run::recordRow(report, folder_));
     }
     next_ = index + 1;
   }

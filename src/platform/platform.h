@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "services/images.h"
+#include "services/pixels.h"
 
 namespace sorvane::platform {
 

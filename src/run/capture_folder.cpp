@@ -1,12 +1,12 @@
 // The capture folder (编辑框1, chosen with 按钮6), the "截图" switch (选择框1)
 // and the capture step that saves the browser's picture under a date-time name.
 
+#include "app/dialogs.h"
 #include "capture/picture_file.h"
 #include "capture/snapshot.h"
 #include "record/picture_record.h"
 #include "run/run_handlers.h"
 #include "services/conversions.h"
-#include "services/dialogs.h"
 #include "services/files.h"
 #include "services/own_text.h"
 
@@ -67,18 +67,19 @@ CaptureResult capturePage(Frame& frame) {
   const DateTime takenAt = currentDateTime();
   const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
   const Text stem = folder + toText(takenAt);
-  const ImageFormat format = frame.vars().pictureFormat;
+  RunState& state = runState(frame);
+  const ImageFormat format = state.pictureFormat;
   const Text extension = capture::pictureExtension(format);
   const std::uint32_t browser = frame.windowHandle(frame.control("互联网浏览器1"));
   std::optional<platform::Pixels> pixels;
   bool cut = false;
-  if (frame.vars().fullPage) {
+  if (state.fullPage) {
     // The engine may run a loop while it draws: the dwell's next tick must
     // not start a second picture meanwhile.
-    frame.vars().page.capturing = true;
+    state.page.capturing = true;
     std::optional<platform::Platform::Document> document =
         frame.platform().captureDocument(browser, capture::kFullPageHeightLimit);
-    frame.vars().page.capturing = false;
+    state.page.capturing = false;
     if (document) {
       pixels = std::move(document->pixels);
       cut = document->cut;
@@ -92,10 +93,10 @@ CaptureResult capturePage(Frame& frame) {
   // skipped without a word; the run goes on either way.
   if (picture.empty()) return {false, stem + extension, takenAt, Text(), cut};
 
-  record::PictureRecord* pictureRecord = frame.vars().record.get();
+  record::PictureRecord* pictureRecord = state.record.get();
   std::optional<record::Comparison> compared;
   if (pictureRecord && !folder.empty()) {
-    compared = pictureRecord->compare(folder, frame.vars().page.url, *pixels, picture, format);
+    compared = pictureRecord->compare(folder, state.page.url, *pixels, picture, format);
     if (compared->keptEarlier)
       return {true, folder + *compared->keptEarlier, takenAt, compared->changeText(), cut};
   }

@@ -1,11 +1,12 @@
 // The browse run: a chain of timer events on the GUI thread. 时钟1 polls for an
 // idle browser and loads the next address; 时钟2 waits out the pause and then
-// captures. The caption of 按钮1 is the run's on/off state.
+// captures. Whether a run is on, and where it stands, is kept in the run's own
+// state; 按钮1's caption and the timers show it.
 
 #include "run/run_handlers.h"
 
 #include "services/conversions.h"
-#include "services/dialogs.h"
+#include "app/dialogs.h"
 #include "services/own_text.h"
 #include "record/picture_record.h"
 
@@ -34,9 +35,16 @@ void setTimer(Frame& frame, app::ControlName name, std::int32_t period) {
 std::int64_t now(Frame& frame) { return frame.platform().monotonicMs(); }
 
 bool pastDeadline(Frame& frame) {
-  const app::ProgramVariables& vars = frame.vars();
-  return vars.pageTimeoutMs > 0 && vars.page.sentAtMs >= 0 &&
-         now(frame) - vars.page.sentAtMs >= vars.pageTimeoutMs;
+  const RunState& state = runState(frame);
+  return state.pageTimeoutMs > 0 && state.page.sentAtMs >= 0 &&
+         now(frame) - state.page.sentAtMs >= state.pageTimeoutMs;
+}
+
+void letSleep(Frame& frame) {
+  RunState& state = runState(frame);
+  if (!state.keptAwake) return;
+  state.keptAwake = false;
+  frame.platform().keepAwake(false);
 }
 
 void pageOverdue(Frame& frame, RunObserver* observer);
@@ -52,7 +60,7 @@ void pageOverdue(Frame& frame, RunObserver* observer) {
     frame.stopWatch();
     return;
   }
-  app::PageWatch& page = frame.vars().page;
+  PageWatch& page = runState(frame).page;
   if (page.stopAskedAtMs < 0) {
     page.timedOut = true;
     if (observer) observer->loadEnded(frame, page.url);
@@ -64,18 +72,19 @@ void pageOverdue(Frame& frame, RunObserver* observer) {
 // Both timers stop before the box shows, so no further run step (and no
 // repeat of the box) can come while it is open.
 void endRun(Frame& frame, const char* message, RunObserver* observer) {
+  RunState& state = runState(frame);
+  state.phase = RunPhase::Off;
   setTimer(frame, "时钟1", 0);
   setTimer(frame, "时钟2", 0);
   frame.stopWatch();
-  frame.platform().keepAwake(false);
+  letSleep(frame);
   // Rows the record could not take while another program held it, and where
   // they went: in the end box, or for a run nobody watches, its own line.
-  const std::optional<Text> recordNote =
-      frame.vars().record ? frame.vars().record->endRun() : std::nullopt;
+  const std::optional<Text> recordNote = state.record ? state.record->endRun() : std::nullopt;
   if (!observer || !observer->runEnded(frame, ownText(message))) {
     messageBox(recordNote ? ownText(message) + Text("\n") + *recordNote : ownText(message), 0);
   } else if (recordNote) {
-    frame.vars().record->sayProblem(*recordNote);
+    state.record->sayProblem(*recordNote);
   }
   frame.writeText(frame.control("按钮1"), prop::button::caption, startCaption());
 }
@@ -83,21 +92,20 @@ void endRun(Frame& frame, const char* message, RunObserver* observer) {
 // Sends the browser to an address, with the address's watch when a page
 // time-out is set.
 void sendAddress(Frame& frame, const Text& url, RunObserver* observer) {
-  app::PageWatch& page = frame.vars().page;
-  page = app::PageWatch{};
-  page.url = url;
-  page.sentAtMs = now(frame);
-  page.sending = true;
+  RunState& state = runState(frame);
+  state.page = PageWatch{};
+  state.page.url = url;
+  state.page.sentAtMs = now(frame);
+  state.page.sending = true;
   frame.navigate(browser(frame), url);
-  page.sending = false;
-  if (frame.vars().pageTimeoutMs > 0)
-    frame.startWatch(frame.vars().pageTimeoutMs, overdueTick(observer));
+  state.page.sending = false;
+  if (state.pageTimeoutMs > 0) frame.startWatch(state.pageTimeoutMs, overdueTick(observer));
 }
 
 // How the address's page ended; where it shows nothing of its own, the view
 // is cleared to a blank page first, so that no picture shows an earlier page.
 PageEnd settlePage(Frame& frame) {
-  const app::PageWatch& page = frame.vars().page;
+  const PageWatch& page = runState(frame).page;
   const platform::PageShows shows = frame.pageShows(browser(frame));
   if (shows == platform::PageShows::Nothing) frame.showBlank(browser(frame));
   if (page.timedOut) return PageEnd::TimedOut;
@@ -110,40 +118,20 @@ PageEnd settlePage(Frame& frame) {
 }
 
 // A row for the page in the capture folder's record, with --record.
-void recordPage(Frame& frame, const CaptureResult& result, PageEnd end) {
-  record::PictureRecord* pictureRecord = frame.vars().record.get();
+void recordPage(Frame& frame, const PageReport& report) {
+  record::PictureRecord* pictureRecord = runState(frame).record.get();
   if (!pictureRecord) return;
   const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
   if (folder.empty()) return;
-  record::RecordRow row{result.takenAt, frame.vars().page.url, Text(), Text(pageEndWord(end)),
-                        Text()};
-  if (result.written && result.picture.bytes().starts_with(folder.bytes())) {
-    row.picture = Text(result.picture.bytes().substr(folder.size()));
-    // The record keeps its five columns, so that earlier records still read;
-    // a picture stopped at the height bound says so beside its change.
-    row.change = result.cut ? result.change + Text(" cut") : result.change;
-  } else if (!result.written) {
-    row.why = result.picture.empty() ? record::NoPicture::NotTaken : record::NoPicture::NotSaved;
-  }
-  pictureRecord->addRow(folder, row);
+  pictureRecord->addRow(folder, recordRow(report, folder));
 }
 
 }  // namespace
 
-const char* pageEndWord(PageEnd end) {
-  switch (end) {
-    case PageEnd::Loaded: return "loaded";
-    case PageEnd::TimedOut: return "timeout";
-    case PageEnd::Failed: return "failed";
-    case PageEnd::Blank: return "blank";
-  }
-  return "loaded";
-}
-
 bool endLoad(Frame& frame) {
   app::Control& view = browser(frame);
   if (!frame.busy(view)) return true;
-  app::PageWatch& page = frame.vars().page;
+  PageWatch& page = runState(frame).page;
   if (page.stopAskedAtMs < 0) {
     page.stopAskedAtMs = now(frame);
     frame.stopLoading(view);
@@ -159,40 +147,45 @@ void startOrStopRun(Frame& frame) {
     messageBox(ownText("请输入网址！"), 0);
     return;
   }
+  RunState& state = runState(frame);
   app::Control& button = frame.control("按钮1");
-  if (frame.readText(button, prop::button::caption) == startCaption()) {
+  if (!state.on()) {
+    state.phase = RunPhase::Waiting;
     frame.writeText(button, prop::button::caption, stopCaption());
     vars.runCount = static_cast<std::int32_t>(vars.urlArray.size());
     vars.nextIndex = 1;
     // Stop leaves a load running, so a page from before that never finishes
     // (or a script that holds the engine) would hold this run at its first
     // poll for ever: that load is ended first.
-    vars.page.stopAskedAtMs = -1;
-    vars.page.sentAtMs = -1;
+    state.page.stopAskedAtMs = -1;
+    state.page.sentAtMs = -1;
     endLoad(frame);
-    if (vars.record) vars.record->startRun(currentDateTime());
+    if (state.record) state.record->startRun(currentDateTime());
+    state.keptAwake = true;
     frame.platform().keepAwake(true);
     setTimer(frame, "时钟1", kPollPeriodMs);
     return;
   }
   // A navigation in progress goes on; only the run's timers stop.
+  state.phase = RunPhase::Off;
   frame.writeText(button, prop::button::caption, startCaption());
   setTimer(frame, "时钟2", 0);
   setTimer(frame, "时钟1", 0);
   frame.stopWatch();
-  frame.platform().keepAwake(false);
-  if (vars.record) {
-    if (const std::optional<Text> note = vars.record->endRun()) messageBox(*note, 0);
+  letSleep(frame);
+  if (state.record) {
+    if (const std::optional<Text> note = state.record->endRun()) messageBox(*note, 0);
   }
 }
 
 void pollBrowser(Frame& frame, RunObserver* observer) {
-  if (frame.vars().page.sending) return;
+  const RunState& state = runState(frame);
+  if (state.page.sending) return;
   if (frame.busy(browser(frame))) {
     // Without a time-out the run waits for the page, as a person watching
     // expects; a load already told to stop, or past its address's deadline
     // (a page that went on to another address by itself), is ended.
-    const bool ending = frame.vars().page.stopAskedAtMs >= 0 || pastDeadline(frame);
+    const bool ending = state.page.stopAskedAtMs >= 0 || pastDeadline(frame);
     if (!ending || !endLoad(frame)) return;
   }
   advanceRun(frame, observer);
@@ -216,6 +209,7 @@ void advanceRun(Frame& frame, RunObserver* observer) {
   vars.nextIndex += 1;
   // Stopped before the browser is sent on: a browser that runs a nested loop
   // while it starts a load must not let this timer start a second step.
+  runState(frame).phase = RunPhase::Dwelling;
   setTimer(frame, "时钟1", 0);
   sendAddress(frame, url, observer);
   if (observer) observer->pageLoading(frame, url);
@@ -226,29 +220,46 @@ void advanceRun(Frame& frame, RunObserver* observer) {
 }
 
 void endDwell(Frame& frame, RunObserver* observer) {
-  if (frame.readInt(frame.control("时钟1"), prop::timer::period) != 0) return;
-  if (frame.vars().page.sending || frame.vars().page.capturing) return;
+  RunState& state = runState(frame);
+  if (state.phase != RunPhase::Dwelling) return;
+  if (state.page.sending || state.page.capturing) return;
   // A page still loading gets another full pause (its watch, if it has one,
   // ends the load at the deadline).
   if (frame.busy(browser(frame))) return;
   frame.stopWatch();
-  const PageEnd end = settlePage(frame);
-  CaptureResult result;
-  PageOutcome outcome = PageOutcome::NotCaptured;
+  PageReport report;
+  report.url = state.page.url;
+  report.end = settlePage(frame);
   if (frame.readInt(frame.control("选择框1"), prop::checkBox::checked) == 1) {
-    result = capturePage(frame);
-    outcome = result.written ? PageOutcome::Captured : PageOutcome::NotWritten;
+    const CaptureResult result = capturePage(frame);
+    report.outcome = result.written ? PageOutcome::Captured : PageOutcome::NotWritten;
+    report.picture = result.picture;
+    report.at = result.takenAt;
+    // A picture that was not written changed nothing.
+    if (result.written) report.change = result.change;
+    report.cut = result.cut;
   } else {
-    result.takenAt = currentDateTime();
+    report.at = currentDateTime();
   }
-  recordPage(frame, result, end);
-  if (observer)
-    observer->pageDone(frame, outcome, end, result.picture, result.takenAt, result.change,
-                       result.cut);
-  // The engine may have run a loop while it drew the page, and 停止 may have
-  // been pressed meanwhile: a stopped run stays stopped.
-  if (frame.readText(frame.control("按钮1"), prop::button::caption) == stopCaption())
+  recordPage(frame, report);
+  if (observer) observer->pageDone(frame, report);
+  // The engine may have run a loop while it drew the page, and 停止 (or
+  // 清空网址) may have been pressed meanwhile: a stopped run stays stopped.
+  if (state.phase == RunPhase::Dwelling) {
+    state.phase = RunPhase::Waiting;
     setTimer(frame, "时钟1", kPollPeriodMs);
+  }
+}
+
+void haltRun(Frame& frame) {
+  setTimer(frame, "时钟2", 0);
+  setTimer(frame, "时钟1", 0);
+  RunState& state = runState(frame);
+  if (!state.on()) return;
+  // 按钮1 keeps 停止, so its next click is the stop.
+  state.phase = RunPhase::Halted;
+  frame.stopWatch();
+  letSleep(frame);
 }
 
 void addHandlers(app::HandlerTable& table, RunObserver* observer) {

@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "app/frame.h"
+#include "run/page_report.h"
+#include "run/run_state.h"
 #include "services/codepage.h"
 #include "services/files.h"
 #include "services/values.h"
@@ -13,6 +15,7 @@ namespace sorvane::run {
 class RunObserver;
 
 // startOrStopRun, pollBrowser, endDwell, chooseCaptureFolder, checkCaptureFolder.
+// The run keeps its state in the frame (runState).
 // The run's steps tell `observer`, if there is one, what they do; it must
 // outlive the frame the table is given to.
 void addHandlers(app::HandlerTable& table, RunObserver* observer = nullptr);
@@ -26,6 +29,10 @@ void checkCaptureFolder(app::Frame& frame);
 
 // Loads the next address, or ends the run when there is none.
 void advanceRun(app::Frame& frame, RunObserver* observer = nullptr);
+
+// The list was cleared: a run in progress halts where it is, with 停止 still
+// shown, and lets the computer sleep again.
+void haltRun(app::Frame& frame);
 
 // The load in progress is told to stop; one still going a second later (a
 // script holds the engine) has its page ended. True once the browser is idle.
@@ -60,19 +67,6 @@ struct CaptureResult {
 // date and time.
 CaptureResult capturePage(app::Frame& frame);
 
-// How a page's dwell ended.
-enum class PageOutcome { Captured, NotWritten, NotCaptured };
-
-// How the page of an address ended.
-enum class PageEnd {
-  Loaded,    // the page loaded; the picture shows it
-  TimedOut,  // its time-out ended the load; the picture shows it as it stood
-  Failed,    // the engine could not load it; the picture shows the engine's page
-  Blank,     // nothing of its own to show; the picture is a blank page
-};
-// "loaded", "timeout", "failed", "blank".
-const char* pageEndWord(PageEnd end);
-
 // Told what a run does, for a run started from the command line, which has to
 // report each page and end without a box. Without an observer the handlers
 // behave exactly as they do for a person at the window.
@@ -81,10 +75,8 @@ class RunObserver {
   virtual ~RunObserver() = default;
   // The browser has just been sent to this address.
   virtual void pageLoading(app::Frame& frame, const Text& url) = 0;
-  // The page's dwell is over. `picture` is empty when "截图" is off; `change`
-  // and `cut` are CaptureResult's.
-  virtual void pageDone(app::Frame& frame, PageOutcome outcome, PageEnd end, const Text& picture,
-                        DateTime at, const Text& change, bool cut) = 0;
+  // The page's dwell is over; the record has its row already.
+  virtual void pageDone(app::Frame& frame, const PageReport& report) = 0;
   // The time-out has ended the load of this address.
   virtual void loadEnded(app::Frame& frame, const Text& url) = 0;
   // The run has stopped with this message ("连续访问结束", "网址个数不可为0").

@@ -2,7 +2,7 @@
 // A child process whose standard output this process reads: the watcher of an
 // unattended run starts the program again as its worker and listens to it.
 //
-// Native: platform/win32/child_process.cpp. On Linux, which needs no watcher,
+// Native: platform/win32/services/child_process.cpp. On Linux, which needs no watcher,
 // child_process_posix.cpp defines only the worker's end, writeOwnOutput.
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 #pragma once
 // The native half of the code pages, defined once per system (codepage_posix.cpp
-// with iconv; on Windows platform/win32/codepage.cpp with the system's
+// with iconv; on Windows platform/win32/services/codepage.cpp with the system's
 // conversion calls, linked in their place). Internal to services/.
 
 #include <string>

@@ -1,5 +1,5 @@
 // The native half of the code pages on POSIX systems: iconv. Windows has its
-// own in platform/win32/codepage.cpp.
+// own in platform/win32/services/codepage.cpp.
 
 #include <errno.h>
 #include <iconv.h>

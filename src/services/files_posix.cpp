@@ -1,5 +1,5 @@
 // Whole-file reading and writing on POSIX systems. Windows has its own in
-// platform/win32/files.cpp.
+// platform/win32/services/files.cpp.
 
 #include <errno.h>
 #include <fcntl.h>

@@ -2,24 +2,14 @@
 // Picture files in and out: PNG and JPEG through the system's own imaging
 // component where it has one (WIC on Windows) and well-kept libraries where it
 // doesn't (libpng and libjpeg-turbo on Linux). Defined once per system:
-// images_posix.cpp here, platform/win32/images.cpp on Windows.
+// images_posix.cpp here, platform/win32/services/images.cpp on Windows.
 
-#include <cstdint>
 #include <optional>
-#include <vector>
 
+#include "services/pixels.h"
 #include "services/values.h"
 
 namespace sorvane {
-
-// Rows top-down, 3 bytes per pixel (blue, green, red), no padding between rows:
-// what a capture gives and what the encoders take.
-struct Pixels {
-  int width = 0;
-  int height = 0;
-  std::vector<std::uint8_t> bgr;
-  friend bool operator==(const Pixels&, const Pixels&) = default;
-};
 
 // What a picture is saved as. Bmp is the program's own bitmap image; the
 // others go through the encoders below.

@@ -1,5 +1,5 @@
 // PNG through libpng's simplified interface, JPEG through libjpeg-turbo. The
-// Windows build has its own in platform/win32/images.cpp (WIC).
+// Windows build has its own in platform/win32/services/images.cpp (WIC).
 
 #include <csetjmp>
 #include <cstddef>

@@ -4,7 +4,7 @@
 #include "services/values.h"
 
 // executablePath and setCurrentFolder are native: process_posix.cpp, and on
-// Windows platform/win32/process.cpp.
+// Windows platform/win32/services/process.cpp.
 
 namespace sorvane {
 

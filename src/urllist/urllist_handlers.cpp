@@ -3,8 +3,8 @@
 
 #include "urllist/urllist_handlers.h"
 
+#include "app/dialogs.h"
 #include "services/conversions.h"
-#include "services/dialogs.h"
 #include "services/files.h"
 #include "services/own_text.h"
 #include "urllist/list_file.h"
@@ -69,9 +69,8 @@ void clearUrlList(Frame& frame) {
   frame.clear(frame.control("列表框1"));
   frame.writeText(frame.control("编辑框2"), prop::editBox::content, Text());
   TextArray().swap(frame.vars().urlArray);
-  // Halts a run; the caption, runCount and nextIndex stay as they are.
-  frame.writeInt(frame.control("时钟2"), prop::timer::period, 0);
-  frame.writeInt(frame.control("时钟1"), prop::timer::period, 0);
+  // runCount and nextIndex stay as they are; the run halts (bound beside this
+  // handler where the program is put together).
 }
 
 void exportUrlList(Frame& frame) {

@@ -11,6 +11,7 @@ void addHandlers(app::HandlerTable& table);
 
 void addUrl(app::Frame& frame);
 void deleteUrl(app::Frame& frame);
+// Empties the list only: halting a run is the run's (run::haltRun).
 void clearUrlList(app::Frame& frame);
 void exportUrlList(app::Frame& frame);
 void importUrlList(app::Frame& frame);

@@ -53,25 +53,31 @@ TEST(Run, OneAddressLoadsCapturesAndEnds) {
 }
 
 // Drawing a whole page may run the engine's loop: a dwell tick then starts no
-// second picture, and 停止 pressed meanwhile leaves the run stopped.
+// second picture, and 停止 or 清空网址 pressed meanwhile leaves the run where
+// they put it.
 TEST(Run, WhatHappensWhileAWholePageIsDrawnLeavesTheRunAsItShouldBe) {
-  for (const bool stop : {false, true}) {
-    SCOPED_TRACE(stop ? "stopped meanwhile" : "a dwell tick meanwhile");
+  for (const char* pressed : {"", "按钮1", "按钮5"}) {
+    SCOPED_TRACE(*pressed ? pressed : "a dwell tick meanwhile");
+    const bool stop = *pressed != 0;
     Program p;
-    p.frame.vars().fullPage = true;
+    run::runState(p.frame).fullPage = true;
     p.chooseFolder(p.folder());
     p.add({"http://a/", "http://b/"});
     p.click("按钮1");
     p.sim.whileDrawingDocument = [&] {
-      p.sim.whileDrawingDocument = nullptr;
-      if (stop) p.click("按钮1");
-      p.frame.raiseEvent(&p.frame.control("时钟2"), app::event::tick);
+      Program& q = p;  // the closure ends on the next line
+      const char* button = pressed;
+      q.sim.whileDrawingDocument = nullptr;
+      if (*button) q.sim.click(q.frame.controlNamed(button).widget);
+      q.frame.raiseEvent(&q.frame.control("时钟2"), app::event::tick);
     };
     p.sim.advanceTo(8000);
     EXPECT_EQ(p.sim.captureCount(), 1);
     EXPECT_EQ(p.navigated(), stop ? Strings{"http://a/"} : (Strings{"http://a/", "http://b/"}));
     if (stop) {
       EXPECT_EQ(p.period("时钟1"), 0);
+      EXPECT_EQ(p.text("按钮1"), pressed == std::string("按钮1") ? "开始" : "停止");
+      EXPECT_TRUE(p.sim.boxes().empty());
     }
   }
 }
@@ -234,18 +240,25 @@ TEST(Run, PauseOfZeroOrLessStallsUntilStop) {
   EXPECT_EQ(pasted.period("时钟2"), 2500);
 }
 
+// Clearing halts the run as 停止 would, the page's watch and the computer kept
+// awake included, but 停止 stays shown and its next click is the stop.
 TEST(Run, ClearingHaltsTheRunAndLeavesStopShown) {
   Program p;
   p.click("按钮1");  // nothing to visit
   ASSERT_EQ(p.sim.boxes().size(), 1u);
   expectBox(p.sim.boxes()[0], "请输入网址！");
   EXPECT_EQ(p.period("时钟1"), 0);
+  run::runState(p.frame).pageTimeoutMs = 30000;
   p.add({"a", "b"});
   p.click("按钮1");
   p.sim.advanceTo(3000);
+  EXPECT_TRUE(p.frame.watchRunning());
   p.click("按钮5");
   EXPECT_EQ(p.period("时钟1") + p.period("时钟2"), 0);
   EXPECT_EQ(p.text("按钮1"), "停止");
+  EXPECT_FALSE(p.frame.watchRunning());
+  using Change = std::pair<std::int64_t, bool>;
+  EXPECT_EQ(p.sim.awakeChanges(), (std::vector<Change>{{0, true}, {3000, false}}));
   p.sim.advanceTo(60000);
   EXPECT_EQ(p.sim.navigations().size(), 1u);
   p.click("按钮1");
@@ -256,6 +269,8 @@ TEST(Run, ClearingHaltsTheRunAndLeavesStopShown) {
   EXPECT_EQ(p.period("时钟1"), 0);
   p.click("按钮1");
   EXPECT_EQ(p.period("时钟1"), 1000);
+  EXPECT_EQ(p.sim.awakeChanges(),
+            (std::vector<Change>{{0, true}, {3000, false}, {60000, true}}));
 }
 
 TEST(Run, ListChangesDuringARunTakeEffectAtTheNextPage) {

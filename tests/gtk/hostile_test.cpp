@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "program_under_test.h"
+#include "run/run_state.h"
 
 namespace sorvane::gtktest {
 namespace {
@@ -68,6 +69,8 @@ class Hostile : public ::testing::Test {
     ProgramUnderTest& p = *program_;
     p.settleBrowser();
     p.click("按钮5");  // empties the list and halts whatever ran before
+    // And no run is on, so that 开始 starts the next one.
+    run::runState(p.frame()).phase = run::RunPhase::Off;
     p.frame().writeText(p.control("按钮1"), prop::button::caption, Text("开始"));
     p.frame().writeText(p.control("编辑框1"), prop::editBox::content, Text(folder_.string() + "/"));
     p.frame().writeInt(p.control("选择框1"), prop::checkBox::checked, 1);

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "harness.h"
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 // These need <windows.h> first.
 #include <commctrl.h>
 #include <shlobj.h>

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "child_process.h"
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 #include "record/picture_record.h"
 #include "services/conversions.h"
 #include "services/files.h"

@@ -13,6 +13,7 @@
 #include "platform/win32/browser_site.h"
 #include "platform/win32/document.h"
 #include "program_under_test.h"
+#include "run/run_state.h"
 #include "../support/loopback_server.h"
 
 namespace sorvane::win32test {
@@ -146,7 +147,7 @@ TEST(ControlModal, NoRunStepReachesTheControlWhileItShowsABox) {
     program.frame().vars().urlArray.push_back(
         Text("http://127.0.0.1:" + std::to_string(server.port()) + path));
   program.frame().writeText(program.control("编辑框3"), app::prop::editBox::content, Text("1"));
-  program.frame().vars().pageTimeoutMs = 1000;
+  run::runState(program.frame()).pageTimeoutMs = 1000;
   const WidgetId browser = program.control("互联网浏览器1").widget;
   platform::win32::BrowserHost* host =
       platform::win32::browserHostOfView(program.hwnd("互联网浏览器1"));

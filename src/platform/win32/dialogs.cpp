@@ -12,7 +12,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 
 namespace sorvane::platform::win32 {
 

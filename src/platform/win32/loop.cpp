@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "platform/win32/backend.h"
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 
 namespace sorvane::platform::win32 {
 

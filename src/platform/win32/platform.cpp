@@ -14,7 +14,7 @@
 
 #include "platform/win32/capture.h"
 #include "platform/win32/document.h"
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 
 namespace sorvane::platform::win32 {
 

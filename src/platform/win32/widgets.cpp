@@ -7,7 +7,7 @@
 // Needs <windows.h> first.
 #include <commctrl.h>
 
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 
 namespace sorvane::platform::win32 {
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 #include "services/codepage.h"
 
 namespace sorvane::platform::win32 {

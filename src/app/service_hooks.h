@@ -1,11 +1,11 @@
 #pragma once
-// The services' process-wide hooks (the boxes and dialogs they show, the local
-// clock they read, what an allocation failure does) have one owner at a time:
-// set together when it begins, all of them reset when it ends, so no service
-// is left holding a desktop or a clock that is gone. Owners may overlap (a
-// second frame made while the first still lives): the newest one's hooks are
-// in force, and when an owner ends only its own are undone, handing them back
-// to the newest owner still alive.
+// The process-wide hooks (the desktop the boxes and dialogs forward to, the
+// local clock the services read, what an allocation failure does) have one
+// owner at a time: set together when it begins, all of them reset when it
+// ends, so nothing is left holding a desktop or a clock that is gone. Owners
+// may overlap (a second frame made while the first still lives): the newest
+// one's hooks are in force, and when an owner ends only its own are undone,
+// handing them back to the newest owner still alive.
 
 #include "platform/platform.h"
 #include "services/conversions.h"

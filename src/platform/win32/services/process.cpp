@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 #include "services/process.h"
 
 namespace sorvane {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/win32/file_name.h"
+#include "platform/win32/services/file_name.h"
 #include "services/files.h"
 #include "services/whole_file.h"
 

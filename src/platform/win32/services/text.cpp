@@ -1,4 +1,4 @@
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 
 #include <windows.h>
 

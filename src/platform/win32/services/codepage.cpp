@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 #include "services/codepage_convert.h"
 
 namespace sorvane::detail {

@@ -1,8 +1,8 @@
-#include "platform/win32/file_name.h"
+#include "platform/win32/services/file_name.h"
 
 #include <windows.h>
 
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 
 namespace sorvane::platform::win32 {
 

@@ -1,6 +1,6 @@
-#include "services/service_hooks.h"
+#include "app/service_hooks.h"
 
-#include "services/dialogs.h"
+#include "app/dialogs.h"
 
 namespace sorvane {
 namespace {

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/win32/file_name.h"
-#include "platform/win32/text.h"
+#include "platform/win32/services/file_name.h"
+#include "platform/win32/services/text.h"
 #include "services/files.h"
 
 namespace sorvane {

@@ -1,4 +1,4 @@
-#include "services/dialogs.h"
+#include "app/dialogs.h"
 
 #include <cstdio>
 #include <cstdlib>

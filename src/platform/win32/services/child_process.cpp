@@ -8,7 +8,7 @@
 #include <string>
 #include <type_traits>
 
-#include "platform/win32/text.h"
+#include "platform/win32/services/text.h"
 #include "services/child_process.h"
 
 namespace sorvane {

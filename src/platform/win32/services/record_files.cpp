@@ -1,6 +1,6 @@
 // Appending to a file and renaming one without replacing, on Windows: what a
-// record kept row by row needs beside the whole-file services of
-// win32/files.cpp. Links kernel32 only.
+// record kept row by row needs beside the whole-file services of files.cpp.
+// Links kernel32 only.
 
 #include <windows.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/win32/file_name.h"
+#include "platform/win32/services/file_name.h"
 #include "services/files.h"
 
 namespace sorvane {

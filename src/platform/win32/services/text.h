@@ -1,5 +1,6 @@
 #pragma once
-// The edge between the program's texts and the wide Windows calls.
+// The edge between the program's texts and the wide Windows calls, for the
+// services' Windows half and the desktop backend alike.
 
 #include <optional>
 #include <string>

@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-#include "services/dialogs.h"
+#include "app/dialogs.h"
 
 namespace sorvane {
 namespace {

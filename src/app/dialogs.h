@@ -1,6 +1,6 @@
 #pragma once
-// The modal services: message boxes and the folder picker. They forward to the
-// platform, which runs a nested loop while they wait.
+// Message boxes and the folder picker as the handlers call them. They forward
+// to the platform, which runs a nested loop while they wait.
 
 #include <cstdint>
 
@@ -9,7 +9,7 @@
 
 namespace sorvane {
 
-// The desktop's boxes and dialogs the services talk to; set by the frame at
+// The desktop's boxes and dialogs these forward to; set by the frame at
 // start-up.
 void setServicePlatform(platform::Dialogs* dialogs);
 platform::Dialogs& servicePlatform();
