@@ -132,7 +132,7 @@ Program::~Program() {
   if (frame_->mainWindowLoaded()) frame_->shutdown();
 }
 
-void Program::setText(const char* name, const std::string& text) {
+void Program::setText(app::ControlName name, const std::string& text) {
   frame_->writeText(control(name), app::prop::editBox::content, Text(text));
 }
 

@@ -81,10 +81,10 @@ class Program {
   explicit Program(BenchPlatform& platform);
   ~Program();
   app::Frame& frame() { return *frame_; }
-  app::Control& control(const char* name) { return frame_->control(name); }
-  void click(const char* name) { frame_->raiseEvent(&control(name), 0); }
-  void doubleClick(const char* name) { frame_->raiseEvent(&control(name), 1); }
-  void setText(const char* name, const std::string& text);
+  app::Control& control(app::ControlName name) { return frame_->control(name); }
+  void click(app::ControlName name) { frame_->raiseEvent(&control(name), 0); }
+  void doubleClick(app::ControlName name) { frame_->raiseEvent(&control(name), 1); }
+  void setText(app::ControlName name, const std::string& text);
 
  private:
   std::unique_ptr<app::Frame> frame_;

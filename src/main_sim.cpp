@@ -13,7 +13,7 @@ int main() {
   sim::SimPlatform sim;
   app::Frame frame(sim, programHandlers());
   frame.startUp();
-  auto id = [&](const char* name) { return frame.control(name).widget; };
+  auto id = [&](app::ControlName name) { return frame.control(name).widget; };
 
   for (const char* url : {"http://127.0.0.1/one", "http://127.0.0.1/two"}) {
     sim.setEditText(id("编辑框2"), url);

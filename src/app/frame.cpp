@@ -14,16 +14,15 @@
 namespace sorvane::app {
 namespace {
 
-Frame* gFrame = nullptr;  // for the allocation-failure and clock hooks
-
+// The hooks' context is the frame that holds them.
 void onAllocationFailure(std::size_t bytes) {
-  if (gFrame) gFrame->fatalError(0, allocationFailureMessage(bytes));
+  if (auto* frame = static_cast<Frame*>(ServiceHooks::currentContext()))
+    frame->fatalError(0, allocationFailureMessage(bytes));
   std::abort();
 }
 
 CivilTime platformClock(void* context) {
-  auto* platform = static_cast<platform::Platform*>(context);
-  platform::LocalTime t = platform->localTimeNow();
+  platform::LocalTime t = static_cast<Frame*>(context)->platform().localTimeNow();
   return {t.year, t.month, t.day, t.hour, t.minute, t.second};
 }
 
@@ -33,8 +32,10 @@ Frame::Frame(platform::Platform& platform, HandlerTable handlers)
     : platform_(platform), handlers_(std::move(handlers)) {}
 
 Frame::~Frame() {
+  // A frame may end without shutdown (a test, an exception on the way out):
+  // the ticks hold this frame and its controls, so none may outlive them.
+  stopAllTimers();
   hooks_.reset();
-  if (gFrame == this) gFrame = nullptr;
   platform_.setEventSink(nullptr);
 }
 
@@ -50,8 +51,7 @@ void Frame::startUp() {
   // Every run-time allocation failure ends here, with the byte count; the
   // services show their boxes and read the time through this frame's
   // platform, for as long as the frame lives.
-  gFrame = this;
-  hooks_.emplace(platform_, &platformClock, &platform_, &onAllocationFailure);
+  hooks_.emplace(platform_, &platformClock, this, &onAllocationFailure);
 
   // The program's own folder becomes the current directory, so that relative
   // paths mean the same thing however the program was started.
@@ -121,10 +121,15 @@ const Text& Frame::urlAt(std::int32_t index) {
   return vars_.urlArray[static_cast<std::size_t>(index) - 1];
 }
 
-Control& Frame::control(std::string_view name) {
-  for (Control& c : controls_) {
-    if (c.name == name) return c;
-  }
+Control& Frame::control(ControlName name) {
+  if (Control* c = named_[name.index()]) return *c;
+  // Before start-up there are no controls to reach: a bug in the caller.
+  throw std::logic_error("no control yet named " + std::string(name.text()));
+}
+
+Control& Frame::controlNamed(std::string_view name) {
+  if (const std::optional<std::size_t> index = findControlName(name); index && named_[*index])
+    return *named_[*index];
   if (window_.name == name) return window_;
   // Only the program's own code names controls; a wrong name is a bug.
   throw std::logic_error("no control named " + std::string(name));

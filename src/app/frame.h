@@ -3,6 +3,7 @@
 // the bindings, the control model's property and method access, the fatal
 // error path and shutdown.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "app/control_model.h"
+#include "app/control_names.h"
 #include "app/layout.h"
 #include "app/service_hooks.h"
 #include "platform/platform.h"
@@ -92,7 +94,11 @@ class Frame final : public platform::EventSink {
   const std::vector<Control>& controls() const { return controls_; }
   std::function<void()>& cleanupRoutine() { return cleanup_; }
 
-  Control& control(std::string_view name);
+  // A control of the layout, resolved once at start-up.
+  Control& control(ControlName name);
+  // The same for a name known only at run time (or the window's own); a name
+  // that is neither throws.
+  Control& controlNamed(std::string_view name);
   Control* controlForWidget(platform::WidgetId widget);
   Control& window() { return window_; }
 
@@ -168,6 +174,7 @@ class Frame final : public platform::EventSink {
   platform::WidgetId mainWindow_ = 0;
   Control window_;
   std::vector<Control> controls_;
+  std::array<Control*, kControlNames.size()> named_{};  // into controls_, by ControlName
   std::function<void()> cleanup_;
   platform::WidgetId rememberedFocus_ = 0;
   platform::TimerId watchTimer_ = 0;

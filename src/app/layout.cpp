@@ -14,18 +14,21 @@ constexpr std::int32_t kRed = 0x000000FF;
 
 constexpr unsigned VT = kVisible | kTabStop;
 
-ControlLayout button(std::string_view name, std::string_view parent, platform::Rect rect,
+// A name from the one table; the helpers below take theirs the same way.
+constexpr std::string_view named(ControlName name) { return name.text(); }
+
+ControlLayout button(ControlName name, std::string_view parent, platform::Rect rect,
                      const char* caption) {
-  return {name, ControlType::Button, parent, rect, VT,
+  return {name.text(), ControlType::Button, parent, rect, VT,
           {{prop::button::caption, ownText(caption)},
            {prop::button::horizontalAlign, 1},
            {prop::button::verticalAlign, 1}},
           {}};
 }
 
-ControlLayout label(std::string_view name, std::string_view parent, platform::Rect rect,
+ControlLayout label(ControlName name, std::string_view parent, platform::Rect rect,
                     const char* caption, std::int32_t colour) {
-  return {name, ControlType::Label, parent, rect, kVisible,
+  return {name.text(), ControlType::Label, parent, rect, kVisible,
           {{prop::label::caption, ownText(caption)},
            {prop::label::textColor, colour},
            {prop::label::backColor, kButtonFace},
@@ -33,9 +36,9 @@ ControlLayout label(std::string_view name, std::string_view parent, platform::Re
           {}};
 }
 
-ControlLayout editBox(std::string_view name, std::string_view parent, platform::Rect rect,
+ControlLayout editBox(ControlName name, std::string_view parent, platform::Rect rect,
                       const char* content, std::int32_t border, std::int32_t inputMode) {
-  return {name, ControlType::EditBox, parent, rect, VT,
+  return {name.text(), ControlType::EditBox, parent, rect, VT,
           {{prop::editBox::content, ownText(content)},
            {prop::editBox::border, border},
            {prop::editBox::backColor, kWhite},
@@ -45,14 +48,14 @@ ControlLayout editBox(std::string_view name, std::string_view parent, platform::
           {}};
 }
 
-ControlLayout groupBox(std::string_view name, platform::Rect rect, const char* caption) {
-  return {name, ControlType::GroupBox, "", rect, kVisible,
+ControlLayout groupBox(ControlName name, platform::Rect rect, const char* caption) {
+  return {name.text(), ControlType::GroupBox, "", rect, kVisible,
           {{prop::groupBox::caption, ownText(caption)}, {prop::groupBox::backColor, kButtonFace}},
           {}};
 }
 
-ControlLayout timer(std::string_view name, platform::Rect rect) {
-  return {name, ControlType::Timer, "", rect, 0, {{prop::timer::period, 0}}, {}};
+ControlLayout timer(ControlName name, platform::Rect rect) {
+  return {name.text(), ControlType::Timer, "", rect, 0, {{prop::timer::period, 0}}, {}};
 }
 
 }  // namespace
@@ -79,17 +82,17 @@ std::optional<WindowLayout> loadMainWindowLayout() {
   w.controls.push_back(timer("时钟1", {960, 8, 26, 26}));
   w.controls.push_back(label("标签2", "", {0, 588, 248, 24}, "载入状态：", 0));
   w.controls.push_back(timer("时钟2", {832, 8, 26, 26}));
-  w.controls.push_back({"互联网浏览器1", ControlType::WebBrowser, "", {0, 8, 672, 568},
+  w.controls.push_back({named("互联网浏览器1"), ControlType::WebBrowser, "", {0, 8, 672, 568},
                         kVisible | kDisabled | kTabStop, {},
                         writeBrowserSettings(platform::BrowserSettings{})});
   w.controls.push_back(button("按钮3", "分组框1", {80, 496, 80, 32}, "导出网址"));
   w.controls.push_back(button("按钮4", "分组框1", {172, 496, 80, 32}, "导入网址"));
-  w.controls.push_back({"列表框1", ControlType::ListBox, "分组框1", {8, 16, 336, 416}, VT,
+  w.controls.push_back({named("列表框1"), ControlType::ListBox, "分组框1", {8, 16, 336, 416}, VT,
                         {{prop::listBox::border, 1},
                          {prop::listBox::lineSpacing, 1},
                          {prop::listBox::backColor, kWhite}},
                         {}});
-  w.controls.push_back({"通用对话框1", ControlType::CommonDlg, "分组框1", {16, 496, 26, 26}, 0,
+  w.controls.push_back({named("通用对话框1"), ControlType::CommonDlg, "分组框1", {16, 496, 26, 26}, 0,
                         {{prop::commonDlg::filter, Text("*.txt|*.txt")},
                          {prop::commonDlg::defaultExtension, Text("*.txt")},
                          {prop::commonDlg::fileMustExist, 1},
@@ -98,7 +101,7 @@ std::optional<WindowLayout> loadMainWindowLayout() {
                         {}});
   w.controls.push_back(label("标签3", "分组框1", {16, 432, 160, 24}, "双击上边列表选项可删除！", kRed));
   w.controls.push_back(button("按钮5", "分组框1", {264, 496, 80, 32}, "清空网址"));
-  w.controls.push_back({"选择框1", ControlType::CheckBox, "", {456, 588, 64, 24}, VT,
+  w.controls.push_back({named("选择框1"), ControlType::CheckBox, "", {456, 588, 64, 24}, VT,
                         {{prop::checkBox::caption, ownText("截图")},
                          {prop::checkBox::verticalAlign, 1},
                          {prop::checkBox::backColor, kButtonFace}},

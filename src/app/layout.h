@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/control_model.h"
+#include "app/control_names.h"
 #include "platform/platform.h"
 
 namespace sorvane::app {
@@ -22,7 +23,7 @@ struct LayoutValue {
 };
 
 struct ControlLayout {
-  std::string_view name;
+  std::string_view name;  // one of kControlNames
   ControlType type;
   std::string_view parent;  // empty: the main window
   platform::Rect rect;
@@ -32,7 +33,7 @@ struct ControlLayout {
 };
 
 struct Binding {
-  std::string_view control;
+  ControlName control;
   int eventNumber;
   std::string_view handler;  // the handler routine's name
 };

@@ -127,6 +127,7 @@ bool Frame::buildMainWindow(const WindowLayout& layout) {
   window_.widget = mainWindow_;
 
   controls_.clear();
+  named_ = {};
   controls_.reserve(layout.controls.size());
   for (std::size_t i = 0; i < layout.controls.size(); ++i) {
     const ControlLayout& l = layout.controls[i];
@@ -153,16 +154,24 @@ bool Frame::buildMainWindow(const WindowLayout& layout) {
     controls_.push_back(std::move(c));
   }
 
+  // Each name of the table reaches its control from here on, with no search;
+  // a layout that leaves one out, or has one twice, is not the program's.
+  for (Control& c : controls_) {
+    const std::optional<std::size_t> index = findControlName(c.name);
+    if (!index || named_[*index]) return false;
+    named_[*index] = &c;
+  }
+  if (controls_.size() != kControlNames.size()) return false;
+
   // Controls inside a group box move into it; their left/top count from it.
   for (std::size_t i = 0; i < controls_.size(); ++i) {
     const ControlLayout& l = layout.controls[i];
     if (l.parent.empty()) continue;
-    for (std::size_t g = 0; g < controls_.size(); ++g) {
-      if (controls_[g].name == l.parent) {
-        controls_[i].parent = static_cast<int>(g);
-        platform_.setParent(controls_[i].widget, controls_[g].widget);
-      }
-    }
+    const std::optional<std::size_t> group = findControlName(l.parent);
+    if (!group) return false;
+    Control& parent = *named_[*group];
+    controls_[i].parent = static_cast<int>(&parent - controls_.data());
+    platform_.setParent(controls_[i].widget, parent.widget);
   }
   for (Control& c : controls_) {
     if (isVisual(c.type) && (c.flags & kVisible)) platform_.setVisible(c.widget, true);

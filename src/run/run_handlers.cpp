@@ -28,7 +28,7 @@ const Text& stopCaption() { return ownText("停止"); }
 
 app::Control& browser(Frame& frame) { return frame.control("互联网浏览器1"); }
 
-void setTimer(Frame& frame, const char* name, std::int32_t period) {
+void setTimer(Frame& frame, app::ControlName name, std::int32_t period) {
   frame.writeInt(frame.control(name), prop::timer::period, period);
 }
 

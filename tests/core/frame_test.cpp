@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <stdexcept>
+
 #include "app/frame.h"
 #include "platform/sim/sim_platform.h"
 #include "services/memory.h"
@@ -29,8 +32,8 @@ struct FrameTest : ::testing::Test {
                          }}};
   Frame frame{sim, handlers};
 
-  Control& c(const char* name) { return frame.control(name); }
-  const sim::WidgetState& w(const char* name) { return sim.widget(c(name).widget); }
+  Control& c(ControlName name) { return frame.control(name); }
+  const sim::WidgetState& w(ControlName name) { return sim.widget(c(name).widget); }
 };
 
 TEST_F(FrameTest, BuildsTheWindowFromTheLayout) {
@@ -38,6 +41,12 @@ TEST_F(FrameTest, BuildsTheWindowFromTheLayout) {
   ASSERT_EQ(frame.controls().size(), kLayoutOrder.size());
   for (std::size_t i = 0; i < kLayoutOrder.size(); ++i)
     EXPECT_EQ(frame.controls()[i].name, kLayoutOrder[i]);
+
+  // Each name reaches its own control, whether the compiler checked it or not.
+  for (const Control& control : frame.controls())
+    EXPECT_EQ(&frame.controlNamed(control.name), &control) << control.name;
+  EXPECT_EQ(&frame.control("时钟2"), &frame.controlNamed("时钟2"));
+  EXPECT_THROW(frame.controlNamed("时钟3"), std::logic_error);
 
   const auto& top = sim.widget(frame.mainWindow());
   EXPECT_EQ(top.text, "Sorvane");
@@ -178,7 +187,7 @@ TEST(FrameEvents, UnboundEventsAreIgnored) {
   ASSERT_EQ(all.size(), 10u);
   Frame frame(sim, all);
   frame.startUp();
-  auto widget = [&](const char* name) { return frame.control(name).widget; };
+  auto widget = [&](ControlName name) { return frame.control(name).widget; };
 
   frame.widgetEvent(widget("按钮3"), WidgetEvent::DoubleClicked);
   frame.widgetEvent(widget("按钮3"), WidgetEvent::GotFocus);
@@ -219,7 +228,7 @@ TEST_F(FrameTest, TabCycleEscapeAndFocusMemory) {
     sim.setFocus(c("标签3").widget);
     ASSERT_EQ(sim.focusedWidget(), c("标签3").widget);
     EXPECT_TRUE(sim.pressKey(Key::Tab, forward ? platform::kNone : platform::kShift));
-    EXPECT_EQ(sim.focusedWidget(), c(forward ? "按钮1" : "按钮6").widget);
+    EXPECT_EQ(sim.focusedWidget(), (forward ? c("按钮1") : c("按钮6")).widget);
 
     sim.setFocus(c("按钮3").widget);
     sim.setVisible(c("按钮3").widget, false);
@@ -227,7 +236,7 @@ TEST_F(FrameTest, TabCycleEscapeAndFocusMemory) {
     // The simulated desktop sends no keys to a hidden focus; the frame is asked directly.
     EXPECT_TRUE(frame.keyDown(frame.mainWindow(), Key::Tab,
                               forward ? platform::kNone : platform::kShift));
-    EXPECT_EQ(sim.focusedWidget(), c(forward ? "按钮1" : "按钮6").widget);
+    EXPECT_EQ(sim.focusedWidget(), (forward ? c("按钮1") : c("按钮6")).widget);
     sim.setVisible(c("按钮3").widget, true);
   }
 
@@ -342,6 +351,41 @@ TEST(FrameFatal, IndexPastTheEndAllocationAndAFailedBuild) {
               "运行时出错!\r\n\r\n错误信息：分配 4096 字节内存失败!\r\n");
   expectFatal([](sim::SimPlatform& s) { s.failNextCreate(WidgetKind::Browser); }, [](Frame&) {},
               "运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");
+}
+
+TEST(FrameLifetime, AFrameEndedWithoutShutdownLeavesNoTickBehind) {
+  sim::SimPlatform sim;
+  {
+    Frame frame(sim, {});
+    frame.startUp();
+    frame.writeInt(frame.control("时钟1"), prop::timer::period, 100);
+    frame.startWatch(50, [](Frame&) {});
+    ASSERT_EQ(sim.timers().size(), 2u);
+  }
+  EXPECT_TRUE(sim.timers().empty());
+  sim.advance(500);  // a tick left behind would run on the ended frame
+}
+
+// Two frames alive at once, one ending while the other lives: the one left
+// keeps the services' hooks, whichever of them ends first.
+TEST(FrameLifetime, AFrameThatEndsUndoesOnlyTheHooksStillItsOwn) {
+  for (bool olderEndsFirst : {true, false}) {
+    SCOPED_TRACE(olderEndsFirst ? "the older ends first" : "the newer ends first");
+    sim::SimPlatform olderSim, newerSim;
+    auto older = std::make_unique<Frame>(olderSim, HandlerTable{});
+    older->startUp();
+    auto newer = std::make_unique<Frame>(newerSim, HandlerTable{});
+    newer->startUp();
+    (olderEndsFirst ? older : newer).reset();
+    Frame& left = older ? *older : *newer;
+    sim::SimPlatform& leftSim = older ? olderSim : newerSim;
+
+    // An allocation failure is the fatal error of the frame left, on its desktop.
+    EXPECT_THROW(allocationFailed(4096), sim::ProcessExit);
+    EXPECT_EQ(left.state(), FrameState::Stopping);
+    ASSERT_EQ(leftSim.boxes().size(), 1u);
+    EXPECT_EQ(leftSim.boxes().back().text, "运行时出错!\r\n\r\n错误信息：分配 4096 字节内存失败!\r\n");
+  }
 }
 
 TEST(Layout, AnotherBrowserSizeMovesTheControlsAndTheWindowWithIt) {

@@ -57,13 +57,13 @@ struct Program {
     fs::remove_all(folder_, ignored);
   }
 
-  platform::WidgetId id(const char* name) { return frame.control(name).widget; }
-  std::string text(const char* name) { return sim.widget(id(name)).text; }
+  platform::WidgetId id(app::ControlName name) { return frame.control(name).widget; }
+  std::string text(app::ControlName name) { return sim.widget(id(name)).text; }
   bool checked() { return sim.widget(id("选择框1")).checked; }
-  std::int32_t period(const char* timer) {
+  std::int32_t period(app::ControlName timer) {
     return frame.readInt(frame.control(timer), app::prop::timer::period);
   }
-  bool click(const char* name) { return sim.click(id(name)); }
+  bool click(app::ControlName name) { return sim.click(id(name)); }
   void setPause(const std::string& seconds) { sim.setEditText(id("编辑框3"), seconds); }
   void add(std::initializer_list<const char*> urls) {
     for (const char* url : urls) {

@@ -68,7 +68,7 @@ TEST(Run, WhatHappensWhileAWholePageIsDrawnLeavesTheRunAsItShouldBe) {
       Program& q = p;  // the closure ends on the next line
       const char* button = pressed;
       q.sim.whileDrawingDocument = nullptr;
-      if (*button) q.click(button);
+      if (*button) q.sim.click(q.frame.controlNamed(button).widget);
       q.frame.raiseEvent(&q.frame.control("时钟2"), app::event::tick);
     };
     p.sim.advanceTo(8000);

@@ -1,8 +1,11 @@
 // Timers, idle work, the loop and the hard exit.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <memory>
 
 #include "harness.h"
 
@@ -40,6 +43,49 @@ TEST(Loop, ExitProcessEndsWithTheLowByteOfTheCode) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), code & 0xFF);
   }
+}
+
+// A window with a few controls, one of them focused, on a desktop of its own.
+WidgetId openWindow(Platform& desktop) {
+  const WidgetId top = desktop.createWidget({.kind = WidgetKind::TopLevel,
+                                             .rect = {0, 0, 320, 240},
+                                             .visible = true});
+  for (WidgetKind kind : {WidgetKind::Button, WidgetKind::EditBox, WidgetKind::ListBox}) {
+    const WidgetId child = desktop.createWidget(
+        {.kind = kind, .parent = top, .rect = {8, 8, 120, 60}, .visible = true, .tabStop = true});
+    if (kind == WidgetKind::ListBox) {
+      desktop.listAdd(child, "a");
+      desktop.setFocus(child);
+    }
+  }
+  return top;
+}
+
+// Tests make desktops and end them while another lives. One that ends with
+// its windows up and work queued leaves nothing that calls into it, and
+// hands the process (its termination signals) to the one still alive.
+TEST(Lifetime, AnEndedDesktopLeavesNothingBehindThatCallsIntoIt) {
+  Recorder events;
+  auto alive = std::make_unique<gtk::GtkPlatform>();
+  alive->setEventSink(&events);
+  const WidgetId window = openWindow(*alive);
+  {
+    Recorder ended;
+    auto gone = std::make_unique<gtk::GtkPlatform>();
+    gone->setEventSink(&ended);
+    openWindow(*gone);
+    pumpFor(100);
+    bool ran = false;
+    gone->whenIdle([&] { ran = true; });
+    gone->startTimer(10, [&] { ran = true; });
+    gone.reset();
+    pumpFor(100);
+    EXPECT_FALSE(ran);
+  }
+  // One signal closes the living desktop's window and ends nothing.
+  ASSERT_EQ(::kill(::getpid(), SIGTERM), 0);
+  EXPECT_TRUE(pumpUntil([&] { return !events.closeRequests.empty(); }, 2000));
+  EXPECT_EQ(events.closeRequests, std::vector<WidgetId>{window});
 }
 
 TEST(Clock, LocalTimeIsPlausible) {

@@ -169,7 +169,7 @@ ProgramUnderTest::~ProgramUnderTest() {
 ProgramWatch& ProgramUnderTest::watch() { return watched; }
 WebKitWebView* ProgramUnderTest::view() const { return watched.view; }
 
-void ProgramUnderTest::click(const char* name) {
+void ProgramUnderTest::click(app::ControlName name) {
   frame_->raiseEvent(&control(name), app::event::clicked);
 }
 
@@ -177,7 +177,7 @@ std::string ProgramUnderTest::startCaption() {
   return frame_->readText(control("按钮1"), prop::button::caption).bytes();
 }
 
-int ProgramUnderTest::period(const char* timer) {
+int ProgramUnderTest::period(app::ControlName timer) {
   return frame_->readInt(control(timer), prop::timer::period);
 }
 

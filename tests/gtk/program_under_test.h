@@ -46,16 +46,16 @@ class ProgramUnderTest {
 
   bool started() const { return view() != nullptr; }
   app::Frame& frame() { return *frame_; }
-  app::Control& control(const char* name) { return frame_->control(name); }
+  app::Control& control(app::ControlName name) { return frame_->control(name); }
   ProgramWatch& watch();
   WebKitWebView* view() const;
   // The folder start-up made current: the program's own.
   const std::filesystem::path& programFolder() const { return programFolder_; }
 
   // A click as the control raises it.
-  void click(const char* name);
+  void click(app::ControlName name);
   std::string startCaption();  // 按钮1: "开始" or "停止"
-  int period(const char* timer);
+  int period(app::ControlName timer);
   bool busy();
 
   // The addresses go in as the user puts them: typed, then 添加网址.

@@ -41,7 +41,7 @@ int captionsChild(Platform& platform, const std::string& notes) {
   int misfits = 0;
   for (const char* name : {"按钮1", "按钮2", "按钮3", "按钮4", "按钮5", "按钮6", "标签1", "标签2",
                            "标签3", "选择框1", "分组框1", "分组框2"}) {
-    HWND control = hwndOf(frame.control(name).widget);
+    HWND control = hwndOf(frame.controlNamed(name).widget);
     const std::wstring text = windowText(control);
     HDC dc = GetDC(control);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));

@@ -27,8 +27,8 @@ class ProgramUnderTest {
   ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
 
   app::Frame& frame() { return *frame_; }
-  app::Control& control(const char* name) { return frame_->control(name); }
-  HWND hwnd(const char* name) { return hwndOf(control(name).widget); }
+  app::Control& control(app::ControlName name) { return frame_->control(name); }
+  HWND hwnd(app::ControlName name) { return hwndOf(control(name).widget); }
   HWND window() { return hwndOf(frame_->mainWindow()); }
   // The layout name of the control that has the focus, "" for none.
   std::string focusedName();

@@ -237,11 +237,12 @@ TEST(MainWindow, TheProgramsControlsStandWhereTheLayoutPutsThem) {
   guiFont.lfHeight = MulDiv(guiFont.lfHeight, 96, GetDeviceCaps(screen, LOGPIXELSY));
   ReleaseDC(nullptr, screen);
 
+  auto named = [&](const char* name) { return program.frame().controlNamed(name).widget; };
   for (const Expected& e : kControls) {
     SCOPED_TRACE(e.name);
-    HWND h = program.hwnd(e.name);
+    HWND h = hwndOf(named(e.name));
     ASSERT_TRUE(IsWindow(h));
-    EXPECT_EQ(GetParent(h), e.parent ? program.hwnd(e.parent) : main);
+    EXPECT_EQ(GetParent(h), e.parent ? hwndOf(named(e.parent)) : main);
     Rect want = e.rect;
     if (e.windowClass && std::wstring(e.windowClass) == L"Edit")
       want.height = std::max(want.height, editHeight);
@@ -269,7 +270,7 @@ TEST(MainWindow, TheProgramsControlsStandWhereTheLayoutPutsThem) {
     if (e.windowClass && std::wstring(e.windowClass) != L"ListBox") {
       EXPECT_EQ(ansiText(h), e.text);
     }
-    EXPECT_EQ(ui().text(program.control(e.name).widget), e.text);
+    EXPECT_EQ(ui().text(named(e.name)), e.text);
   }
 
   // Labels and the check box paint in their colours: the note in red.

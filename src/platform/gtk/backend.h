@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -180,6 +181,8 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   void unwatchProcess();
   bool closeForSignal();  // false when nothing is left to close
   void endPages();
+  // An idle source of whenIdle that runs now.
+  void idleEnded(guint source);
 
  private:
   bool holdsChildren(const Widget& parent) const override { return parent.container != nullptr; }
@@ -201,6 +204,10 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   void placeIn(WidgetId parent, GtkWidget* outer, const Rect& r);
   ListItems* listOf(WidgetId id);
   const ListItems* listOf(WidgetId id) const;
+  // With the platform: what is queued for idle time, and every signal
+  // handler of ours on the widgets, so that nothing calls into it after.
+  void dropPendingWork();
+  void disconnectSignals();
   int messageBoxIn(GtkWindow* parent, const std::string& text, const std::string& caption,
                    unsigned flags);
 
@@ -209,6 +216,7 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   bool quitPending_ = false;
   GRef<GtkCssProvider> css_;
   bool closingForSignal_ = false;
+  std::set<guint> idleSources_;  // whenIdle's, not yet run
   // The desktop's idle and sleep inhibitor while a run goes on (awake.cpp).
   struct Awake {
     GRef<GDBusConnection> bus;

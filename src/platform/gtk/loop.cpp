@@ -25,16 +25,23 @@ gboolean onTimer(gpointer data) {
 
 void dropTimerSource(gpointer data) { delete static_cast<TimerSource*>(data); }
 
+struct IdleWork {
+  GtkPlatform* platform;
+  std::function<void()> work;
+  guint source = 0;
+};
+
 gboolean onIdle(gpointer data) {
-  auto& work = *static_cast<std::function<void()>*>(data);
+  auto& idle = *static_cast<IdleWork*>(data);
+  idle.platform->idleEnded(idle.source);  // alive: it removes what has not run
   guarded(0, [&] {
-    work();
+    idle.work();
     return 0;
   });
   return G_SOURCE_REMOVE;
 }
 
-void dropIdle(gpointer data) { delete static_cast<std::function<void()>*>(data); }
+void dropIdle(gpointer data) { delete static_cast<IdleWork*>(data); }
 
 }  // namespace
 
@@ -82,8 +89,18 @@ void GtkPlatform::quitLoop() {
 
 void GtkPlatform::whenIdle(std::function<void()> work) {
   if (!work) return;
-  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, onIdle, new std::function<void()>(std::move(work)),
-                  dropIdle);
+  auto* idle = new IdleWork{this, std::move(work)};
+  idle->source = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, onIdle, idle, dropIdle);
+  idleSources_.insert(idle->source);
+}
+
+void GtkPlatform::idleEnded(guint source) { idleSources_.erase(source); }
+
+void GtkPlatform::dropPendingWork() {
+  // Work queued on this desktop runs only while it lives.
+  const std::set<guint> pending = std::move(idleSources_);
+  idleSources_.clear();
+  for (guint source : pending) g_source_remove(source);
 }
 
 void GtkPlatform::writeStandardStream(StandardStream stream, const std::string& text) {

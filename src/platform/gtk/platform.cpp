@@ -131,9 +131,30 @@ GtkPlatform::GtkPlatform() {
 
 GtkPlatform::~GtkPlatform() {
   unwatchProcess();
+  dropPendingWork();
+  disconnectSignals();
   tearDown();
   gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(),
                                                GTK_STYLE_PROVIDER(css_.get()));
+}
+
+namespace {
+
+void disconnectTree(GtkWidget* widget, gpointer data) {
+  g_signal_handlers_disconnect_by_data(widget, data);
+  if (GTK_IS_CONTAINER(widget)) gtk_container_forall(GTK_CONTAINER(widget), disconnectTree, data);
+}
+
+}  // namespace
+
+void GtkPlatform::disconnectSignals() {
+  // Destroying a widget ends its handlers, but GTK still sends focus and
+  // selection signals while the windows go, and an object someone else
+  // holds on to would outlive the platform with them.
+  for (auto& [id, w] : widgets_) {
+    if (w.parent == 0) disconnectTree(w.outer, this);
+    if (w.list) g_signal_handlers_disconnect_by_data(w.list->selection, this);
+  }
 }
 
 WidgetId GtkPlatform::idOf(GtkWidget* gtkWidget) const {

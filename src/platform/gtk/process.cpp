@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/gtk/backend.h"
 #include "platform/gtk/platform.h"
@@ -18,8 +19,12 @@ namespace sorvane::platform::gtk {
 
 namespace {
 
-// What the handlers below reach: the one platform of the process.
+// What the handlers below reach: the newest platform still alive. Tests make
+// more than one; a platform that ends hands the process back to the one
+// before it, and the signal sources are the process's, made once.
 GtkPlatform* current = nullptr;
+std::vector<GtkPlatform*> watching;
+std::vector<guint> signalSources;
 
 void writeError(const char* text) {
   // Called where stdio may be in any state: straight to the descriptor.
@@ -64,16 +69,24 @@ void prepareProcess() {
 }
 
 void GtkPlatform::watchProcess() {
+  watching.push_back(this);
   current = this;
   if (GDK_IS_X11_DISPLAY(gdk_display_get_default())) XSetIOErrorHandler(onDisplayLost);
   // Ending as closing the window does, from the loop, where the program can
-  // finish its run and end the engine's processes.
+  // finish its run and end the engine's processes. One source per signal: a
+  // second would end the process while the first is closing the window.
+  if (!signalSources.empty()) return;
   for (int signal : {SIGTERM, SIGINT, SIGHUP})
-    g_unix_signal_add(signal, onTerminationSignal, GINT_TO_POINTER(signal));
+    signalSources.push_back(
+        g_unix_signal_add(signal, onTerminationSignal, GINT_TO_POINTER(signal)));
 }
 
 void GtkPlatform::unwatchProcess() {
-  if (current == this) current = nullptr;
+  std::erase(watching, this);
+  current = watching.empty() ? nullptr : watching.back();
+  if (!watching.empty()) return;
+  for (guint source : signalSources) g_source_remove(source);
+  signalSources.clear();
 }
 
 bool GtkPlatform::closeForSignal() {
