@@ -180,7 +180,10 @@ void startOrStopRun(Frame& frame) {
 
 void pollBrowser(Frame& frame, RunObserver* observer) {
   const RunState& state = runState(frame);
-  if (state.page.sending) return;
+  // While a picture is drawn the engine may run a loop, and a run stopped and
+  // started again meanwhile polls: it waits for the picture, or its address
+  // would be sent under the drawing and the old dwell's end would take it.
+  if (state.page.sending || state.page.capturing) return;
   if (frame.busy(browser(frame))) {
     // Without a time-out the run waits for the page, as a person watching
     // expects; a load already told to stop, or past its address's deadline

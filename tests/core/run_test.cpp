@@ -52,33 +52,49 @@ TEST(Run, OneAddressLoadsCapturesAndEnds) {
   EXPECT_EQ(p.sim.navigations().size(), 1u);
 }
 
-// Drawing a whole page may run the engine's loop: a dwell tick then starts no
-// second picture, and 停止 or 清空网址 pressed meanwhile leaves the run where
-// they put it.
+// Drawing a whole page may run the engine's loop: a dwell or poll tick then
+// starts no second picture and sends no address, and 停止, 开始 or 清空网址
+// pressed meanwhile leave the run where they put it.
 TEST(Run, WhatHappensWhileAWholePageIsDrawnLeavesTheRunAsItShouldBe) {
-  for (const char* pressed : {"", "按钮1", "按钮5"}) {
-    SCOPED_TRACE(*pressed ? pressed : "a dwell tick meanwhile");
-    const bool stop = *pressed != 0;
+  struct Row {
+    const char* what;
+    std::vector<const char*> pressed;
+    const char* tick;         // the timer that ticks meanwhile
+    Strings navigatedBy8s;    // a second run starts again at the first address
+    std::int32_t poll;        // 时钟1's period at 8 s
+    const char* caption;
+  };
+  const Row rows[] = {
+      {"a dwell tick", {}, "时钟2", {"http://a/", "http://b/"}, 0, "停止"},
+      {"停止", {"按钮1"}, "时钟2", {"http://a/"}, 0, "开始"},
+      {"清空网址", {"按钮5"}, "时钟2", {"http://a/"}, 0, "停止"},
+      {"停止 and 开始, then a poll tick", {"按钮1", "按钮1"}, "时钟1",
+       {"http://a/", "http://a/"}, 0, "停止"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
     Program p;
     run::runState(p.frame).fullPage = true;
     p.chooseFolder(p.folder());
     p.add({"http://a/", "http://b/"});
     p.click("按钮1");
+    std::size_t sentWhileDrawing = 0;
     p.sim.whileDrawingDocument = [&] {
       Program& q = p;  // the closure ends on the next line
-      const char* button = pressed;
+      const Row& r = row;
       q.sim.whileDrawingDocument = nullptr;
-      if (*button) q.sim.click(q.frame.controlNamed(button).widget);
-      q.frame.raiseEvent(&q.frame.control("时钟2"), app::event::tick);
+      const std::size_t before = q.sim.navigations().size();
+      for (const char* button : r.pressed) q.sim.click(q.frame.controlNamed(button).widget);
+      q.frame.raiseEvent(&q.frame.controlNamed(r.tick), app::event::tick);
+      sentWhileDrawing = q.sim.navigations().size() - before;
     };
     p.sim.advanceTo(8000);
     EXPECT_EQ(p.sim.captureCount(), 1);
-    EXPECT_EQ(p.navigated(), stop ? Strings{"http://a/"} : (Strings{"http://a/", "http://b/"}));
-    if (stop) {
-      EXPECT_EQ(p.period("时钟1"), 0);
-      EXPECT_EQ(p.text("按钮1"), pressed == std::string("按钮1") ? "开始" : "停止");
-      EXPECT_TRUE(p.sim.boxes().empty());
-    }
+    EXPECT_EQ(sentWhileDrawing, 0u);
+    EXPECT_EQ(p.navigated(), row.navigatedBy8s);
+    EXPECT_EQ(p.text("按钮1"), row.caption);
+    if (!row.pressed.empty()) EXPECT_EQ(p.period("时钟1"), row.poll);
+    EXPECT_TRUE(p.sim.boxes().empty());
   }
 }
 
