@@ -80,13 +80,16 @@ TEST(Run, WhatHappensWhileAWholePageIsDrawnLeavesTheRunAsItShouldBe) {
     p.click("按钮1");
     std::size_t sentWhileDrawing = 0;
     p.sim.whileDrawingDocument = [&] {
-      Program& q = p;  // the closure ends on the next line
+      // The closure ends on the line after these: nothing captured is used
+      // past it.
+      Program& q = p;
       const Row& r = row;
+      std::size_t& sent = sentWhileDrawing;
       q.sim.whileDrawingDocument = nullptr;
       const std::size_t before = q.sim.navigations().size();
       for (const char* button : r.pressed) q.sim.click(q.frame.controlNamed(button).widget);
       q.frame.raiseEvent(&q.frame.controlNamed(r.tick), app::event::tick);
-      sentWhileDrawing = q.sim.navigations().size() - before;
+      sent = q.sim.navigations().size() - before;
     };
     p.sim.advanceTo(8000);
     EXPECT_EQ(p.sim.captureCount(), 1);
