@@ -110,12 +110,42 @@ class Program:
         self.wait_no_dialog(f"the box {text_hint} to close")
 
     def file_dialog(self, windows_path):
-        """Types a full path into the open or save dialog and confirms it."""
+        """Puts a full path into the open or save dialog and confirms it."""
         dialog, name = self.wait_dialog(what="the file dialog")
         time.sleep(0.5)  # the dialog sets its focus after it is mapped
-        type_text(windows_path)
+        if windows_path.isascii():
+            type_text(windows_path)
+        else:
+            paste_text(windows_path)
         press("Return")
         wait_for(lambda: dialog not in windows(), what=f"{name} to close")
+
+
+# Characters without a key (the Chinese of a name) are typed through a key
+# mapped for the moment, and Wine, when busy, reads the key after the map is
+# back and drops the character. Such a text is pasted instead, as a person
+# would paste a name: a small GTK process holds it on the clipboard meanwhile.
+CLIPBOARD_OWNER = """
+import sys, gi
+gi.require_version("Gtk", "3.0")
+gi.require_version("Gdk", "3.0")
+from gi.repository import Gdk, Gtk
+Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD).set_text(sys.argv[1], -1)
+print("held", flush=True)
+Gtk.main()
+"""
+
+
+def paste_text(text):
+    owner = subprocess.Popen([sys.executable, "-c", CLIPBOARD_OWNER, text],
+                             stdout=subprocess.PIPE, text=True)
+    try:
+        expect(owner.stdout.readline().strip() == "held", "the clipboard was not taken")
+        press("End", "shift+Home", "ctrl+v")
+        time.sleep(1)  # Wine asks the owner for the text while it handles the key
+    finally:
+        owner.kill()
+        owner.wait()
 
 
 def unix_to_windows(path):
