@@ -19,6 +19,7 @@
 #include "platform/win32/browser_setup.h"
 #include "platform/win32/browser_site.h"
 #include "platform/win32/capture.h"
+#include "platform/win32/com_ptr.h"
 
 namespace sorvane::platform::win32 {
 
@@ -26,25 +27,6 @@ namespace {
 
 constexpr wchar_t kViewClass[] = L"SorvaneBrowserView";
 constexpr wchar_t kCoverClass[] = L"SorvaneBlankCover";
-
-template <typename T>
-struct ComPtr {
-  T* p = nullptr;
-  ComPtr() = default;
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() { reset(); }
-  void reset() {
-    if (p) p->Release();
-    p = nullptr;
-  }
-  T** put() {
-    reset();
-    return &p;
-  }
-  T* operator->() const { return p; }
-  explicit operator bool() const { return p != nullptr; }
-};
 
 struct Bstr {
   BSTR value;

@@ -13,28 +13,18 @@
 #include <algorithm>
 
 #include "platform/win32/browser_site.h"
+#include "platform/win32/com_ptr.h"
 
 namespace sorvane::platform::win32 {
 
 namespace {
 
-// One COM reference, released at the end of its scope.
-template <typename T>
-struct Held {
-  T* p = nullptr;
-  Held() = default;
-  Held(const Held&) = delete;
-  Held& operator=(const Held&) = delete;
-  ~Held() {
-    if (p) p->Release();
-  }
-  void** put() { return reinterpret_cast<void**>(&p); }
-};
-
 // The scroll size of an element, or nothing.
 std::optional<SIZE> scrollSize(IHTMLElement* element) {
-  Held<IHTMLElement2> sized;
-  if (!element || FAILED(element->QueryInterface(IID_IHTMLElement2, sized.put()))) return {};
+  ComPtr<IHTMLElement2> sized;
+  if (!element ||
+      FAILED(element->QueryInterface(IID_IHTMLElement2, reinterpret_cast<void**>(sized.put()))))
+    return {};
   long width = 0, height = 0;
   if (FAILED(sized.p->get_scrollWidth(&width)) || FAILED(sized.p->get_scrollHeight(&height)))
     return {};
@@ -46,25 +36,25 @@ std::optional<SIZE> scrollSize(IHTMLElement* element) {
 std::optional<SIZE> browserHostDocumentSize(BrowserHost& host) {
   IWebBrowser2* engine = browserHostEngine(host);
   if (!engine || browserHostModal(host)) return {};
-  Held<IDispatch> dispatch;
-  if (FAILED(engine->get_Document(reinterpret_cast<IDispatch**>(dispatch.put()))) || !dispatch.p)
-    return {};
-  Held<IHTMLDocument3> document3;
-  Held<IHTMLDocument2> document2;
+  ComPtr<IDispatch> dispatch;
+  if (FAILED(engine->get_Document(dispatch.put())) || !dispatch.p) return {};
+  ComPtr<IHTMLDocument3> document3;
+  ComPtr<IHTMLDocument2> document2;
   std::optional<SIZE> size;
   auto widen = [&](IHTMLElement* element) {
     if (std::optional<SIZE> s = scrollSize(element))
       size = SIZE{std::max(size ? size->cx : 0, s->cx), std::max(size ? size->cy : 0, s->cy)};
   };
   // Standards mode scrolls the root element, quirks mode the body: the larger counts.
-  if (SUCCEEDED(dispatch.p->QueryInterface(IID_IHTMLDocument3, document3.put()))) {
-    Held<IHTMLElement> root;
-    if (SUCCEEDED(document3.p->get_documentElement(reinterpret_cast<IHTMLElement**>(root.put()))))
-      widen(root.p);
+  if (SUCCEEDED(dispatch.p->QueryInterface(IID_IHTMLDocument3,
+                                           reinterpret_cast<void**>(document3.put())))) {
+    ComPtr<IHTMLElement> root;
+    if (SUCCEEDED(document3.p->get_documentElement(root.put()))) widen(root.p);
   }
-  if (SUCCEEDED(dispatch.p->QueryInterface(IID_IHTMLDocument2, document2.put()))) {
-    Held<IHTMLElement> body;
-    if (SUCCEEDED(document2.p->get_body(reinterpret_cast<IHTMLElement**>(body.put())))) widen(body.p);
+  if (SUCCEEDED(dispatch.p->QueryInterface(IID_IHTMLDocument2,
+                                           reinterpret_cast<void**>(document2.put())))) {
+    ComPtr<IHTMLElement> body;
+    if (SUCCEEDED(document2.p->get_body(body.put()))) widen(body.p);
   }
   return size;
 }
