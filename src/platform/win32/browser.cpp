@@ -19,7 +19,7 @@
 #include "platform/win32/browser_setup.h"
 #include "platform/win32/browser_site.h"
 #include "platform/win32/capture.h"
-#include "platform/win32/com_ptr.h"
+#include "platform/win32/services/com_ptr.h"
 
 namespace sorvane::platform::win32 {
 

@@ -13,7 +13,7 @@
 #include <algorithm>
 
 #include "platform/win32/browser_site.h"
-#include "platform/win32/com_ptr.h"
+#include "platform/win32/services/com_ptr.h"
 
 namespace sorvane::platform::win32 {
 

@@ -2,6 +2,8 @@
 // Windows since XP SP3 has. It is reached through COM alone (ole32), so the
 // program imports no codec DLL of its own. Linux has images_posix.cpp.
 
+#include "services/images.h"
+
 #include <initguid.h>
 #include <objidl.h>
 #include <ocidl.h>
@@ -11,29 +13,13 @@
 #include <optional>
 #include <utility>
 
-#include "services/images.h"
+#include "platform/win32/services/com_ptr.h"
 
 namespace sorvane {
 
 namespace {
 
-template <typename T>
-class Com {
- public:
-  Com() = default;
-  ~Com() {
-    if (p_) p_->Release();
-  }
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  T** out() { return &p_; }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-
- private:
-  T* p_ = nullptr;
-};
+using platform::win32::ComPtr;
 
 // COM for the calling thread for as long as it lives, unless the thread has
 // it already (the program's GUI thread does, for the browser control).
@@ -50,10 +36,10 @@ class ComForThread {
   HRESULT hr_;
 };
 
-bool makeFactory(Com<IWICImagingFactory>& factory) {
+bool makeFactory(ComPtr<IWICImagingFactory>& factory) {
   return SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                     IID_IWICImagingFactory,
-                                    reinterpret_cast<void**>(factory.out())));
+                                    reinterpret_cast<void**>(factory.put())));
 }
 
 bool plausible(const Pixels& pixels) {
@@ -78,16 +64,16 @@ ByteSet streamBytes(IStream* stream) {
 ByteSet encode(const Pixels& pixels, const GUID& container, float jpegQuality) {
   if (!plausible(pixels)) return ByteSet();
   ComForThread com;
-  Com<IWICImagingFactory> factory;
+  ComPtr<IWICImagingFactory> factory;
   if (!makeFactory(factory)) return ByteSet();
-  Com<IStream> stream;
-  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.out()))) return ByteSet();
-  Com<IWICBitmapEncoder> encoder;
-  if (FAILED(factory->CreateEncoder(container, nullptr, encoder.out()))) return ByteSet();
-  if (FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache))) return ByteSet();
-  Com<IWICBitmapFrameEncode> frame;
-  Com<IPropertyBag2> options;
-  if (FAILED(encoder->CreateNewFrame(frame.out(), options.out()))) return ByteSet();
+  ComPtr<IStream> stream;
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return ByteSet();
+  ComPtr<IWICBitmapEncoder> encoder;
+  if (FAILED(factory->CreateEncoder(container, nullptr, encoder.put()))) return ByteSet();
+  if (FAILED(encoder->Initialize(stream.p, WICBitmapEncoderNoCache))) return ByteSet();
+  ComPtr<IWICBitmapFrameEncode> frame;
+  ComPtr<IPropertyBag2> options;
+  if (FAILED(encoder->CreateNewFrame(frame.put(), options.put()))) return ByteSet();
   if (jpegQuality > 0 && options) {
     PROPBAG2 name{};
     name.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
@@ -96,7 +82,7 @@ ByteSet encode(const Pixels& pixels, const GUID& container, float jpegQuality) {
     value.fltVal = jpegQuality;
     options->Write(1, &name, &value);  // an encoder without the option keeps its own
   }
-  if (FAILED(frame->Initialize(options.get()))) return ByteSet();
+  if (FAILED(frame->Initialize(options.p))) return ByteSet();
   if (FAILED(frame->SetSize(static_cast<UINT>(pixels.width), static_cast<UINT>(pixels.height))))
     return ByteSet();
   WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
@@ -108,30 +94,28 @@ ByteSet encode(const Pixels& pixels, const GUID& container, float jpegQuality) {
                                 const_cast<BYTE*>(pixels.bgr.data()))))
     return ByteSet();
   if (FAILED(frame->Commit()) || FAILED(encoder->Commit())) return ByteSet();
-  return streamBytes(stream.get());
+  return streamBytes(stream.p);
 }
 
 std::optional<Pixels> decode(const ByteSet& bytes, const GUID& container) {
   if (bytes.empty() || bytes.size() > 0x7FFFFFFF) return std::nullopt;
   ComForThread com;
-  Com<IWICImagingFactory> factory;
+  ComPtr<IWICImagingFactory> factory;
   if (!makeFactory(factory)) return std::nullopt;
-  Com<IWICStream> stream;
-  if (FAILED(factory->CreateStream(stream.out()))) return std::nullopt;
+  ComPtr<IWICStream> stream;
+  if (FAILED(factory->CreateStream(stream.put()))) return std::nullopt;
   if (FAILED(stream->InitializeFromMemory(const_cast<BYTE*>(bytes.data()),
                                           static_cast<DWORD>(bytes.size()))))
     return std::nullopt;
-  Com<IWICBitmapDecoder> decoder;
-  if (FAILED(factory->CreateDecoder(container, nullptr, decoder.out()))) return std::nullopt;
-  if (FAILED(decoder->Initialize(stream.get(), WICDecodeMetadataCacheOnDemand)))
-    return std::nullopt;
-  Com<IWICBitmapFrameDecode> frame;
-  if (FAILED(decoder->GetFrame(0, frame.out()))) return std::nullopt;
-  Com<IWICFormatConverter> converter;
-  if (FAILED(factory->CreateFormatConverter(converter.out()))) return std::nullopt;
-  if (FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat24bppBGR,
-                                   WICBitmapDitherTypeNone, nullptr, 0.0,
-                                   WICBitmapPaletteTypeCustom)))
+  ComPtr<IWICBitmapDecoder> decoder;
+  if (FAILED(factory->CreateDecoder(container, nullptr, decoder.put()))) return std::nullopt;
+  if (FAILED(decoder->Initialize(stream.p, WICDecodeMetadataCacheOnDemand))) return std::nullopt;
+  ComPtr<IWICBitmapFrameDecode> frame;
+  if (FAILED(decoder->GetFrame(0, frame.put()))) return std::nullopt;
+  ComPtr<IWICFormatConverter> converter;
+  if (FAILED(factory->CreateFormatConverter(converter.put()))) return std::nullopt;
+  if (FAILED(converter->Initialize(frame.p, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                                   nullptr, 0.0, WICBitmapPaletteTypeCustom)))
     return std::nullopt;
   UINT width = 0, height = 0;
   if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) return std::nullopt;
