@@ -16,6 +16,8 @@ run_packages=(
   cmake ninja-build g++ pkg-config libgtest-dev
   # the desktop layer, and the PNG and JPEG encoders
   libgtk-3-dev libwebkit2gtk-4.1-dev libpng-dev libjpeg62-turbo-dev
+  # the DevTools engine's messages (header-only; the Windows builds take a copy)
+  nlohmann-json3-dev
   # a CJK font for the Chinese captions
   fonts-wqy-zenhei
   # a virtual display where there is none (a server, cron)
@@ -51,22 +53,52 @@ for part in "${@:-linux}"; do
   esac
 done
 
+# A mirror in the middle of a sync can fail one index for a while: try the
+# update again, then go on with the indexes there are. Whatever cannot be
+# installed without the missing one is dealt with below.
+update_indexes() {
+  local try
+  for try in 1 2 3; do
+    $SUDO apt-get update && return 0
+    echo "apt-get update failed (try $try of 3)"
+    [ "$try" -lt 3 ] && sleep $((try * 10))
+  done
+  echo "Going on with the package indexes that could be read"
+}
+
 # 32-bit Wine comes from the i386 architecture.
 if printf '%s\n' "${wanted[@]}" | grep -q ':i386$' &&
   ! dpkg --print-foreign-architectures | grep -qx i386; then
   echo "Adding the i386 architecture for 32-bit Wine"
   $SUDO dpkg --add-architecture i386
-  $SUDO apt-get update
+  updated=1
+  update_indexes
 fi
 
-missing=()
+missing=() missing32=()
 for p in $(printf '%s\n' "${wanted[@]}" | sort -u); do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" && continue
+  case "$p" in *:i386) missing32+=("$p") ;; *) missing+=("$p") ;; esac
 done
+install() { DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "$@"; }
+if [ ${#missing[@]} -gt 0 ] || [ ${#missing32[@]} -gt 0 ]; then
+  [ -n "${updated:-}" ] || update_indexes
+fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+  install "${missing[@]}"
+fi
+# The 32-bit packages are for running the 32-bit build's tests alone: without
+# them that build is still made, and its tests are skipped with the reason.
+rm -f build-win32/wine32-missing
+if [ ${#missing32[@]} -gt 0 ]; then
+  echo "Installing: ${missing32[*]}"
+  if ! install "${missing32[@]}"; then
+    mkdir -p build-win32
+    echo "${missing32[*]} could not be installed (an index of the package archive was unavailable)" \
+      > build-win32/wine32-missing
+    echo "Going on without: $(cat build-win32/wine32-missing)"
+  fi
 fi
 
 # Wine gives a program code page 936 only under a Chinese locale.

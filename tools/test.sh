@@ -18,4 +18,9 @@ for dir in build-win64 build-win32; do
   fi
   ctest --test-dir "$dir" --output-on-failure --timeout 900 "$@" || status=$?
 done
+if [ -f build-win32/wine32-missing ]; then
+  echo "The 32-bit Windows suite was skipped: $(cat build-win32/wine32-missing)."
+elif [ -d build-win32 ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  echo "The 32-bit Windows suite was skipped: this machine cannot run 32-bit programs."
+fi
 exit "$status"
