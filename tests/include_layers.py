@@ -12,7 +12,8 @@ import sys
 
 SERVICES = {"services"}
 SEAM = SERVICES | {"platform"}
-BACKEND = SEAM | {"platform/common"}
+ENGINE = SEAM | {"engine"}
+BACKEND = ENGINE | {"platform/common"}
 APP = SEAM | {"app"}
 HANDLERS = APP | {"capture", "run", "urllist", "record"}
 
@@ -21,7 +22,8 @@ ALLOWED = {
     "services": set(),
     "platform/win32/services": SERVICES,
     "platform": SERVICES,
-    "platform/common": SEAM,
+    "engine": SEAM,
+    "platform/common": ENGINE,
     "platform/sim": BACKEND,
     "platform/gtk": BACKEND,
     "platform/win32": BACKEND | {"platform/win32/services"},

@@ -35,6 +35,8 @@ constexpr OptionName kOptions[] = {
     {"--help", Takes::Nothing},
     {"--version", Takes::Nothing},
     {"--worker-from", Takes::Value},
+    {"--engine", Takes::Value},
+    {"--browser", Takes::Value},
 };
 
 const OptionName* findOption(std::string_view name) {
@@ -135,6 +137,16 @@ struct Parser {
     if (name == "--size" && !readSize(value.view(), o.width, o.height)) {
       return refuse(ownText("--size 须为 宽x高，宽 320 至 3840，高 240 至 2160：") + value);
     }
+    if (name == "--engine") {
+      if (value == Text("builtin")) {
+        o.engine.choice = EngineChoice::Builtin;
+      } else if (value == Text("chromium")) {
+        o.engine.choice = EngineChoice::Chromium;
+      } else {
+        return refuse(ownText("--engine 须为 builtin 或 chromium：") + value);
+      }
+    }
+    if (name == "--browser") o.engine.browser = value;
     if (name == "--full-page") o.fullPage = true;
     if (name == "--record") o.record = true;
     if (name == "--changed-only") o.changedOnly = true;
@@ -205,6 +217,8 @@ struct Parser {
     } else if (o.changedOnly && !o.record) {
       // Only the record can say which earlier picture stands for one not kept.
       refuse(ownText("--changed-only 只能与 --record 一起使用"));
+    } else if (o.engine.browser && o.engine.choice == EngineChoice::Builtin) {
+      refuse(ownText("--browser 不能与 --engine builtin 一起使用"));
     } else if (o.exitWhenDone && o.pause && positivePeriodMs(*o.pause) == 0) {
       // The window's run stalls on such a pause until someone presses 停止;
       // with nobody there it would never end.
@@ -225,6 +239,10 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
 }
 
 Text errorLine(const Text& problem) { return Text("sorvane: ") + problem + Text("\n"); }
+
+Text engineLine(const Text& engineName) {
+  return errorLine(ownText("网页由 ") + engineName + ownText(" 绘制"));
+}
 
 Text versionText() { return Text("Sorvane 1.0.0\n"); }
 
@@ -251,8 +269,19 @@ Text helpText() {
       "                       高 240 至 2160。网页按这个宽度排版，截图也是这个大小\n"
       "  --full-page          截取整个网页（全部滚动高度，以及超出浏览区域的宽度），\n"
       "                       最高 20000 像素，更高的网页在此截断\n"
+      "  --engine 引擎        绘制网页的引擎：builtin（窗口自带的引擎：Linux 上是\n"
+      "                       WebKitGTK，Windows 上是系统的浏览器控件）或 chromium\n"
+      "                       （另起一个 Chromium 系的浏览器，无界面运行，经调试管道\n"
+      "                       驱动）。不给时 Linux 用 builtin；Windows 找得到能应答的\n"
+      "                       Edge 或 Chrome 时用 chromium，否则用 builtin\n"
+      "  --browser 程序       chromium 引擎所用的浏览器程序（隐含 --engine chromium）；\n"
+      "                       不给时依次找 chromium、google-chrome、microsoft-edge\n"
+      "                       （Windows 上找 Edge，再找 Chrome）\n"
       "  --help               显示本说明后退出\n"
       "  --version            显示版本后退出\n"
+      "\n"
+      "无人值守的运行（--exit-when-done）在标准错误的第一行说明由哪个引擎绘制网页。\n"
+      "chromium 引擎无法启动时，程序说明原因后以退出码 2 结束。\n"
       "\n"
       "带 --start 时，每个网页结束后在标准输出写一行：时间、网址、截图文件路径\n"
       "（没有保存截图时为 -）、网页的结果，以制表符分隔。结果为 loaded（载入完成）、\n"
@@ -336,6 +365,10 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
   p.width = o.width;
   p.height = o.height;
   p.fullPage = o.fullPage;
+  line.engine = o.engine;
+  // Naming the browser asks for it.
+  if (o.engine.browser && o.engine.choice == EngineChoice::Default)
+    line.engine.choice = EngineChoice::Chromium;
   return line;
 }
 

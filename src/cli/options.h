@@ -17,6 +17,17 @@
 
 namespace sorvane::cli {
 
+// Which engine draws the pages: the one the window hosts (WebKitGTK on
+// Linux, the system's browser control on Windows) or a Chromium-family
+// browser of our own, driven over its debugging pipe. Unsaid, each system
+// has its default.
+enum class EngineChoice { Default, Builtin, Chromium };
+
+struct EngineRequest {
+  EngineChoice choice = EngineChoice::Default;
+  std::optional<Text> browser;  // --browser: the browser program to start
+};
+
 // What the options say, as given.
 struct Options {
   std::optional<Text> listFile;
@@ -37,6 +48,7 @@ struct Options {
   // Not in the help: the watcher of a run starts its worker with the place of
   // the worker's first address in the list (1 for the first address).
   std::int32_t workerFrom = 0;  // 0: not a worker
+  EngineRequest engine;
 };
 
 enum class Action { Run, ShowHelp, ShowVersion, Refuse };
@@ -70,6 +82,10 @@ struct Preparation {
   std::int32_t workerFrom = 0;
   // The file named alone could not be read: the window says "导入失败！".
   bool openedListUnreadable = false;
+  // Which engine draws the pages ("Chromium 156.0.8078.73"), as the desktop
+  // tells it once the engine is there: said on standard error by a run
+  // nobody watches, and in the gallery's heading of the run.
+  Text engineName;
 
   bool asksNothing() const {
     return !urls && !folder && !pause && !start && pageTimeoutMs == 0 &&
@@ -96,6 +112,7 @@ struct CommandLine {
   Text standardOutput;
   Text standardError;
   Preparation preparation;
+  EngineRequest engine;
 };
 
 CommandLine readCommandLine(const std::vector<std::string>& arguments);
@@ -107,6 +124,8 @@ std::optional<int> endEarly(const CommandLine& line,
                             const std::function<void(bool toError, const Text& text)>& write);
 
 Text helpText();
+// The first line of an unattended run on standard error.
+Text engineLine(const Text& engineName);
 Text versionText();
 
 // One line for standard error: "sorvane: " + problem + line end.

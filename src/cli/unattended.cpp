@@ -167,6 +167,9 @@ int runPrepared(platform::Platform& desktop, const MakeHandlers& makeHandlers,
   if (preparation.exitWhenDone) unattended.emplace(below);
   platform::Platform& platform = unattended ? static_cast<platform::Platform&>(*unattended) : below;
 
+  if (preparation.exitWhenDone && !preparation.engineName.empty())
+    platform.writeStandardStream(platform::StandardStream::Error,
+                                 engineLine(preparation.engineName).bytes());
   std::optional<RunReport> report;
   if (preparation.start) report.emplace(platform, preparation, link ? &*link : nullptr);
   Frame frame(platform, makeHandlers(report ? &*report : nullptr));

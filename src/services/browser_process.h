@@ -66,6 +66,9 @@ struct BrowserStart {
   // folder's and, where the sandbox cannot start (POSIX, as root),
   // --no-sandbox.
   std::vector<Text> arguments;
+  // Written as the profile's Default/Preferences before the browser starts
+  // (UTF-8 JSON); nothing when empty.
+  std::string preferences;
 };
 
 // Starts the browser. Nothing, with `problem` saying why in one line of the

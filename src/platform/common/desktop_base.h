@@ -7,12 +7,16 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/browser.h"
+#include "engine/page.h"
 #include "platform/common/guarded.h"
 #include "platform/common/timer_table.h"
 #include "platform/common/widget_tree.h"
@@ -50,38 +54,56 @@ class DesktopBackend : public Platform {
     if (const std::optional<std::uintptr_t> native = timers_.remove(id)) disarmTimer(id, *native);
   }
 
-  // The browser: the widget's record holds its engine as `browser`.
+  // Pages from a browser of our own (engine/) instead of the engine this
+  // desktop hosts, for the browser widgets made from now on; nullptr goes
+  // back to the hosted one. The browser must outlive those widgets.
+  void usePageEngine(engine::Browser* browser) { pageEngine_ = browser; }
+  engine::Browser* pageEngine() const { return pageEngine_; }
+
+  // The browser: the widget's record holds its hosted engine as `browser`,
+  // or the base holds its page of our own engine.
   void browserNavigate(WidgetId id, const std::string& url) final {
     W* w = find(id);
-    if (!w || !w->browser) return;
+    if (!w || !hasBrowser(id, *w)) return;
     // A script address runs against the page on show and loads nothing: the
     // engine would be left busy for good or change the page under the run.
     // It stands for a page with nothing of its own to show.
     if (isScriptAddress(url)) {
       scriptShown_.insert(id);
-      showBlankNative(*w);
+      if (engine::Page* page = pageOf(id)) page->showBlank();
+      else showBlankNative(*w);
       return;
     }
     scriptShown_.erase(id);
-    navigateNative(*w, url);
+    if (engine::Page* page = pageOf(id)) page->navigate(pageAddress(url));
+    else navigateNative(*w, url);
   }
   bool browserBusy(WidgetId id) const final {
     const W* w = find(id);
-    return w && w->browser && !scriptShown_.contains(id) && busyNative(*w);
+    if (!w || scriptShown_.contains(id)) return false;
+    if (const engine::Page* page = pageOf(id)) return page->busy();
+    return w->browser && busyNative(*w);
   }
   void browserStop(WidgetId id) final {
-    if (W* w = find(id); w && w->browser) stopNative(*w);
+    W* w = find(id);
+    if (engine::Page* page = pageOf(id)) page->stop();
+    else if (w && w->browser) stopNative(*w);
   }
   void browserEndPage(WidgetId id) final {
-    if (W* w = find(id); w && w->browser) endPageNative(*w);
+    W* w = find(id);
+    if (engine::Page* page = pageOf(id)) page->end();
+    else if (w && w->browser) endPageNative(*w);
   }
   PageShows browserShows(WidgetId id) const final {
     const W* w = find(id);
-    if (!w || !w->browser || scriptShown_.contains(id)) return PageShows::Nothing;
-    return showsNative(*w);
+    if (!w || scriptShown_.contains(id)) return PageShows::Nothing;
+    if (const engine::Page* page = pageOf(id)) return page->shows();
+    return w->browser ? showsNative(*w) : PageShows::Nothing;
   }
   void browserShowBlank(WidgetId id) final {
-    if (W* w = find(id); w && w->browser) showBlankNative(*w);
+    W* w = find(id);
+    if (engine::Page* page = pageOf(id)) page->showBlank();
+    else if (w && w->browser) showBlankNative(*w);
   }
 
   // For the backend's native callbacks.
@@ -127,11 +149,33 @@ class DesktopBackend : public Platform {
   virtual void endPageNative(W& browser) = 0;
   virtual PageShows showsNative(const W& browser) const = 0;
   virtual void showBlankNative(W& browser) = 0;
+  // An address as our own engine takes it: UTF-8, completed as the hosted
+  // engine would complete it.
+  virtual std::string pageAddress(const std::string& url) const = 0;
+
+  // For a browser widget made while pageEngine() is set: its page, sized as
+  // the widget, showing its frames through `shown`.
+  engine::Page* attachPage(WidgetId id, int width, int height, engine::Page::Shown shown) {
+    if (!pageEngine_) return nullptr;
+    auto& slot = pages_[id];
+    slot = std::make_unique<engine::Page>(*pageEngine_, width, height, std::move(shown));
+    return slot.get();
+  }
+  bool hasBrowser(WidgetId id, const W& w) const { return w.browser || pageOf(id); }
+  engine::Page* pageOf(WidgetId id) {
+    auto it = pages_.find(id);
+    return it == pages_.end() ? nullptr : it->second.get();
+  }
+  const engine::Page* pageOf(WidgetId id) const {
+    auto it = pages_.find(id);
+    return it == pages_.end() ? nullptr : it->second.get();
+  }
 
   // First in the backend's destructor, while its native half still works:
   // stops the timers and destroys the windows, and reports none of it.
   void tearDown() {
     sink_ = nullptr;
+    pages_.clear();
     for (const auto& [id, native] : timers_.removeAll()) disarmTimer(id, native);
     for (WidgetId id : widgets_.roots()) destroyWidget(id);
   }
@@ -145,7 +189,10 @@ class DesktopBackend : public Platform {
   void remove(WidgetId id, bool native) {
     typename WidgetTree<W>::Removed removed = widgets_.takeOut(id);
     if (removed.order.empty()) return;
-    for (WidgetId gone : removed.order) scriptShown_.erase(gone);
+    for (WidgetId gone : removed.order) {
+      scriptShown_.erase(gone);
+      pages_.erase(gone);
+    }
     if (native) destroyNative(removed.records.back());
     removed.records.clear();  // what they own (a browser's host) outlives the native widgets
     for (WidgetId gone : removed.order)
@@ -155,6 +202,8 @@ class DesktopBackend : public Platform {
   EventSink* sink_ = nullptr;
   TimerTable timers_;
   std::set<WidgetId> scriptShown_;  // browsers whose latest address was a script
+  engine::Browser* pageEngine_ = nullptr;
+  std::map<WidgetId, std::unique_ptr<engine::Page>> pages_;
 };
 
 }  // namespace sorvane::platform::common

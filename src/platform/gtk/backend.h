@@ -71,6 +71,12 @@ struct DialogGuard {
   GtkWidget* dialog;
 };
 
+// The browser area when pages come from our own engine (engine_area.cpp).
+struct EngineArea;
+struct EngineAreaDeleter {
+  void operator()(EngineArea* area) const;
+};
+
 typedef struct _WebKitWebView WebKitWebView;
 struct BrowserView;  // browser.cpp
 struct BrowserViewDeleter {
@@ -119,6 +125,7 @@ struct Widget {
   gulong quietHandler = 0;  // blocked while the program itself changes the widget
   std::unique_ptr<ListItems> list;
   BrowserViewPtr browser;
+  std::unique_ptr<EngineArea, EngineAreaDeleter> area;
 };
 
 class GtkPlatform final : public common::DesktopBackend<Widget> {
@@ -181,6 +188,10 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   void unwatchProcess();
   bool closeForSignal();  // false when nothing is left to close
   void endPages();
+  // Our own engine's pipe in the loop (engine_area.cpp).
+  void watchEngine();
+  bool pumpEngine();
+  void unwatchEngine();
   // An idle source of whenIdle that runs now.
   void idleEnded(guint source);
 
@@ -196,6 +207,9 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   void endPageNative(Widget& browser) override;
   PageShows showsNative(const Widget& browser) const override;
   void showBlankNative(Widget& browser) override;
+  std::string pageAddress(const std::string& url) const override;
+  // Our own engine's area (engine_area.cpp).
+  GtkWidget* makeEngineArea(WidgetId id, Widget& w, const WidgetSpec& request);
 
   WidgetId makeTopLevel(WidgetId id, const WidgetSpec& request);
   GtkWidget* makeChild(WidgetId id, Widget& w, const WidgetSpec& request);
@@ -216,6 +230,8 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   bool quitPending_ = false;
   GRef<GtkCssProvider> css_;
   bool closingForSignal_ = false;
+  engine::Browser* watched_ = nullptr;  // the engine whose pipe the loop reads
+  guint engineWatch_ = 0, engineTick_ = 0;
   std::set<guint> idleSources_;  // whenIdle's, not yet run
   // The desktop's idle and sleep inhibitor while a run goes on (awake.cpp).
   struct Awake {

@@ -125,6 +125,8 @@ const char* restoreScript() {
 }  // namespace
 
 std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int heightLimit) {
+  if (engine::Page* page = pageOf(id))
+    return heightLimit > 0 ? page->document(heightLimit) : std::nullopt;
   Widget* w = find(id);
   if (!w || !w->browser || heightLimit <= 0) return std::nullopt;
   WebKitWebView* view = pageView(*w->browser);

@@ -6,6 +6,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include "platform/gtk/platform.h"
 
 namespace sorvane::platform::gtk {
 
@@ -29,6 +32,17 @@ void* engineSymbol(const char* name) {
     std::abort();
   }
   return symbol;
+}
+
+std::string hostedEngineName() {
+  using Version = unsigned (*)();
+  auto part = [](const char* name) {
+    void* library = engineLibrary();
+    void* symbol = library ? dlsym(library, name) : nullptr;
+    return symbol ? std::to_string(reinterpret_cast<Version>(symbol)()) : std::string("?");
+  };
+  return "WebKitGTK " + part("webkit_get_major_version") + "." + part("webkit_get_minor_version") +
+         "." + part("webkit_get_micro_version");
 }
 
 }  // namespace sorvane::platform::gtk

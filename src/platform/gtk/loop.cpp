@@ -110,6 +110,8 @@ void GtkPlatform::writeStandardStream(StandardStream stream, const std::string& 
 }
 
 void GtkPlatform::exitProcess(int code) {
+  // Its pipe closing would end it too, a moment after us.
+  if (engine::Browser* browser = pageEngine()) browser->connection().close();
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);

@@ -131,6 +131,7 @@ GtkPlatform::GtkPlatform() {
 
 GtkPlatform::~GtkPlatform() {
   unwatchProcess();
+  unwatchEngine();
   dropPendingWork();
   disconnectSignals();
   tearDown();

@@ -103,6 +103,8 @@ bool GtkPlatform::closeForSignal() {
 void GtkPlatform::endPages() {
   for (auto& [id, w] : widgets_)
     if (w.browser) endBrowserPage(*w.browser);
+  // Our own engine's browser, with every process it started.
+  if (engine::Browser* browser = pageEngine()) browser->connection().close();
 }
 
 }  // namespace sorvane::platform::gtk

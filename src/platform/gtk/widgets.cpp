@@ -281,6 +281,7 @@ GtkWidget* GtkPlatform::makeChild(WidgetId id, Widget& w, const WidgetSpec& requ
     case WidgetKind::ListBox:
       return makeListBox(id, w, request);
     case WidgetKind::Browser: {
+      if (pageEngine()) return makeEngineArea(id, w, request);
       w.browser = makeBrowserView(request.browser);
       if (!w.browser) return nullptr;
       return browserWidget(*w.browser);
