@@ -1,6 +1,8 @@
 // The seam's promises, on GTK.
 
+#include "engine/browser.h"
 #include "harness.h"
+#include "platform/gtk/platform.h"
 #include "../support/seam_conformance.h"
 
 namespace sorvane::testing {
@@ -8,7 +10,7 @@ namespace {
 
 using gtktest::harness;
 
-class GtkRig final : public SeamRig {
+class GtkRig : public SeamRig {
  public:
   ~GtkRig() override {
     if (answering_) g_source_remove(answering_);
@@ -53,7 +55,29 @@ class GtkRig final : public SeamRig {
 
 std::unique_ptr<SeamRig> makeRig() { return std::make_unique<GtkRig>(); }
 
+// The same desktop with its browser areas drawn by our own engine: one real
+// browser for the whole run, started on first use.
+class ChromiumRig final : public GtkRig {
+ public:
+  ChromiumRig() { platform::gtk::usePageEngine(platform(), &browser()); }
+  ~ChromiumRig() override { platform::gtk::usePageEngine(platform(), nullptr); }
+
+ private:
+  static engine::Browser& browser() {
+    static std::unique_ptr<engine::Browser> started = [] {
+      Text problem;
+      auto b = engine::Browser::start(BrowserStart{}, [] { return gtktest::ui().monotonicMs(); }, problem);
+      if (!b) ADD_FAILURE() << "no browser: " << problem.bytes();
+      return b;
+    }();
+    return *started;
+  }
+};
+
+std::unique_ptr<SeamRig> makeChromiumRig() { return std::make_unique<ChromiumRig>(); }
+
 INSTANTIATE_TEST_SUITE_P(Gtk, SeamConformance, ::testing::Values(&makeRig));
+INSTANTIATE_TEST_SUITE_P(Chromium, SeamConformance, ::testing::Values(&makeChromiumRig));
 
 }  // namespace
 }  // namespace sorvane::testing
