@@ -15,6 +15,11 @@ namespace {
 // run's own deadline ends a page long before; this only keeps the command
 // table from holding it for ever.
 constexpr int kNavigateDeadlineMs = 30 * 60 * 1000;
+// A page whose script never returns holds its process, and the next address
+// of the same site would be sent to that process and never begin. A page
+// that does not answer the smallest question in this time is left for a
+// fresh one before the address goes out.
+constexpr int kResponsiveWithinMs = 1500;
 // A picture of a page held by its script never comes; the area's latest
 // frame stands in for it after this.
 constexpr int kPictureDeadlineMs = 10000;
@@ -63,8 +68,7 @@ Pixels white(int width, int height) {
 
 Params screencast(int width, int height) {
   return Params()
-      .set("format", "jpeg")
-      .set("quality", 80)
+      .set("format", "png")
       .set("maxWidth", width)
       .set("maxHeight", height)
       .set("everyNthFrame", 1);
@@ -162,14 +166,8 @@ void Page::navigate(const std::string& address) {
     page_.failed = true;
     return;
   }
-  if (crashed_) {
-    // A page whose process died is not sent on: a fresh one is.
-    crashed_ = false;
-    if (!target_.id.empty()) browser_->disown(target_.id);
-    if (!target_.id.empty())
-      browser_->connection().send("Target.closeTarget", Params().set("targetId", target_.id), "");
-    openTarget();
-  }
+  // A page whose process died is not sent on: a fresh one is.
+  if (crashed_) replaceTarget();
   if (!target_.ready) {
     pending_ = true;
     return;
@@ -179,6 +177,21 @@ void Page::navigate(const std::string& address) {
 
 void Page::navigateNow() {
   pending_ = false;
+  const std::uint64_t number = page_.number;
+  const std::uint64_t generation = generation_;
+  browser_->connection().send(
+      "Runtime.evaluate", Params().set("expression", "0"), target_.session,
+      [this, number, generation](const Json& answer) {
+        if (!browser_ || generation != generation_ || number != page_.number || !page_.loading)
+          return;
+        if (answer.text("error.message") != "timeout") return sendAddress();
+        replaceTarget();
+        pending_ = true;
+      },
+      kResponsiveWithinMs);
+}
+
+void Page::sendAddress() {
   const std::uint64_t number = page_.number;
   const std::uint64_t generation = generation_;
   browser_->connection().send(
@@ -218,21 +231,27 @@ void Page::answered(std::uint64_t number, const Json& answer) {
     covered_ = false;
     return;
   }
-  if (committedLoader_ == page_.loader) {
-    page_.committed = true;
-    covered_ = false;
-  }
+  if (committedLoader_ == page_.loader) commit();
+  if (paintedLoader_ == page_.loader) page_.painted = true;
   if (loadedLoader_ == page_.loader) {
     page_.finished = true;
     page_.loading = false;
   }
 }
 
+// The address's own document is on show from now: no frame of the one
+// before stands for it any more.
+void Page::commit() {
+  page_.committed = true;
+  covered_ = false;
+  lastFrame_.reset();
+}
+
 void Page::onEvent(const std::string& method, const Json& event) {
   const Json params = event.at("params");
   if (method == "Page.screencastFrame") {
     send("Page.screencastFrameAck", Params().set("sessionId", static_cast<double>(params.integer("sessionId"))));
-    std::optional<Pixels> frame = decodePicture(params.text("data"), true);
+    std::optional<Pixels> frame = decodePicture(params.text("data"), false);
     if (!frame) return;
     if (!covered_) {
       lastFrame_ = *frame;
@@ -242,17 +261,21 @@ void Page::onEvent(const std::string& method, const Json& event) {
     if (params.has("frame.parentId")) return;
     const std::string loader = params.text("frame.loaderId");
     committedLoader_ = loader;
-    if (page_.answered && !page_.loader.empty() && loader == page_.loader) {
-      page_.committed = true;
-      covered_ = false;
-    }
+    if (page_.answered && !page_.loader.empty() && loader == page_.loader) commit();
   } else if (method == "Page.lifecycleEvent") {
-    if (params.text("name") != "load" || params.text("frameId") != target_.frame) return;
+    if (params.text("frameId") != target_.frame) return;
+    const std::string name = params.text("name");
     const std::string loader = params.text("loaderId");
-    loadedLoader_ = loader;
-    if (page_.answered && !page_.loader.empty() && loader == page_.loader) {
-      page_.finished = true;
-      page_.loading = false;
+    const bool ours = page_.answered && !page_.loader.empty() && loader == page_.loader;
+    if (name == "firstPaint" || name == "firstContentfulPaint") {
+      paintedLoader_ = loader;
+      if (ours) page_.painted = true;
+    } else if (name == "load") {
+      loadedLoader_ = loader;
+      if (ours) {
+        page_.finished = true;
+        page_.loading = false;
+      }
     }
   } else if (method == "Page.frameStoppedLoading") {
     // The page stopped without its load event (a stop): no longer busy.
@@ -302,27 +325,34 @@ void Page::stop() {
   });
 }
 
-void Page::end() {
+void Page::replaceTarget() {
   // Closing the target ends its page's process, and with it any script that
   // never returns; the next address goes to a fresh one.
   if (browser_ && !target_.id.empty()) {
     browser_->disown(target_.id);
     browser_->connection().send("Target.closeTarget", Params().set("targetId", target_.id), "");
   }
+  crashed_ = false;
+  openTarget();
+}
+
+void Page::end() {
   page_.loading = false;
   page_.committed = page_.errorPage = false;
   pending_ = false;
-  crashed_ = false;
   lastFrame_.reset();
   covered_ = true;
   showWhite();
-  openTarget();
+  replaceTarget();
 }
 
 platform::PageShows Page::shows() const {
   if (covered_) return platform::PageShows::Nothing;
   if (page_.errorPage) return platform::PageShows::EngineError;
   if (!page_.committed || crashed_) return platform::PageShows::Nothing;
+  // Begun but not ended (stopped, or still going): until the new document
+  // draws, the engine goes on showing the one before.
+  if (!page_.finished && !page_.painted) return platform::PageShows::Nothing;
   return platform::PageShows::Own;
 }
 

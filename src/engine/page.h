@@ -73,13 +73,16 @@ class Page {
     bool finished = false;
     bool failed = false;
     bool errorPage = false;
-    bool loadSeen = false;  // the load event came before the answer did
+    bool painted = false;   // its document has drawn something of its own
   };
 
   void openTarget();
+  void replaceTarget();
   void prepare(std::uint64_t generation);
   void send(std::string_view method, const Params& params, Connection::Reply reply = {});
   void navigateNow();
+  void sendAddress();
+  void commit();
   void answered(std::uint64_t number, const Json& answer);
   void showWhite();
   void show(const Pixels& frame);
@@ -100,6 +103,7 @@ class Page {
   // an answer to Page.navigate that comes after them.
   std::string committedLoader_;
   std::string loadedLoader_;
+  std::string paintedLoader_;
 };
 
 }  // namespace sorvane::engine

@@ -57,6 +57,12 @@ class HostileServer(LoopbackSite):
                 elif path == "/spin-later":
                     self.send(self.page("", "<script>onload=()=>setTimeout(()=>{for(;;){}},300)"
                                             "</script>"))
+                elif path == "/alerts":
+                    self.send(self.page("", "<script>for(let i=0;i<50;i++)alert(i)</script>"))
+                elif path == "/popup":
+                    # The new window would show red; the page itself stays green.
+                    self.send(self.page("", "<script>open('/ff0000');open('/ff0000','_blank',"
+                                            "'noopener')</script>"))
                 elif path == "/long-line":
                     self.send(long_line, "text/plain")
                 elif path == "/entities":
