@@ -1,7 +1,5 @@
 #include "engine/connection.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -40,7 +38,6 @@ void Connection::send(std::string_view method, const Params& params, std::string
                       Reply reply, int deadlineMs) {
   const std::int64_t id = nextId_++;
   std::string message = params.command(id, method, session);
-  if (std::getenv("SORVANE_TRACE")) std::fprintf(stderr, ">> %.300s\n", message.c_str());
   message.push_back('\0');
   if (!process_ || !process_->send(message)) {
     lose();
@@ -89,7 +86,6 @@ void Connection::pump() {
 }
 
 void Connection::handle(const std::string& message) {
-  if (std::getenv("SORVANE_TRACE")) std::fprintf(stderr, "<< %.300s\n", message.c_str());
   std::optional<Json> parsed = Json::parse(message);
   if (!parsed) return;  // nothing we can read, and nothing waits on it
   const std::int64_t id = parsed->integer("id");

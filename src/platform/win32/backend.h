@@ -162,6 +162,7 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   void endPageNative(Widget& browser) override;
   PageShows showsNative(const Widget& browser) const override;
   void showBlankNative(Widget& browser) override;
+  std::string pageAddress(const std::string& url) const override;
 
   bool oleInitialised_;  // first: OLE is up before anything else is made
   HWND makeTopLevel(const WidgetSpec& request, Widget& w);

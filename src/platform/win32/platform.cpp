@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "platform/win32/backend.h"
+#include "services/codepage.h"
 // Needs <windows.h> first.
 #include <commctrl.h>
 #include <ole2.h>
@@ -284,6 +285,10 @@ void Win32Platform::stopNative(Widget& w) { browserHostStop(*w.browser); }
 void Win32Platform::endPageNative(Widget& w) { browserHostEndPage(*w.browser); }
 PageShows Win32Platform::showsNative(const Widget& w) const { return browserHostShows(*w.browser); }
 void Win32Platform::showBlankNative(Widget& w) { browserHostShowBlank(*w.browser); }
+// Our own engine takes UTF-8, never the code page's bytes.
+std::string Win32Platform::pageAddress(const std::string& url) const {
+  return systemCodePage().toUtf8(url);
+}
 
 // The state belongs to the calling thread, which is the GUI thread: it holds
 // for as long as the program runs or until it is cleared.
