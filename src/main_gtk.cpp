@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     }
     platform::gtk::usePageEngine(*platform, browser.get());
     commandLine.preparation.engineName = Text(browser->product());
-  } else if (commandLine.preparation.exitWhenDone) {
+  } else if (commandLine.preparation.exitWhenDone || commandLine.preparation.record) {
     commandLine.preparation.engineName = Text(platform::gtk::hostedEngineName());
   }
   const int code = runProgram(*platform, commandLine);

@@ -152,6 +152,7 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
         });
     // A worker after the first carries on the watcher's run.
     if (preparation.workerFrom > 1) state.record->continueRun();
+    if (!preparation.engineName.empty()) state.record->setEngine(preparation.engineName);
   }
   // As 导入网址 says it, once the window is there.
   if (preparation.openedListUnreadable) messageBox(ownText("导入失败！"), 0);

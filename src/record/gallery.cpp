@@ -163,6 +163,7 @@ bool Gallery::add(const Text& folder, const RecordRow& row) {
   pages_.push_back(page(folder, time, row.url.bytes(), row.picture.bytes(), row.pageEnd.bytes(),
                         row.change.bytes(), row.picture.empty() ? row.why : NoPicture::Unknown));
   pages_.back().startsRun = starts;
+  pages_.back().engine = engine_;
   nextStartsRun_ = false;
 
   const std::string text = compose();
@@ -214,7 +215,7 @@ std::string Gallery::compose() {
   for (const Shown& s : shown) {
     html::RunCounts counts;
     for (std::size_t i = s.from; i < s.to; ++i) counts.count(pages_[i].pageEnd, pages_[i].changed);
-    out += html::runStart(utf8(pages_[s.from].time), counts, s.cut);
+    out += html::runStart(utf8(pages_[s.from].time), counts, s.cut, pages_[s.to - 1].engine);
     for (std::size_t i = s.from; i < s.to; ++i) out += pages_[i].card;
     out += html::runEnd();
   }

@@ -61,6 +61,9 @@ class Gallery {
   // was ended): its first row joins the record's last run where the rule
   // above allows, instead of opening a section of its own.
   void continueRun() { continues_ = true; }
+  // Which engine drew this process's pages, for the heading of their run
+  // (UTF-8; the record's rows do not keep it, so earlier runs do not say).
+  void setEngine(std::string name) { engine_ = std::move(name); }
 
   // After the record has taken `row` in `folder` (which ends in a separator):
   // the page with it. False when the page could not be written.
@@ -73,6 +76,7 @@ class Gallery {
     std::string pageEnd;
     bool changed = false;
     bool startsRun = false;
+    std::string engine;  // what drew it, where this process knows
     std::string card;  // its HTML, made once
   };
 
@@ -85,6 +89,7 @@ class Gallery {
 
   RunSplitter splitter_;   // as it stood after the record's rows
   bool continues_ = false;
+  std::string engine_;
 
   std::function<void(const Text&)> say_;
   std::size_t bound_;

@@ -206,9 +206,11 @@ std::string pageStart(std::size_t runs, std::size_t pages, std::uint64_t earlier
   return out;
 }
 
-std::string runStart(std::string_view startedAt, const RunCounts& n, bool cut) {
-  std::string out = "<section><h2>" + escape(startedAt) + " 的运行</h2><p class=\"sum\">共 " +
-                    number(n.pages) + " 页";
+std::string runStart(std::string_view startedAt, const RunCounts& n, bool cut,
+                     std::string_view engine) {
+  std::string out = "<section><h2>" + escape(startedAt) + " 的运行</h2><p class=\"sum\">";
+  if (!engine.empty()) out += "网页由 " + escape(engine) + " 绘制。";
+  out += "共 " + number(n.pages) + " 页";
   if (cut) out += "（这次运行更早的页没有列在这里）";
   out += "：载入 " + number(n.loaded) + "，变化 " + number(n.changed) + "，超时 " +
          number(n.timedOut) + "，失败 " + number(n.failed) + "，空白 " + number(n.blank) +

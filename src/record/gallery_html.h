@@ -66,8 +66,9 @@ struct RunCounts {
 // (the page then links the record for them).
 std::string pageStart(std::size_t runs, std::size_t pages, std::uint64_t earlier);
 // A run's section, up to where its cards go; `cut` says its earliest pages
-// are left out.
-std::string runStart(std::string_view startedAt, const RunCounts& counts, bool cut);
+// are left out; `engine`, where known, what drew them.
+std::string runStart(std::string_view startedAt, const RunCounts& counts, bool cut,
+                     std::string_view engine = {});
 std::string runEnd();
 // The rest of the page, with its script.
 std::string pageEnd();

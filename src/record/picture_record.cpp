@@ -4,6 +4,7 @@
 
 #include "capture/picture_file.h"
 #include "record/csv.h"
+#include "services/codepage.h"
 #include "services/conversions.h"
 #include "services/files.h"
 #include "services/own_text.h"
@@ -267,6 +268,10 @@ void PictureRecord::addRow(const Text& folder, const RecordRow& row) {
   if (!row.picture.empty()) latest_[row.url.bytes()] = row.picture.bytes();
   writeWaiting();
   gallery_.add(folder, row);
+}
+
+void PictureRecord::setEngine(const Text& name) {
+  gallery_.setEngine(systemCodePage().toUtf8(name.bytes()));
 }
 
 }  // namespace sorvane::record

@@ -74,6 +74,8 @@ class PictureRecord {
 
   // This process carries on a run that another one began (see Gallery).
   void continueRun() { gallery_.continueRun(); }
+  // What draws the pages of this process's runs, for the gallery's heading.
+  void setEngine(const Text& name);
 
   // The run is over. Rows still waiting for a record another program holds
   // are tried once more, and failing that written to a new file beside it,
