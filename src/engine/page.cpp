@@ -395,8 +395,11 @@ std::optional<Pixels> Page::picture() {
   }
   std::optional<Pixels> picture =
       crashed_ ? std::nullopt
-               : screenshot(Params().set("format", "png").set("fromSurface", true), width_,
-                            height_);
+               : screenshot(Params()
+                                .set("format", "png")
+                                .set("fromSurface", true)
+                                .set("optimizeForSpeed", true),
+                            width_, height_);
   // A page held by its script draws no picture; what the area shows of it
   // is the latest frame it drew.
   if (!picture) picture = lastFrame_;
@@ -437,6 +440,7 @@ std::optional<platform::Platform::Document> Page::document(int heightLimit) {
         screenshot(Params()
                        .set("format", "png")
                        .set("fromSurface", true)
+                       .set("optimizeForSpeed", true)
                        .set("captureBeyondViewport", true)
                        .set("clip.x", 0)
                        .set("clip.y", top)
