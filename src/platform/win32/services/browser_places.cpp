@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <vector>
 
 #include "platform/win32/services/file_name.h"
 
@@ -52,8 +53,8 @@ std::optional<std::wstring> appPath(HKEY root, REGSAM view, const wchar_t* exe) 
   LSTATUS status = RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size);
   if (status == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ) && size > 0) {
     value.assign(size / sizeof(wchar_t) + 1, L'\0');
-    status = RegQueryValueExW(key, nullptr, nullptr, &type,
-                              reinterpret_cast<BYTE*>(value.data()), &size);
+    status = RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value.data()),
+                              &size);
   }
   RegCloseKey(key);
   if (status != ERROR_SUCCESS || value.empty()) return std::nullopt;
@@ -122,6 +123,33 @@ std::optional<std::wstring> findNamedBrowser(const std::wstring& name) {
   return found;
 }
 
+namespace {
+
+// The profiles of copies of the program that were killed, and never came to
+// their end, would pile up a browser's worth of files each: one whose process
+// is gone is removed. One whose number a live process has now stays until
+// that process is gone too.
+void removeAbandonedProfiles(const std::wstring& base) {
+  std::vector<std::wstring> abandoned;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW((longPathName(base) + L"\\browser-*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const DWORD id = wcstoul(data.cFileName + 8, nullptr, 10);
+    if (id == 0 || id == GetCurrentProcessId()) continue;
+    // Gone: no such process, or one that has ended but is still held.
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    const bool gone = process ? WaitForSingleObject(process, 0) == WAIT_OBJECT_0
+                              : GetLastError() == ERROR_INVALID_PARAMETER;
+    if (process) CloseHandle(process);
+    if (gone) abandoned.push_back(base + L"\\" + data.cFileName);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  for (const std::wstring& folder : abandoned) removeFolderTree(folder);
+}
+
+}  // namespace
+
 std::optional<std::wstring> makeProfileFolder() {
   std::wstring base = environmentVariable(L"LOCALAPPDATA");
   if (base.empty()) {
@@ -133,6 +161,7 @@ std::optional<std::wstring> makeProfileFolder() {
   if (base.back() != L'\\') base += L'\\';
   base += L"Sorvane";
   CreateDirectoryW(longPathName(base).c_str(), nullptr);  // there already, most times
+  removeAbandonedProfiles(base);
   // Numbered by process and by start, so that two browsers of ours, or of two
   // copies of the program, never share a profile; a name left by a copy that
   // was killed is skipped rather than reused.

@@ -303,9 +303,8 @@ std::unique_ptr<BrowserProcess> startBrowserProcess(const BrowserStart& start, T
   answers->pipe = std::move(answersPipe);
   answers->arrival.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   auto* threadsShare = new std::shared_ptr<Answers>(answers);
-  Handle reader(answers->arrival
-                    ? CreateThread(nullptr, 0, readAnswers, threadsShare, 0, nullptr)
-                    : nullptr);
+  Handle reader(answers->arrival ? CreateThread(nullptr, 0, readAnswers, threadsShare, 0, nullptr)
+                                 : nullptr);
   if (!reader) {
     delete threadsShare;
     if (job) TerminateJobObject(job.get(), 1);
@@ -317,8 +316,8 @@ std::unique_ptr<BrowserProcess> startBrowserProcess(const BrowserStart& start, T
   ResumeThread(thread.get());
   guard.folder.clear();  // the browser's own now, removed at its end
   return std::make_unique<Win32Browser>(std::move(process), made.dwProcessId, std::move(job),
-                                        std::move(commands), std::move(answers),
-                                        std::move(reader), *profile);
+                                        std::move(commands), std::move(answers), std::move(reader),
+                                        *profile);
 }
 
 }  // namespace sorvane

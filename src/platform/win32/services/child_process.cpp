@@ -1,6 +1,8 @@
 // Child processes on Windows: started with one pipe for their output, in a job
 // that ends them when this process ends, however it ends.
 
+#include "services/child_process.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 
 #include "platform/win32/services/child_start.h"
 #include "platform/win32/services/text.h"
-#include "services/child_process.h"
 
 namespace sorvane {
 

@@ -43,9 +43,9 @@ InheritedHandles::InheritedHandles(HANDLE* handles, std::size_t count) {
   bytes_.assign(size, '\0');
   list_ = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(bytes_.data());
   initialized_ = InitializeProcThreadAttributeList(list_, 1, 0, &size);
-  made_ = initialized_ && UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
-                                                    handles, count * sizeof(HANDLE), nullptr,
-                                                    nullptr);
+  made_ =
+      initialized_ && UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST,
+                                                handles, count * sizeof(HANDLE), nullptr, nullptr);
 }
 
 InheritedHandles::~InheritedHandles() {
