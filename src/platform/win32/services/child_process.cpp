@@ -1,50 +1,22 @@
 // Child processes on Windows: started with one pipe for their output, in a job
 // that ends them when this process ends, however it ends.
 
+#include "services/child_process.h"
+
 #include <windows.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
-#include <type_traits>
 
+#include "platform/win32/services/child_start.h"
 #include "platform/win32/services/text.h"
-#include "services/child_process.h"
 
 namespace sorvane {
 
 namespace {
 
-struct HandleCloser {
-  void operator()(HANDLE handle) const noexcept {
-    if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  }
-};
-using Handle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
-// How CommandLineToArgvW and the C runtime split a command line: quotes
-// around an argument with blanks or quotes, a quote escaped by a backslash,
-// and backslashes doubled only where a quote follows them.
-void appendQuoted(std::wstring& line, const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
-    line += argument;
-    return;
-  }
-  line += L'"';
-  std::size_t backslashes = 0;
-  for (wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == L'"') backslashes = backslashes * 2 + 1;
-    line.append(backslashes, L'\\');
-    backslashes = 0;
-    line += c;
-  }
-  line.append(backslashes * 2, L'\\');
-  line += L'"';
-}
+using platform::win32::Handle;
 
 // Messages for this thread's windows (OLE's among them) are handled while it
 // waits, so that no program sending one of them waits for us.
@@ -121,19 +93,6 @@ class Win32Child final : public ChildProcess {
   Handle output_;
 };
 
-// A job that ends every process in it when its last handle closes: this
-// process ending (even killed) ends its child with it.
-Handle jobThatEndsWithUs() {
-  Handle job(CreateJobObjectW(nullptr, nullptr));
-  if (!job) return nullptr;
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
-                               sizeof limits))
-    return nullptr;
-  return job;
-}
-
 }  // namespace
 
 std::unique_ptr<ChildProcess> startChildProcess(const Text& program,
@@ -141,16 +100,16 @@ std::unique_ptr<ChildProcess> startChildProcess(const Text& program,
   const auto wideProgram = platform::win32::toWideExact(program.view());
   if (!wideProgram) return nullptr;
   std::wstring line;
-  appendQuoted(line, *wideProgram);
+  platform::win32::appendQuoted(line, *wideProgram);
   for (const Text& argument : arguments) {
     line += L' ';
-    appendQuoted(line, platform::win32::toWide(argument.view()));
+    platform::win32::appendQuoted(line, platform::win32::toWide(argument.view()));
   }
 
-  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherited, 65536)) return nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 65536)) return nullptr;
   Handle output(readEnd);
   Handle childsEnd(writeEnd);
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
@@ -164,28 +123,22 @@ std::unique_ptr<ChildProcess> startChildProcess(const Text& program,
   // Only the pipe's end is handed down: our own streams stay ours, so a
   // caller reading them to their end is not kept waiting by the child.
   DWORD flags = CREATE_SUSPENDED;
-  SIZE_T listSize = 0;
-  InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
-  std::string listBytes(listSize, '\0');
-  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBytes.data());
-  bool listMade = listSize > 0 && InitializeProcThreadAttributeList(list, 1, 0, &listSize);
-  if (listMade && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &writeEnd,
-                                            sizeof writeEnd, nullptr, nullptr)) {
-    start.lpAttributeList = list;
+  platform::win32::InheritedHandles inherited(&writeEnd, 1);
+  if (inherited.list()) {
+    start.lpAttributeList = inherited.list();
     flags |= EXTENDED_STARTUPINFO_PRESENT;
   }
 
   PROCESS_INFORMATION made{};
   const BOOL started = CreateProcessW(wideProgram->c_str(), line.data(), nullptr, nullptr, TRUE,
                                       flags, nullptr, nullptr, &start.StartupInfo, &made);
-  if (listMade) DeleteProcThreadAttributeList(list);
   if (!started) return nullptr;
   Handle process(made.hProcess);
   Handle thread(made.hThread);
   childsEnd.reset();  // the child holds the only writer now
   // Without the job (this process is in a job that allows no other) the
   // child still ends soon after us: its next report finds no reader.
-  Handle job = jobThatEndsWithUs();
+  Handle job = platform::win32::jobThatEndsWithUs();
   if (job && !AssignProcessToJobObject(job.get(), process.get())) job.reset();
   ResumeThread(thread.get());
   return std::make_unique<Win32Child>(std::move(process), std::move(job), std::move(output));
