@@ -73,6 +73,7 @@ class ForwardingPlatform : public Platform {
   void quitLoop() override { target_.quitLoop(); }
   void whenIdle(std::function<void()> work) override { target_.whenIdle(std::move(work)); }
   void keepAwake(bool on) override { target_.keepAwake(on); }
+  void showProgress(int done, int total) override { target_.showProgress(done, total); }
   void writeStandardStream(StandardStream stream, const std::string& text) override {
     target_.writeStandardStream(stream, text);
   }

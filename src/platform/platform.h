@@ -272,6 +272,12 @@ class Platform : public Dialogs {
   // has no such service nothing happens.
   virtual void keepAwake(bool on) = 0;
 
+  // How far a run has come, shown where the desktop shows it outside the
+  // window (on Windows, the taskbar button): `done` of `total` addresses. A
+  // total of 0 or less clears it. Where the desktop has no such place nothing
+  // happens; no caption or text of the window changes.
+  virtual void showProgress(int done, int total) = 0;
+
   // The process's standard output and error, for runs started from a script.
   // Text in the system code page, written as it comes (nothing added) and
   // flushed; a process without such a stream drops it.

@@ -165,6 +165,8 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
   void keepAwake(bool on) override;
+  // GTK has no place for it outside the window.
+  void showProgress(int, int) override {}
   void writeStandardStream(StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
 

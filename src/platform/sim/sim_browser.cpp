@@ -115,6 +115,10 @@ void SimPlatform::browserShowBlank(WidgetId browser) {
 
 void SimPlatform::keepAwake(bool on) { awakeChanges_.emplace_back(now_, on); }
 
+void SimPlatform::showProgress(int done, int total) {
+  progressShown_.push_back({now_, done, total});
+}
+
 void SimPlatform::setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g,
                                 std::uint8_t b) {
   pageColours_[std::string(documentOf(url))] = Rgb{r, g, b};

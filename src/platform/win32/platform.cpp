@@ -108,6 +108,7 @@ Win32Platform::Win32Platform() : oleInitialised_(SUCCEEDED(OleInitialize(nullptr
 Win32Platform::~Win32Platform() {
   tearDown();
   timerWindow_.reset();
+  taskbar_.reset();
   // Last: every control that used OLE is gone.
   if (oleInitialised_) OleUninitialize();
 }
@@ -290,6 +291,11 @@ void Win32Platform::showBlankNative(Widget& w) { browserHostShowBlank(*w.browser
 void Win32Platform::keepAwake(bool on) {
   SetThreadExecutionState(on ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED
                              : ES_CONTINUOUS);
+}
+
+void Win32Platform::showProgress(int done, int total) {
+  if (!taskbar_) taskbar_.emplace();
+  taskbar_->show(done, total);
 }
 
 std::optional<Pixels> Win32Platform::capture(WidgetId id) {
