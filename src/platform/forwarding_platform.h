@@ -50,8 +50,8 @@ class ForwardingPlatform : public Platform {
   PageShows browserShows(WidgetId browser) const override { return target_.browserShows(browser); }
   void browserShowBlank(WidgetId browser) override { target_.browserShowBlank(browser); }
   std::optional<Pixels> capture(WidgetId w) override { return target_.capture(w); }
-  std::optional<Document> captureDocument(WidgetId w, int heightLimit) override {
-    return target_.captureDocument(w, heightLimit);
+  std::optional<Document> captureDocument(WidgetId w, int widthLimit, int heightLimit) override {
+    return target_.captureDocument(w, widthLimit, heightLimit);
   }
   TimerId startTimer(int periodMs, std::function<void()> tick) override {
     return target_.startTimer(periodMs, std::move(tick));

@@ -245,13 +245,15 @@ class Platform : public Dialogs {
 
   // A browser's whole document as the engine draws it, without scrolling:
   // its full scroll height and, where wider than the view, its width; never
-  // smaller than the view. A document taller than `heightLimit` is drawn down
-  // to that height and `cut` says so. Nothing where the engine cannot draw it.
+  // smaller than the view. A document wider than `widthLimit` or taller than
+  // `heightLimit` is drawn from its top left to those bounds and `cut` says
+  // so. Nothing where the engine cannot draw it.
   struct Document {
     Pixels pixels;
     bool cut = false;
   };
-  virtual std::optional<Document> captureDocument(WidgetId browser, int heightLimit) = 0;
+  virtual std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
+                                                  int heightLimit) = 0;
 
   // Timers: periodic, first tick one period after the start. A period of 0 or
   // less starts nothing and gives 0.

@@ -77,21 +77,34 @@ TEST_F(ViewPicture, EachPathGivesAPictureOfTheViewsSize) {
 }
 
 // Wine's control has no document to measure, so the document's size is
-// given: the drawing's mechanics (the picture's size, the cut, the view put
-// back to its size and place, no GDI object left behind) are what shows here.
+// given, at the view's size: the drawing's mechanics (the picture's size, the
+// cut, the document measured again as the view grows, the view put back to
+// its size and place, no GDI object left behind) are what shows here.
 TEST_F(ViewPicture, TheWholeDocumentIsDrawnAtItsSizeAndTheViewPutBack) {
+  using platform::win32::DocumentMeasure;
+  auto fixed = [](std::optional<SIZE> size) -> DocumentMeasure {
+    return [size](SIZE) { return size; };
+  };
+  // A section as tall as the view, at most `most`, over 1,000 pixels of text.
+  auto viewTall = [](int most) -> DocumentMeasure {
+    return [most](SIZE view) { return SIZE{view.cx, std::min<int>(view.cy, most) + 1000}; };
+  };
   struct Case {
     const char* what;
-    std::optional<SIZE> document;
+    DocumentMeasure document;
     int width, height;
     bool cut;
   };
   const Case cases[] = {
-      {"no document (as under Wine)", std::nullopt, 672, 568, false},
-      {"one that fits the view", SIZE{300, 200}, 672, 568, false},
-      {"a tall one", SIZE{672, 6000}, 672, 6000, false},
-      {"a wide one", SIZE{1500, 900}, 1500, 900, false},
-      {"one past the bound", SIZE{672, 40000}, 672, 20000, true},
+      {"no document (as under Wine)", fixed(std::nullopt), 672, 568, false},
+      {"one that fits the view", fixed(SIZE{300, 200}), 672, 568, false},
+      {"a tall one", fixed(SIZE{672, 6000}), 672, 6000, false},
+      {"a wide one", fixed(SIZE{1500, 900}), 1500, 900, false},
+      {"one past the bound", fixed(SIZE{672, 40000}), 672, 20000, true},
+      {"40,000 x 20,000", fixed(SIZE{40000, 20000}), 3840, 20000, true},
+      {"20,000 x 40,000", fixed(SIZE{20000, 40000}), 3840, 20000, true},
+      {"a section that stops growing", viewTall(1800), 672, 2800, false},
+      {"one that grows with the view", viewTall(100000), 672, 4568, true},
   };
   HWND view = platform::win32::browserHostWindow(*host_);
   auto placeOf = [&] {
@@ -104,7 +117,7 @@ TEST_F(ViewPicture, TheWholeDocumentIsDrawnAtItsSizeAndTheViewPutBack) {
   const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto document = platform::win32::browserHostDocument(*host_, 20000, c.document);
+    const auto document = platform::win32::browserHostDocument(*host_, {3840, 20000}, c.document);
     ASSERT_TRUE(document);
     EXPECT_EQ(std::pair(document->pixels.width, document->pixels.height),
               std::pair(c.width, c.height));
@@ -127,7 +140,7 @@ TEST(ViewSize, TheBrowserAreaHasTheSizeAskedForAndItsWholePicture) {
     const std::optional<Pixels> shown = ui().capture(browser);
     ASSERT_TRUE(shown);
     EXPECT_EQ(std::pair(shown->width, shown->height), std::pair(width, height));
-    const auto whole = ui().captureDocument(browser, 20000);
+    const auto whole = ui().captureDocument(browser, 3840, 20000);
     ASSERT_TRUE(whole);
     EXPECT_EQ(std::pair(whole->pixels.width, whole->pixels.height), std::pair(width, height));
   }

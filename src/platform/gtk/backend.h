@@ -151,7 +151,8 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
 
 
   std::optional<Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
+  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
+                                          int heightLimit) override;
 
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;

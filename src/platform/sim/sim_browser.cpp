@@ -176,6 +176,7 @@ std::optional<platform::Pixels> SimPlatform::capture(WidgetId widget) {
 }
 
 std::optional<platform::Platform::Document> SimPlatform::captureDocument(WidgetId browser,
+                                                                        int widthLimit,
                                                                         int heightLimit) {
   const WidgetState* w = find(browser);
   if (!w || w->widgetSpec.kind != WidgetKind::Browser) return std::nullopt;
@@ -187,9 +188,9 @@ std::optional<platform::Platform::Document> SimPlatform::captureDocument(WidgetI
   const int width = own ? std::max(view->width, b.load->script.documentWidth) : view->width;
   const int height = own ? std::max(view->height, b.load->script.documentHeight) : view->height;
   Document document;
-  document.cut = height > heightLimit;
+  document.cut = width > widthLimit || height > heightLimit;
   platform::Pixels& out = document.pixels;
-  out.width = width;
+  out.width = std::min(width, widthLimit);
   out.height = std::min(height, heightLimit);
   out.bgr.resize(static_cast<std::size_t>(out.width) * out.height * 3);
   for (std::size_t i = 0; i < out.bgr.size(); i += 3)

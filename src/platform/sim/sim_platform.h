@@ -180,7 +180,8 @@ class SimPlatform : public platform::Platform {
   platform::PageShows browserShows(WidgetId browser) const override;
   void browserShowBlank(WidgetId browser) override;
   std::optional<platform::Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
+  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
+                                          int heightLimit) override;
   TimerId startTimer(int periodMs, std::function<void()> tick) override;
   void stopTimer(TimerId timer) override;
   platform::LocalTime localTimeNow() const override;

@@ -117,7 +117,8 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
 
 
   std::optional<Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
+  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
+                                          int heightLimit) override;
 
 
   LocalTime localTimeNow() const override;

@@ -312,10 +312,11 @@ std::optional<Pixels> Win32Platform::capture(WidgetId id) {
   return out;
 }
 
-std::optional<Platform::Document> Win32Platform::captureDocument(WidgetId id, int heightLimit) {
+std::optional<Platform::Document> Win32Platform::captureDocument(WidgetId id, int widthLimit,
+                                                                int heightLimit) {
   Widget* w = find(id);
   if (!w || !w->browser) return std::nullopt;
-  return browserHostDocument(*w->browser, heightLimit);
+  return browserHostDocument(*w->browser, {widthLimit, heightLimit});
 }
 
 }  // namespace sorvane::platform::win32
