@@ -33,6 +33,7 @@ std::vector<HWND> mainWindows() {
 
 }  // namespace
 
+TaskbarProgress::TaskbarProgress() = default;
 TaskbarProgress::~TaskbarProgress() = default;
 
 void TaskbarProgress::show(int done, int total) {

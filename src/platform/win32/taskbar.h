@@ -12,7 +12,7 @@ namespace sorvane::platform::win32 {
 
 class TaskbarProgress {
  public:
-  TaskbarProgress() = default;
+  TaskbarProgress();
   ~TaskbarProgress();
   TaskbarProgress(const TaskbarProgress&) = delete;
   TaskbarProgress& operator=(const TaskbarProgress&) = delete;
