@@ -4,21 +4,26 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
 #include "app/control_model.h"
+#include "capture/picture_file.h"
 #include "harness.h"
 #include "platform/win32/browser.h"
 #include "platform/win32/browser_site.h"
 #include "platform/win32/document.h"
 #include "program_under_test.h"
+#include "run/run_handlers.h"
 #include "run/run_state.h"
+#include "services/files.h"
 #include "../support/loopback_server.h"
 
 namespace sorvane::win32test {
 namespace {
 
+namespace fs = std::filesystem;
 using platform::win32::PictureConditions;
 using platform::win32::PicturePath;
 
@@ -117,7 +122,8 @@ TEST_F(ViewPicture, TheWholeDocumentIsDrawnAtItsSizeAndTheViewPutBack) {
   const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto document = platform::win32::browserHostDocument(*host_, {3840, 20000}, c.document);
+    platform::win32::browserHostMeasureDocument(*host_, c.document);
+    const auto document = platform::win32::browserHostDocument(*host_, {3840, 20000});
     ASSERT_TRUE(document);
     EXPECT_EQ(std::pair(document->pixels.width, document->pixels.height),
               std::pair(c.width, c.height));
@@ -126,6 +132,36 @@ TEST_F(ViewPicture, TheWholeDocumentIsDrawnAtItsSizeAndTheViewPutBack) {
     EXPECT_EQ(placeOf(), place);
   }
   EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects);
+}
+
+// Through the run's own capture step: the whole page is written at both
+// bounds and said cut, and the view is back where the person saw it.
+TEST(WholePage, APagePastTheBoundsIsWrittenCutWithTheViewBack) {
+  ProgramUnderTest program;
+  const WidgetId browser = program.control("互联网浏览器1").widget;
+  platform::win32::BrowserHost* host =
+      platform::win32::browserHostOfView(program.hwnd("互联网浏览器1"));
+  ASSERT_NE(host, nullptr);
+  const fs::path folder = fs::temp_directory_path() / ("sorvane-whole-" + std::to_string(GetTickCount()));
+  fs::create_directories(folder);
+  program.frame().writeText(program.control("编辑框1"), app::prop::editBox::content,
+                            Text(folder.string() + "\\"));
+  run::RunState& state = run::runState(program.frame());
+  state.fullPage = true;
+  state.pictureFormat = ImageFormat::Png;
+  const platform::Rect place = ui().widgetRect(browser);
+  for (const SIZE forced : {SIZE{40000, 20000}, SIZE{20000, 40000}}) {
+    SCOPED_TRACE(forced.cx);
+    platform::win32::browserHostMeasureDocument(*host, [forced](SIZE) { return forced; });
+    const run::CaptureResult taken = run::capturePage(program.frame());
+    ASSERT_TRUE(taken.written);
+    EXPECT_TRUE(taken.cut);
+    const std::optional<Pixels> written = capture::decodePicture(readFile(taken.picture));
+    ASSERT_TRUE(written);
+    EXPECT_EQ(std::pair(written->width, written->height), std::pair(3840, 20000));
+    EXPECT_EQ(ui().widgetRect(browser), place);
+  }
+  fs::remove_all(folder);
 }
 
 // A browser area larger than the screen (1280 x 1024 here) is still pictured whole.

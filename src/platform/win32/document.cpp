@@ -112,10 +112,10 @@ bool larger(SIZE whole, SIZE picture) { return whole.cx > picture.cx || whole.cy
 
 }  // namespace
 
-std::optional<Platform::Document> browserHostDocument(BrowserHost& host, SIZE limit,
-                                                      const DocumentMeasure& measure) {
+std::optional<Platform::Document> browserHostDocument(BrowserHost& host, SIZE limit) {
   HWND view = browserHostWindow(host);
   if (!view || !IsWindow(view) || limit.cx <= 0 || limit.cy <= 0) return std::nullopt;
+  const DocumentMeasure& measure = browserHostDocumentMeasure(host);
   auto measured = [&](SIZE at) { return measure ? measure(at) : browserHostDocumentSize(host); };
   Platform::Document document;
   {

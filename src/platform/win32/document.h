@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <optional>
 
 #include "platform/platform.h"
@@ -15,17 +14,12 @@ namespace sorvane::platform::win32 {
 // document is loaded (an empty view, and every view under Wine).
 std::optional<SIZE> browserHostDocumentSize(BrowserHost& host);
 
-// The document's size with the view at `view`, as tests make it up.
-using DocumentMeasure = std::function<std::optional<SIZE>(SIZE view)>;
-
 // The control draws the document into a picture of its size (never smaller
 // than the view), at most `limit`; `cut` says when it is larger. For the
 // drawing the view is sized to it off the screen, without a redraw, the
 // document measured again as it may grow with the view (a section as tall as
 // the view), and then the view is put back to its own size and place. Where
 // the memory for the picture is not there, the view's own picture, said cut.
-// `measure` stands in for the engine's measure in tests.
-std::optional<Platform::Document> browserHostDocument(BrowserHost& host, SIZE limit,
-                                                      const DocumentMeasure& measure = {});
+std::optional<Platform::Document> browserHostDocument(BrowserHost& host, SIZE limit);
 
 }  // namespace sorvane::platform::win32

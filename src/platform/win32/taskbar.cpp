@@ -15,19 +15,20 @@ namespace sorvane::platform::win32 {
 
 namespace {
 
+BOOL CALLBACK collectMainWindow(HWND window, LPARAM list) {
+  wchar_t name[64] = {};
+  if (!GetClassNameW(window, name, 64) || std::wstring_view(name) != kMainClassName) return TRUE;
+  return guarded(FALSE, [&] {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+  });
+}
+
 // The windows of our main class on this thread: the run's window, and any
 // other frame the program made beside it.
 std::vector<HWND> mainWindows() {
   std::vector<HWND> found;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM list) -> BOOL {
-        wchar_t name[64] = {};
-        if (GetClassNameW(window, name, 64) && std::wstring_view(name) == kMainClassName)
-          reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumThreadWindows(GetCurrentThreadId(), collectMainWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
