@@ -107,7 +107,8 @@ ByteSet snapshot(platform::Platform& platform, std::uint32_t handle, std::int32_
                  std::int32_t height) {
   const std::optional<platform::Pixels> pixels = takePixels(platform, handle, width, height);
   if (!pixels) return ByteSet();
-  const std::size_t total = kBmpHeaderSize + std::size_t{bmpRowStride(pixels->width)} * pixels->height;
+  const std::size_t total =
+      kBmpHeaderSize + std::size_t{bmpRowStride(pixels->width)} * pixels->height;
   return guardAllocation(total, [&] { return encodeBmp(*pixels); });
 }
 

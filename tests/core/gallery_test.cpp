@@ -84,8 +84,7 @@ TEST(GalleryHtml, PicturesAreRelativeReferencesThatEscapeOnlyASCII) {
   // The thumbnail, its link, the framed picture's link, and the name as text.
   html::Card c{"t", "http://a/", "p\"1.png", "loaded", "12.5", "p\"1-变化.png"};
   const std::string card = html::card(c);
-  EXPECT_EQ(between(card, "href=\"", "\""),
-            (Strings{"p%221.png", "http://a/", "p%221-变化.png"}));
+  EXPECT_EQ(between(card, "href=\"", "\""), (Strings{"p%221.png", "http://a/", "p%221-变化.png"}));
   EXPECT_EQ(between(card, "src=\"", "\""), Strings{"p%221.png"});
   EXPECT_NE(card.find("alt=\"截图文件 p&quot;1.png 不在文件夹里\""), std::string::npos) << card;
 }
@@ -240,9 +239,8 @@ TEST_F(GalleryFolder, ThePageHoldsWholeRunsUpToItsBoundAndLinksTheRecordForTheRe
   add(gallery, "http://x/", 1);
   EXPECT_EQ(sections(), (std::vector<Strings>{{"2026-12-08", "http://x/"},
                                               {"2026-12-07", "http://a/", "http://b/"}}));
-  EXPECT_NE(page().find(
-                "更早的 6 页没有列在这里，见 <a href=\"截图记录.csv\">"
-                "截图记录.csv</a>"),
+  EXPECT_NE(page().find("更早的 6 页没有列在这里，见 <a href=\"截图记录.csv\">"
+                        "截图记录.csv</a>"),
             std::string::npos);
   add(gallery, "http://y/", 2);
   add(gallery, "http://z/", 3);  // five pages: the run of two goes

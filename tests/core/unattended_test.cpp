@@ -15,8 +15,8 @@
 
 #include "capture/picture_file.h"
 #include "platform/sim/sim_platform.h"
-#include "services/files.h"
 #include "program.h"
+#include "services/files.h"
 
 namespace sorvane::testing {
 namespace {
@@ -136,7 +136,12 @@ TEST(Unattended, SizesAndWholePagesGiveTheirPictureAndSayWhereItWasCut) {
       {"a page past the bound", {"--full-page", "--record"}, huge, 672, 20000, "\tnew\tcut"},
       {"a page the size of the view", {"--full-page"}, {}, 672, 568, "\t-\twhole"},
       {"a page past both bounds", {"--full-page", "--record"}, vast, 3840, 20000, "\tnew\tcut"},
-      {"no memory for the whole page", {"--full-page", "--record"}, vast, 672, 568, "\tnew\tcut",
+      {"no memory for the whole page",
+       {"--full-page", "--record"},
+       vast,
+       672,
+       568,
+       "\tnew\tcut",
        true},
   };
   for (const Row& row : rows) {

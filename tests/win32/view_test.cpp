@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "../support/loopback_server.h"
 #include "app/control_model.h"
 #include "capture/picture_file.h"
 #include "harness.h"
@@ -18,7 +19,6 @@
 #include "run/run_handlers.h"
 #include "run/run_state.h"
 #include "services/files.h"
-#include "../support/loopback_server.h"
 
 namespace sorvane::win32test {
 namespace {
@@ -142,7 +142,8 @@ TEST(WholePage, APagePastTheBoundsIsWrittenCutWithTheViewBack) {
   platform::win32::BrowserHost* host =
       platform::win32::browserHostOfView(program.hwnd("互联网浏览器1"));
   ASSERT_NE(host, nullptr);
-  const fs::path folder = fs::temp_directory_path() / ("sorvane-whole-" + std::to_string(GetTickCount()));
+  const fs::path folder =
+      fs::temp_directory_path() / ("sorvane-whole-" + std::to_string(GetTickCount()));
   fs::create_directories(folder);
   program.frame().writeText(program.control("编辑框1"), app::prop::editBox::content,
                             Text(folder.string() + "\\"));

@@ -126,7 +126,7 @@ const char* restoreScript() {
 }  // namespace
 
 std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int widthLimit,
-                                                              int heightLimit) {
+                                                               int heightLimit) {
   Widget* w = find(id);
   if (!w || !w->browser || widthLimit <= 0 || heightLimit <= 0) return std::nullopt;
   WebKitWebView* view = pageView(*w->browser);

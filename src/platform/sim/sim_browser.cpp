@@ -176,8 +176,8 @@ std::optional<platform::Pixels> SimPlatform::capture(WidgetId widget) {
 }
 
 std::optional<platform::Platform::Document> SimPlatform::captureDocument(WidgetId browser,
-                                                                        int widthLimit,
-                                                                        int heightLimit) {
+                                                                         int widthLimit,
+                                                                         int heightLimit) {
   const WidgetState* w = find(browser);
   if (!w || w->widgetSpec.kind != WidgetKind::Browser) return std::nullopt;
   if (whileDrawingDocument) whileDrawingDocument();

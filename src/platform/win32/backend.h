@@ -120,7 +120,6 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
                                           int heightLimit) override;
 
-
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
 

@@ -198,8 +198,7 @@ bool drawPixels(int width, int height, Pixels& out,
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  GdiObject<HBITMAP> bitmap(
-      CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  GdiObject<HBITMAP> bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap.handle || !bits) return false;
   MemoryDc memory(nullptr);
   if (!memory.dc) return false;

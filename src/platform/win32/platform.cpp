@@ -313,7 +313,7 @@ std::optional<Pixels> Win32Platform::capture(WidgetId id) {
 }
 
 std::optional<Platform::Document> Win32Platform::captureDocument(WidgetId id, int widthLimit,
-                                                                int heightLimit) {
+                                                                 int heightLimit) {
   Widget* w = find(id);
   if (!w || !w->browser) return std::nullopt;
   return browserHostDocument(*w->browser, {widthLimit, heightLimit});

@@ -42,8 +42,8 @@ void TaskbarProgress::show(int done, int total) {
     asked_ = true;
     // Before Windows 7 the taskbar has no ITaskbarList3, and a desktop
     // without a taskbar (a shell of another kind) may have no list at all.
-    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_ITaskbarList3, reinterpret_cast<void**>(list_.put()))) ||
+    if (FAILED(CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER, IID_ITaskbarList3,
+                                reinterpret_cast<void**>(list_.put()))) ||
         FAILED(list_->HrInit()))
       list_.reset();
   }
