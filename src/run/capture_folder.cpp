@@ -88,19 +88,20 @@ std::optional<platform::Platform::Document> wholePage(Frame& frame, std::uint32_
 }
 
 // A whole page takes hundreds of MB at its bounds, more than a 32-bit process
-// may find: where the memory for it is not there, what the view shows is
-// taken instead and said cut, and a picture that cannot be had at all is a
-// page without one. Running out of memory here never ends the run.
+// may find: where it cannot be drawn or encoded (an encoder out of memory
+// just fails), what the view shows is taken instead and said cut, and a
+// picture that cannot be had at all is a page without one. Running out of
+// memory here never ends the run.
 Taken takePicture(Frame& frame, std::uint32_t browser, ImageFormat format) {
   Taken taken;
   if (runState(frame).fullPage) {
     try {
-      std::optional<platform::Platform::Document> document = wholePage(frame, browser);
-      if (!document) return taken;
-      taken.cut = document->cut;
-      taken.pixels = std::move(document->pixels);
-      taken.picture = capture::encodePicture(*taken.pixels, format);
-      return taken;
+      if (std::optional<platform::Platform::Document> document = wholePage(frame, browser)) {
+        taken.cut = document->cut;
+        taken.pixels = std::move(document->pixels);
+        taken.picture = capture::encodePicture(*taken.pixels, format);
+        if (!taken.picture.empty()) return taken;
+      }
     } catch (const std::bad_alloc&) {
       // What the view shows, below.
     }
@@ -142,10 +143,10 @@ CaptureResult capturePage(Frame& frame) {
   const ByteSet& picture = taken.picture;
   const bool cut = taken.cut;
   // No picture (the browser could not be read, or no memory was found for
-  // it) means no file: an empty ".jpg"
-  // would only look like a broken picture. A picture that cannot be written is
-  // skipped without a word; the run goes on either way.
-  if (picture.empty()) return {false, stem + extension, takenAt, Text(), cut};
+  // it) means no file, and nothing cut: an empty ".jpg" would only look like
+  // a broken picture. A picture that cannot be written is skipped without a
+  // word; the run goes on either way.
+  if (picture.empty()) return {false, stem + extension, takenAt, Text(), false};
 
   record::PictureRecord* pictureRecord = state.record.get();
   std::optional<record::Comparison> compared;
