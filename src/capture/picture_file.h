@@ -2,6 +2,7 @@
 // A picture as a file: the bytes for each format, the name's extension, and
 // any picture this program may have written, read back.
 
+#include <cstdint>
 #include <optional>
 
 #include "platform/platform.h"
@@ -10,10 +11,15 @@
 
 namespace sorvane::capture {
 
-// How tall a picture of a whole page may be: well inside what the encoders
-// take (JPEG stops at 65,535) and the engine's drawing surfaces (32,767), and
-// at the widest view (3840) some 230 MB of pixels.
+// How large a picture of a whole page may be: well inside what the encoders
+// take (JPEG stops at 65,535) and the engines' drawing surfaces (32,767), as
+// wide as the widest view, and at most some 230 MB of pixels, of which a
+// 32-bit process, with some 2 GB in all, can still hold the drawing, the
+// picture and the earlier one it is compared with.
+inline constexpr int kFullPageWidthLimit = 3840;
 inline constexpr int kFullPageHeightLimit = 20000;
+static_assert(std::uint64_t{kFullPageWidthLimit} * kFullPageHeightLimit <= kMostDecodedPixels,
+              "a whole page's earlier picture must read back to be compared");
 
 // ".png" for PNG; ".jpg" for JPEG and for the bitmap image, which has always
 // been saved under that name.

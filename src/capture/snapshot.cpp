@@ -29,12 +29,7 @@ ByteSet encodeBmp(const platform::Pixels& pixels) {
   const std::uint32_t stride = bmpRowStride(pixels.width);
   const std::uint32_t imageSize = stride * static_cast<std::uint32_t>(pixels.height);
   const std::size_t total = kBmpHeaderSize + imageSize;
-  std::vector<std::uint8_t> out;
-  try {
-    out.assign(total, 0);
-  } catch (const std::bad_alloc&) {
-    allocationFailed(total);
-  }
+  std::vector<std::uint8_t> out(total, 0);
   std::uint8_t* h = out.data();
   h[0] = 'B';
   h[1] = 'M';
@@ -111,7 +106,10 @@ std::optional<platform::Pixels> takePixels(platform::Platform& platform, std::ui
 ByteSet snapshot(platform::Platform& platform, std::uint32_t handle, std::int32_t width,
                  std::int32_t height) {
   const std::optional<platform::Pixels> pixels = takePixels(platform, handle, width, height);
-  return pixels ? encodeBmp(*pixels) : ByteSet();
+  if (!pixels) return ByteSet();
+  const std::size_t total =
+      kBmpHeaderSize + std::size_t{bmpRowStride(pixels->width)} * pixels->height;
+  return guardAllocation(total, [&] { return encodeBmp(*pixels); });
 }
 
 std::optional<platform::Pixels> decodeBmp(const ByteSet& bytes) {

@@ -14,6 +14,9 @@ namespace sorvane::capture {
 inline constexpr std::size_t kBmpHeaderSize = 54;
 
 std::uint32_t bmpRowStride(std::int32_t width);
+// Throws std::bad_alloc where the memory for the file image is not there: a
+// picture the run takes is then not taken, a snapshot the program asked for
+// ends it through the fatal error path.
 ByteSet encodeBmp(const platform::Pixels& pixels);
 
 // The wanted size for a captured size n: 0 keeps n, a positive value is taken

@@ -407,7 +407,7 @@ std::optional<Pixels> Page::picture() {
   return picture;
 }
 
-std::optional<platform::Platform::Document> Page::document(int heightLimit) {
+std::optional<platform::Platform::Document> Page::document(int widthLimit, int heightLimit) {
   using Document = platform::Platform::Document;
   if (covered_ || crashed_ || !page_.committed || !browser_ || !target_.ready) {
     std::optional<Pixels> shown = picture();
@@ -424,8 +424,8 @@ std::optional<platform::Platform::Document> Page::document(int heightLimit) {
   int width = std::max(width_, static_cast<int>(std::ceil(contentWidth)));
   int height = std::max(height_, static_cast<int>(std::ceil(contentHeight)));
   Document document;
-  document.cut = height > heightLimit || width > heightLimit;
-  width = std::min(width, heightLimit);
+  document.cut = height > heightLimit || width > widthLimit;
+  width = std::min(width, widthLimit);
   height = std::min(height, heightLimit);
   Pixels& whole = document.pixels;
   whole.width = width;

@@ -45,8 +45,8 @@ class Page {
   // What the area shows now, at its size; nothing when the engine cannot draw
   // it and there is no frame of this page to fall back on.
   std::optional<Pixels> picture();
-  // The whole document to `heightLimit` (wider than the area where it is).
-  std::optional<platform::Platform::Document> document(int heightLimit);
+  // The whole document within the bounds (wider than the area where it is).
+  std::optional<platform::Platform::Document> document(int widthLimit, int heightLimit);
 
   // For Browser.
   const std::string& session() const { return target_.session; }

@@ -50,8 +50,8 @@ class ForwardingPlatform : public Platform {
   PageShows browserShows(WidgetId browser) const override { return target_.browserShows(browser); }
   void browserShowBlank(WidgetId browser) override { target_.browserShowBlank(browser); }
   std::optional<Pixels> capture(WidgetId w) override { return target_.capture(w); }
-  std::optional<Document> captureDocument(WidgetId w, int heightLimit) override {
-    return target_.captureDocument(w, heightLimit);
+  std::optional<Document> captureDocument(WidgetId w, int widthLimit, int heightLimit) override {
+    return target_.captureDocument(w, widthLimit, heightLimit);
   }
   TimerId startTimer(int periodMs, std::function<void()> tick) override {
     return target_.startTimer(periodMs, std::move(tick));
@@ -73,6 +73,7 @@ class ForwardingPlatform : public Platform {
   void quitLoop() override { target_.quitLoop(); }
   void whenIdle(std::function<void()> work) override { target_.whenIdle(std::move(work)); }
   void keepAwake(bool on) override { target_.keepAwake(on); }
+  void showProgress(int done, int total) override { target_.showProgress(done, total); }
   void writeStandardStream(StandardStream stream, const std::string& text) override {
     target_.writeStandardStream(stream, text);
   }

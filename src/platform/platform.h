@@ -245,13 +245,15 @@ class Platform : public Dialogs {
 
   // A browser's whole document as the engine draws it, without scrolling:
   // its full scroll height and, where wider than the view, its width; never
-  // smaller than the view. A document taller than `heightLimit` is drawn down
-  // to that height and `cut` says so. Nothing where the engine cannot draw it.
+  // smaller than the view. A document wider than `widthLimit` or taller than
+  // `heightLimit` is drawn from its top left to those bounds and `cut` says
+  // so. Nothing where the engine cannot draw it.
   struct Document {
     Pixels pixels;
     bool cut = false;
   };
-  virtual std::optional<Document> captureDocument(WidgetId browser, int heightLimit) = 0;
+  virtual std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
+                                                  int heightLimit) = 0;
 
   // Timers: periodic, first tick one period after the start. A period of 0 or
   // less starts nothing and gives 0.
@@ -271,6 +273,12 @@ class Platform : public Dialogs {
   // idle: a run that nobody touches still shows its pages. Where the desktop
   // has no such service nothing happens.
   virtual void keepAwake(bool on) = 0;
+
+  // How far a run has come, shown where the desktop shows it outside the
+  // window (on Windows, the taskbar button): `done` of `total` addresses. A
+  // total of 0 or less clears it. Where the desktop has no such place nothing
+  // happens; no caption or text of the window changes.
+  virtual void showProgress(int done, int total) = 0;
 
   // The process's standard output and error, for runs started from a script.
   // Text in the system code page, written as it comes (nothing added) and

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "services/codepage.h"
+
 namespace sorvane::record::html {
 
 namespace {
@@ -112,16 +114,34 @@ std::string fileReference(std::string_view utf8Name) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(utf8Name.size() * 3);
-  for (char c : utf8Name) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || c == '-' ||
-        c == '.' || c == '_' || c == '~') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
+  auto escapeByte = [&](unsigned char u) {
+    out += '%';
+    out += kHex[u >> 4];
+    out += kHex[u & 15];
+  };
+  for (std::size_t i = 0; i < utf8Name.size();) {
+    const auto u = static_cast<unsigned char>(utf8Name[i]);
+    if (u >= 0x80) {
+      // A character beyond ASCII is written as itself: one browser reads an
+      // escape in a file: address as UTF-8, another in the system's code
+      // page, but both take the page's own characters for what they are.
+      const std::size_t length = utf8CodePage().charLength(utf8Name, i);
+      if (length > 1 && isValidUtf8(utf8Name.substr(i, length))) {
+        out.append(utf8Name.substr(i, length));
+        i += length;
+      } else {
+        escapeByte(u);
+        ++i;
+      }
+      continue;
     }
+    // An ASCII escape means the same in every code page.
+    if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '-' ||
+        u == '.' || u == '_' || u == '~')
+      out += static_cast<char>(u);
+    else
+      escapeByte(u);
+    ++i;
   }
   // "." and ".." alone would name a folder, not a file.
   if (out == "." || out == "..") return out == "." ? "%2E" : "%2E%2E";

@@ -34,9 +34,10 @@ std::string escape(std::string_view utf8);
 // a relative address) is shown as text only.
 bool linkable(std::string_view address);
 
-// A file name in the folder as a relative reference: every byte outside
-// A-Z a-z 0-9 - . _ ~ percent-encoded. Browsers read the escapes as UTF-8 on
-// every system, so the name must be the UTF-8 form of the file's name.
+// A file name in the folder as a relative reference: its characters beyond
+// ASCII as they are (the page is UTF-8), every ASCII byte outside
+// A-Z a-z 0-9 - . _ ~ percent-encoded, and so is a byte that is no part of a
+// UTF-8 character. The name must be the UTF-8 form of the file's name.
 std::string fileReference(std::string_view utf8Name);
 
 // One page as its card shows it. Texts are UTF-8.

@@ -1,6 +1,8 @@
 // The capture folder (编辑框1, chosen with 按钮6), the "截图" switch (选择框1)
 // and the capture step that saves the browser's picture under a date-time name.
 
+#include <new>
+
 #include "app/dialogs.h"
 #include "capture/picture_file.h"
 #include "capture/snapshot.h"
@@ -63,6 +65,71 @@ std::optional<Text> freeCaptureName(const Text& stem, const Text& extension) {
   return std::nullopt;
 }
 
+namespace {
+
+// A page's picture and its file's bytes.
+struct Taken {
+  std::optional<platform::Pixels> pixels;
+  ByteSet picture;
+  bool cut = false;
+};
+
+std::optional<platform::Platform::Document> wholePage(Frame& frame, std::uint32_t browser) {
+  // The engine may run a loop while it draws: the dwell's next tick must
+  // not start a second picture meanwhile.
+  bool& capturing = runState(frame).page.capturing;
+  capturing = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{capturing};
+  return frame.platform().captureDocument(browser, capture::kFullPageWidthLimit,
+                                          capture::kFullPageHeightLimit);
+}
+
+// A whole page takes hundreds of MB at its bounds, more than a 32-bit process
+// may find: where it cannot be drawn or encoded (an encoder out of memory
+// just fails), what the view shows is taken instead and said cut, and a
+// picture that cannot be had at all is a page without one. Running out of
+// memory here never ends the run.
+Taken takePicture(Frame& frame, std::uint32_t browser, ImageFormat format) {
+  Taken taken;
+  if (runState(frame).fullPage) {
+    try {
+      if (std::optional<platform::Platform::Document> document = wholePage(frame, browser)) {
+        taken.cut = document->cut;
+        taken.pixels = std::move(document->pixels);
+        taken.picture = capture::encodePicture(*taken.pixels, format);
+        if (!taken.picture.empty()) return taken;
+      }
+    } catch (const std::bad_alloc&) {
+      // What the view shows, below.
+    }
+    taken = Taken{};
+    taken.cut = true;
+  }
+  try {
+    taken.pixels = capture::takePixels(frame.platform(), browser);
+    if (taken.pixels) taken.picture = capture::encodePicture(*taken.pixels, format);
+  } catch (const std::bad_alloc&) {
+    taken.pixels.reset();
+    taken.picture = ByteSet();
+  }
+  return taken;
+}
+
+bool savedChangePicture(record::PictureRecord& pictureRecord, const Text& name,
+                        const platform::Pixels& pixels, const record::Comparison& compared,
+                        ImageFormat format) {
+  try {
+    return pictureRecord.saveChangePicture(name, pixels, compared, format);
+  } catch (const std::bad_alloc&) {
+    return false;  // the framed copy finds no room
+  }
+}
+
+}  // namespace
+
 CaptureResult capturePage(Frame& frame) {
   const DateTime takenAt = currentDateTime();
   const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
@@ -71,33 +138,25 @@ CaptureResult capturePage(Frame& frame) {
   const ImageFormat format = state.pictureFormat;
   const Text extension = capture::pictureExtension(format);
   const std::uint32_t browser = frame.windowHandle(frame.control("互联网浏览器1"));
-  std::optional<platform::Pixels> pixels;
-  bool cut = false;
-  if (state.fullPage) {
-    // The engine may run a loop while it draws: the dwell's next tick must
-    // not start a second picture meanwhile.
-    state.page.capturing = true;
-    std::optional<platform::Platform::Document> document =
-        frame.platform().captureDocument(browser, capture::kFullPageHeightLimit);
-    state.page.capturing = false;
-    if (document) {
-      pixels = std::move(document->pixels);
-      cut = document->cut;
-    }
-  } else {
-    pixels = capture::takePixels(frame.platform(), browser);
-  }
-  const ByteSet picture = pixels ? capture::encodePicture(*pixels, format) : ByteSet();
-  // No picture (the browser could not be read) means no file: an empty ".jpg"
-  // would only look like a broken picture. A picture that cannot be written is
-  // skipped without a word; the run goes on either way.
-  if (picture.empty()) return {false, stem + extension, takenAt, Text(), cut};
+  Taken taken = takePicture(frame, browser, format);
+  const std::optional<platform::Pixels>& pixels = taken.pixels;
+  const ByteSet& picture = taken.picture;
+  const bool cut = taken.cut;
+  // No picture (the browser could not be read, or no memory was found for
+  // it) means no file, and nothing cut: an empty ".jpg" would only look like
+  // a broken picture. A picture that cannot be written is skipped without a
+  // word; the run goes on either way.
+  if (picture.empty()) return {false, stem + extension, takenAt, Text(), false};
 
   record::PictureRecord* pictureRecord = state.record.get();
   std::optional<record::Comparison> compared;
   if (pictureRecord && !folder.empty()) {
-    compared = pictureRecord->compare(folder, state.page.url, *pixels, picture, format);
-    if (compared->keptEarlier)
+    try {
+      compared = pictureRecord->compare(folder, state.page.url, *pixels, picture, format);
+    } catch (const std::bad_alloc&) {
+      // No room for the earlier picture beside this one: no change figure.
+    }
+    if (compared && compared->keptEarlier)
       return {true, folder + *compared->keptEarlier, takenAt, compared->changeText(), cut};
   }
   const Text change = compared ? compared->changeText() : Text();
@@ -110,7 +169,7 @@ CaptureResult capturePage(Frame& frame) {
     if (!chosen) break;
     name = *chosen;
     if (writeFile(name, picture, WriteMode::NewOnly)) {
-      if (compared && !pictureRecord->saveChangePicture(name, *pixels, *compared, format))
+      if (compared && !savedChangePicture(*pictureRecord, name, *pixels, *compared, format))
         pictureRecord->sayProblem(ownText("变化截图无法保存：") + record::changePictureName(name));
       return {true, name, takenAt, change, cut};
     }

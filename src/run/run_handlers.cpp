@@ -47,6 +47,14 @@ void letSleep(Frame& frame) {
   frame.platform().keepAwake(false);
 }
 
+// The run's position outside the window (the taskbar button): pages done of
+// the run's count; cleared however the run ends.
+void showPosition(Frame& frame) {
+  const app::ProgramVariables& vars = frame.vars();
+  frame.platform().showProgress(vars.nextIndex - 1, vars.runCount);
+}
+void clearPosition(Frame& frame) { frame.platform().showProgress(0, 0); }
+
 void pageOverdue(Frame& frame, RunObserver* observer);
 
 app::Handler overdueTick(RunObserver* observer) {
@@ -78,6 +86,7 @@ void endRun(Frame& frame, const char* message, RunObserver* observer) {
   setTimer(frame, "时钟2", 0);
   frame.stopWatch();
   letSleep(frame);
+  clearPosition(frame);
   // Rows the record could not take while another program held it, and where
   // they went: in the end box, or for a run nobody watches, its own line.
   const std::optional<Text> recordNote = state.record ? state.record->endRun() : std::nullopt;
@@ -163,6 +172,7 @@ void startOrStopRun(Frame& frame) {
     if (state.record) state.record->startRun(currentDateTime());
     state.keptAwake = true;
     frame.platform().keepAwake(true);
+    showPosition(frame);
     setTimer(frame, "时钟1", kPollPeriodMs);
     return;
   }
@@ -173,6 +183,7 @@ void startOrStopRun(Frame& frame) {
   setTimer(frame, "时钟1", 0);
   frame.stopWatch();
   letSleep(frame);
+  clearPosition(frame);
   if (state.record) {
     if (const std::optional<Text> note = state.record->endRun()) messageBox(*note, 0);
   }
@@ -249,6 +260,7 @@ void endDwell(Frame& frame, RunObserver* observer) {
   // The engine may have run a loop while it drew the page, and 停止 (or
   // 清空网址) may have been pressed meanwhile: a stopped run stays stopped.
   if (state.phase == RunPhase::Dwelling) {
+    showPosition(frame);
     state.phase = RunPhase::Waiting;
     setTimer(frame, "时钟1", kPollPeriodMs);
   }
@@ -263,6 +275,7 @@ void haltRun(Frame& frame) {
   state.phase = RunPhase::Halted;
   frame.stopWatch();
   letSleep(frame);
+  clearPosition(frame);
 }
 
 void addHandlers(app::HandlerTable& table, RunObserver* observer) {

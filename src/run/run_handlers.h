@@ -59,7 +59,8 @@ struct CaptureResult {
   // "0.0" … "100.0"); empty otherwise. An unchanged picture that is not kept
   // has `picture` naming the earlier one.
   Text change;
-  // A picture of the whole document that stopped at the height bound.
+  // A picture of the whole document that stopped at a bound, or the view's
+  // own where no memory was found for the whole.
   bool cut = false;
 };
 

@@ -4,6 +4,7 @@
 // doesn't (libpng and libjpeg-turbo on Linux). Defined once per system:
 // images_posix.cpp here, platform/win32/services/images.cpp on Windows.
 
+#include <cstdint>
 #include <optional>
 
 #include "services/pixels.h"
@@ -21,6 +22,10 @@ inline constexpr int kJpegQuality = 90;
 // Empty on any failure (no pixels, the encoder refused).
 ByteSet encodePng(const Pixels& pixels);
 ByteSet encodeJpeg(const Pixels& pixels, int quality = kJpegQuality);
+
+// The most pixels a decoder gives: every picture this program writes fits,
+// and a damaged header cannot ask for gigabytes.
+inline constexpr std::uint64_t kMostDecodedPixels = std::uint64_t{1} << 27;
 
 // The pixels of a PNG or a JPEG file image; nothing when the bytes are not one
 // the decoder can read whole.

@@ -158,9 +158,6 @@ bool jpegSize(const ByteSet& bytes, JDIMENSION& width, JDIMENSION& height) {
   return ok;
 }
 
-// Larger pictures than any window: a damaged header must not ask for gigabytes.
-constexpr std::uint64_t kMostPixels = 1u << 26;
-
 }  // namespace
 
 ByteSet encodePng(const Pixels& pixels) {
@@ -189,7 +186,7 @@ std::optional<Pixels> decodePng(const ByteSet& bytes) {
   PngImage image;
   png_image* p = image.get();
   if (!png_image_begin_read_from_memory(p, bytes.data(), bytes.size())) return std::nullopt;
-  if (static_cast<std::uint64_t>(p->width) * p->height > kMostPixels) return std::nullopt;
+  if (static_cast<std::uint64_t>(p->width) * p->height > kMostDecodedPixels) return std::nullopt;
   p->format = PNG_FORMAT_BGR;
   Pixels pixels;
   pixels.width = static_cast<int>(p->width);
@@ -216,7 +213,7 @@ std::optional<Pixels> decodeJpeg(const ByteSet& bytes) {
     return std::nullopt;
   JDIMENSION width = 0, height = 0;
   if (!jpegSize(bytes, width, height) || width == 0 || height == 0) return std::nullopt;
-  if (static_cast<std::uint64_t>(width) * height > kMostPixels) return std::nullopt;
+  if (static_cast<std::uint64_t>(width) * height > kMostDecodedPixels) return std::nullopt;
   Pixels pixels;
   pixels.bgr.resize(static_cast<std::size_t>(width) * height * 3);
   JpegIn in{&bytes, &pixels};

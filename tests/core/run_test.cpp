@@ -292,6 +292,44 @@ TEST(Run, ClearingHaltsTheRunAndLeavesStopShown) {
             (std::vector<Change>{{0, true}, {3000, false}, {60000, true}}));
 }
 
+// The run's position outside the window: pages done of the run's count from
+// 开始, cleared however the run ends, and not shown again by a page whose
+// picture was being drawn when the run was stopped.
+TEST(Run, ProgressFollowsThePagesAndIsClearedWhenTheRunEnds) {
+  using Shown = sim::SimPlatform::ProgressShown;
+  struct Row {
+    const char* what;
+    const char* pressedAt8s;  // or nothing
+    bool whileDrawing;        // pressed while the first picture is drawn instead
+    std::vector<Shown> shown;
+  };
+  const Row rows[] = {
+      {"to its end", nullptr, false, {{0, 0, 2}, {6000, 1, 2}, {11000, 2, 2}, {12000, 0, 0}}},
+      {"停止", "按钮1", false, {{0, 0, 2}, {6000, 1, 2}, {8000, 0, 0}}},
+      {"清空网址", "按钮5", false, {{0, 0, 2}, {6000, 1, 2}, {8000, 0, 0}}},
+      {"停止 while the picture is drawn", "按钮1", true, {{0, 0, 2}, {6000, 0, 0}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    Program p;
+    run::runState(p.frame).fullPage = true;
+    p.chooseFolder(p.folder());
+    p.add({"http://a/", "http://b/"});
+    p.click("按钮1");
+    if (row.whileDrawing)
+      p.sim.whileDrawingDocument = [&p, &row] {
+        Program& q = p;  // the closure ends on the next line
+        const char* button = row.pressedAt8s;
+        q.sim.whileDrawingDocument = nullptr;
+        q.sim.click(q.frame.controlNamed(button).widget);
+      };
+    else if (row.pressedAt8s)
+      p.sim.at(8000, [&p, &row] { p.sim.click(p.frame.controlNamed(row.pressedAt8s).widget); });
+    p.sim.advanceTo(30000);
+    EXPECT_EQ(p.sim.progressShown(), row.shown);
+  }
+}
+
 TEST(Run, ListChangesDuringARunTakeEffectAtTheNextPage) {
   Program adding;  // an address added during the run is visited in it
   adding.add({"a"});

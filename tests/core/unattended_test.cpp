@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -14,8 +15,8 @@
 
 #include "capture/picture_file.h"
 #include "platform/sim/sim_platform.h"
-#include "services/files.h"
 #include "program.h"
+#include "services/files.h"
 
 namespace sorvane::testing {
 namespace {
@@ -118,12 +119,15 @@ TEST(Unattended, SizesAndWholePagesGiveTheirPictureAndSayWhereItWasCut) {
     sim::LoadScript page;
     int width, height;  // the picture's
     std::string tail;   // the line after "loaded"
+    bool noMemory = false;  // for the whole page's drawing
   };
-  sim::LoadScript tall, wide, huge;
+  sim::LoadScript tall, wide, huge, vast;
   tall.documentHeight = 6000;
   wide.documentWidth = 2000;
   wide.documentHeight = 900;
   huge.documentHeight = 40000;
+  vast.documentWidth = 40000;
+  vast.documentHeight = 40000;
   const std::vector<Row> rows = {
       {"the browser area", {}, tall, 672, 568, ""},
       {"another size", {"--size", "1366x768"}, tall, 1366, 768, ""},
@@ -131,11 +135,20 @@ TEST(Unattended, SizesAndWholePagesGiveTheirPictureAndSayWhereItWasCut) {
       {"a wide page", {"--full-page", "--size", "800x600"}, wide, 2000, 900, "\t-\twhole"},
       {"a page past the bound", {"--full-page", "--record"}, huge, 672, 20000, "\tnew\tcut"},
       {"a page the size of the view", {"--full-page"}, {}, 672, 568, "\t-\twhole"},
+      {"a page past both bounds", {"--full-page", "--record"}, vast, 3840, 20000, "\tnew\tcut"},
+      {"no memory for the whole page",
+       {"--full-page", "--record"},
+       vast,
+       672,
+       568,
+       "\tnew\tcut",
+       true},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Unattended u({"http://a/"});
     u.sim.scriptLoad("http://a/", row.page);
+    if (row.noMemory) u.sim.whileDrawingDocument = [] { throw std::bad_alloc(); };
     Args options = row.options;
     options.insert(options.end(), {"--format", "png"});
     ASSERT_EQ(u.run(u.args(options)), 0) << u.sim.standardError();

@@ -42,6 +42,8 @@ PAGES = {
               "@media (min-width:1300px){body{background:#00a000}}</style><body></body>",
     "/bands6000": bands_page(6000),
     "/bands40000": bands_page(40000),
+    "/wide5000": "<body style='margin:0'><div style='width:5000px;height:1000px;"
+                 "background:#ff8000'></div></body>",
     # Sized to the window: the tall content scrolls inside it.
     "/fills": "<style>html,body{margin:0;height:100%;overflow:hidden}</style>"
               "<body><div style='height:100%;overflow:auto;background:#ff8000'>"
@@ -82,6 +84,7 @@ ROWS = [
     (FULL, "/bands40000", (W, BOUND), band_probes(40000), "cut", None),
     (FULL + ["--format", "jpeg"], "/bands40000", (W, BOUND), [], "cut", None),
     (FULL + ["--format", "png"], "/bands6000", (None, 6000), band_probes(6000)[::2], "whole", None),
+    (FULL, "/wide5000", (3840, 1000), [(3830, 990, ORANGE)], "cut", None),
     (FULL, "/fills", (W, H), [(10, 10, ORANGE), (W - 30, H - 5, ORANGE)], "whole", None),
     # One folder with a record: a normal picture, then two whole ones.
     (["--record"], "/bands6000", (None, H), [], None, "new"),

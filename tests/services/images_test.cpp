@@ -64,6 +64,22 @@ TEST(Images, EachFormatReadsBackAsThePicture) {
   }
 }
 
+// A whole page at its bounds: its earlier picture must read back for its
+// change to be figured.
+TEST(Images, AWholePageAtItsBoundsReadsBack) {
+  Pixels page;
+  page.width = 3840;
+  page.height = 20000;
+  page.bgr.assign(std::size_t{3840} * 20000 * 3, 0xC0);
+  for (const bool jpeg : {false, true}) {
+    SCOPED_TRACE(jpeg ? "jpeg" : "png");
+    const std::optional<Pixels> back =
+        jpeg ? decodeJpeg(encodeJpeg(page)) : decodePng(encodePng(page));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(std::pair(back->width, back->height), std::pair(3840, 20000));
+  }
+}
+
 TEST(Images, QualityAndSize) {
   const Pixels picture = pagePicture(672, 568);
   const std::size_t bitmap = picture.bgr.size();

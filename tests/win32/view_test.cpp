@@ -4,21 +4,26 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
+#include "../support/loopback_server.h"
 #include "app/control_model.h"
+#include "capture/picture_file.h"
 #include "harness.h"
 #include "platform/win32/browser.h"
 #include "platform/win32/browser_site.h"
 #include "platform/win32/document.h"
 #include "program_under_test.h"
+#include "run/run_handlers.h"
 #include "run/run_state.h"
-#include "../support/loopback_server.h"
+#include "services/files.h"
 
 namespace sorvane::win32test {
 namespace {
 
+namespace fs = std::filesystem;
 using platform::win32::PictureConditions;
 using platform::win32::PicturePath;
 
@@ -77,21 +82,34 @@ TEST_F(ViewPicture, EachPathGivesAPictureOfTheViewsSize) {
 }
 
 // Wine's control has no document to measure, so the document's size is
-// given: the drawing's mechanics (the picture's size, the cut, the view put
-// back to its size and place, no GDI object left behind) are what shows here.
+// given, at the view's size: the drawing's mechanics (the picture's size, the
+// cut, the document measured again as the view grows, the view put back to
+// its size and place, no GDI object left behind) are what shows here.
 TEST_F(ViewPicture, TheWholeDocumentIsDrawnAtItsSizeAndTheViewPutBack) {
+  using platform::win32::DocumentMeasure;
+  auto fixed = [](std::optional<SIZE> size) -> DocumentMeasure {
+    return [size](SIZE) { return size; };
+  };
+  // A section as tall as the view, at most `most`, over 1,000 pixels of text.
+  auto viewTall = [](int most) -> DocumentMeasure {
+    return [most](SIZE view) { return SIZE{view.cx, std::min<int>(view.cy, most) + 1000}; };
+  };
   struct Case {
     const char* what;
-    std::optional<SIZE> document;
+    DocumentMeasure document;
     int width, height;
     bool cut;
   };
   const Case cases[] = {
-      {"no document (as under Wine)", std::nullopt, 672, 568, false},
-      {"one that fits the view", SIZE{300, 200}, 672, 568, false},
-      {"a tall one", SIZE{672, 6000}, 672, 6000, false},
-      {"a wide one", SIZE{1500, 900}, 1500, 900, false},
-      {"one past the bound", SIZE{672, 40000}, 672, 20000, true},
+      {"no document (as under Wine)", fixed(std::nullopt), 672, 568, false},
+      {"one that fits the view", fixed(SIZE{300, 200}), 672, 568, false},
+      {"a tall one", fixed(SIZE{672, 6000}), 672, 6000, false},
+      {"a wide one", fixed(SIZE{1500, 900}), 1500, 900, false},
+      {"one past the bound", fixed(SIZE{672, 40000}), 672, 20000, true},
+      {"40,000 x 20,000", fixed(SIZE{40000, 20000}), 3840, 20000, true},
+      {"20,000 x 40,000", fixed(SIZE{20000, 40000}), 3840, 20000, true},
+      {"a section that stops growing", viewTall(1800), 672, 2800, false},
+      {"one that grows with the view", viewTall(100000), 672, 4568, true},
   };
   HWND view = platform::win32::browserHostWindow(*host_);
   auto placeOf = [&] {
@@ -104,7 +122,8 @@ TEST_F(ViewPicture, TheWholeDocumentIsDrawnAtItsSizeAndTheViewPutBack) {
   const DWORD objects = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto document = platform::win32::browserHostDocument(*host_, 20000, c.document);
+    platform::win32::browserHostMeasureDocument(*host_, c.document);
+    const auto document = platform::win32::browserHostDocument(*host_, {3840, 20000});
     ASSERT_TRUE(document);
     EXPECT_EQ(std::pair(document->pixels.width, document->pixels.height),
               std::pair(c.width, c.height));
@@ -113,6 +132,37 @@ TEST_F(ViewPicture, TheWholeDocumentIsDrawnAtItsSizeAndTheViewPutBack) {
     EXPECT_EQ(placeOf(), place);
   }
   EXPECT_EQ(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), objects);
+}
+
+// Through the run's own capture step: the whole page is written at both
+// bounds and said cut, and the view is back where the person saw it.
+TEST(WholePage, APagePastTheBoundsIsWrittenCutWithTheViewBack) {
+  ProgramUnderTest program;
+  const WidgetId browser = program.control("互联网浏览器1").widget;
+  platform::win32::BrowserHost* host =
+      platform::win32::browserHostOfView(program.hwnd("互联网浏览器1"));
+  ASSERT_NE(host, nullptr);
+  const fs::path folder =
+      fs::temp_directory_path() / ("sorvane-whole-" + std::to_string(GetTickCount()));
+  fs::create_directories(folder);
+  program.frame().writeText(program.control("编辑框1"), app::prop::editBox::content,
+                            Text(folder.string() + "\\"));
+  run::RunState& state = run::runState(program.frame());
+  state.fullPage = true;
+  state.pictureFormat = ImageFormat::Png;
+  const platform::Rect place = ui().widgetRect(browser);
+  for (const SIZE forced : {SIZE{40000, 20000}, SIZE{20000, 40000}}) {
+    SCOPED_TRACE(forced.cx);
+    platform::win32::browserHostMeasureDocument(*host, [forced](SIZE) { return forced; });
+    const run::CaptureResult taken = run::capturePage(program.frame());
+    ASSERT_TRUE(taken.written);
+    EXPECT_TRUE(taken.cut);
+    const std::optional<Pixels> written = capture::decodePicture(readFile(taken.picture));
+    ASSERT_TRUE(written);
+    EXPECT_EQ(std::pair(written->width, written->height), std::pair(3840, 20000));
+    EXPECT_EQ(ui().widgetRect(browser), place);
+  }
+  fs::remove_all(folder);
 }
 
 // A browser area larger than the screen (1280 x 1024 here) is still pictured whole.
@@ -127,7 +177,7 @@ TEST(ViewSize, TheBrowserAreaHasTheSizeAskedForAndItsWholePicture) {
     const std::optional<Pixels> shown = ui().capture(browser);
     ASSERT_TRUE(shown);
     EXPECT_EQ(std::pair(shown->width, shown->height), std::pair(width, height));
-    const auto whole = ui().captureDocument(browser, 20000);
+    const auto whole = ui().captureDocument(browser, 3840, 20000);
     ASSERT_TRUE(whole);
     EXPECT_EQ(std::pair(whole->pixels.width, whole->pixels.height), std::pair(width, height));
   }

@@ -158,7 +158,8 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
 
 
   std::optional<Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
+  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
+                                          int heightLimit) override;
 
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
@@ -172,6 +173,8 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
   void keepAwake(bool on) override;
+  // GTK has no place for it outside the window.
+  void showProgress(int, int) override {}
   void writeStandardStream(StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
 

@@ -9,6 +9,7 @@
 #include <webkit2/webkit2.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -124,11 +125,14 @@ const char* restoreScript() {
 
 }  // namespace
 
-std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int heightLimit) {
-  if (engine::Page* page = pageOf(id))
-    return heightLimit > 0 ? page->document(heightLimit) : std::nullopt;
+std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int widthLimit,
+                                                               int heightLimit) {
+  if (engine::Page* page = pageOf(id)) {
+    if (widthLimit <= 0 || heightLimit <= 0) return std::nullopt;
+    return page->document(widthLimit, heightLimit);
+  }
   Widget* w = find(id);
-  if (!w || !w->browser || heightLimit <= 0) return std::nullopt;
+  if (!w || !w->browser || widthLimit <= 0 || heightLimit <= 0) return std::nullopt;
   WebKitWebView* view = pageView(*w->browser);
   if (!view || !gtk_widget_get_realized(GTK_WIDGET(view))) {
     // Nothing of a page to draw (a blank cover, no engine view yet): what
@@ -160,12 +164,22 @@ std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int 
   document.cut = cut;
   surfaceToBgr(surface.get(), document.pixels);
   // The document's own height, held to the bound in case the engine drew
-  // a few pixels more (the body's margins).
-  if (document.pixels.height > heightLimit) {
-    document.pixels.height = heightLimit;
-    document.pixels.bgr.resize(static_cast<std::size_t>(document.pixels.width) * heightLimit * 3);
+  // a few pixels more (the body's margins); a wider one keeps its left part,
+  // each row moved up over the end of the one before.
+  Pixels& pixels = document.pixels;
+  if (pixels.height > heightLimit) {
+    pixels.height = heightLimit;
     document.cut = true;
   }
+  if (pixels.width > widthLimit) {
+    const std::size_t from = static_cast<std::size_t>(pixels.width) * 3;
+    const std::size_t to = static_cast<std::size_t>(widthLimit) * 3;
+    for (int y = 1; y < pixels.height; ++y)
+      std::memmove(pixels.bgr.data() + to * y, pixels.bgr.data() + from * y, to);
+    pixels.width = widthLimit;
+    document.cut = true;
+  }
+  pixels.bgr.resize(static_cast<std::size_t>(pixels.width) * pixels.height * 3);
   return document;
 }
 

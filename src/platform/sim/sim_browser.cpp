@@ -115,6 +115,10 @@ void SimPlatform::browserShowBlank(WidgetId browser) {
 
 void SimPlatform::keepAwake(bool on) { awakeChanges_.emplace_back(now_, on); }
 
+void SimPlatform::showProgress(int done, int total) {
+  progressShown_.push_back({now_, done, total});
+}
+
 void SimPlatform::setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g,
                                 std::uint8_t b) {
   pageColours_[std::string(documentOf(url))] = Rgb{r, g, b};
@@ -172,7 +176,8 @@ std::optional<platform::Pixels> SimPlatform::capture(WidgetId widget) {
 }
 
 std::optional<platform::Platform::Document> SimPlatform::captureDocument(WidgetId browser,
-                                                                        int heightLimit) {
+                                                                         int widthLimit,
+                                                                         int heightLimit) {
   const WidgetState* w = find(browser);
   if (!w || w->widgetSpec.kind != WidgetKind::Browser) return std::nullopt;
   if (whileDrawingDocument) whileDrawingDocument();
@@ -183,9 +188,9 @@ std::optional<platform::Platform::Document> SimPlatform::captureDocument(WidgetI
   const int width = own ? std::max(view->width, b.load->script.documentWidth) : view->width;
   const int height = own ? std::max(view->height, b.load->script.documentHeight) : view->height;
   Document document;
-  document.cut = height > heightLimit;
+  document.cut = width > widthLimit || height > heightLimit;
   platform::Pixels& out = document.pixels;
-  out.width = width;
+  out.width = std::min(width, widthLimit);
   out.height = std::min(height, heightLimit);
   out.bgr.resize(static_cast<std::size_t>(out.width) * out.height * 3);
   for (std::size_t i = 0; i < out.bgr.size(); i += 3)

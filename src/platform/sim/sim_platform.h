@@ -180,7 +180,8 @@ class SimPlatform : public platform::Platform {
   platform::PageShows browserShows(WidgetId browser) const override;
   void browserShowBlank(WidgetId browser) override;
   std::optional<platform::Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
+  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
+                                          int heightLimit) override;
   TimerId startTimer(int periodMs, std::function<void()> tick) override;
   void stopTimer(TimerId timer) override;
   platform::LocalTime localTimeNow() const override;
@@ -193,6 +194,7 @@ class SimPlatform : public platform::Platform {
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
   void keepAwake(bool on) override;
+  void showProgress(int done, int total) override;
   void writeStandardStream(platform::StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
 
@@ -260,6 +262,13 @@ class SimPlatform : public platform::Platform {
   const std::vector<std::int64_t>& endedPages() const { return endedPages_; }
   // Each change of keepAwake, with its virtual time.
   const std::vector<std::pair<std::int64_t, bool>>& awakeChanges() const { return awakeChanges_; }
+  // Each call of showProgress: virtual time, done, total.
+  struct ProgressShown {
+    std::int64_t atMs;
+    int done, total;
+    friend bool operator==(const ProgressShown&, const ProgressShown&) = default;
+  };
+  const std::vector<ProgressShown>& progressShown() const { return progressShown_; }
   // A page shows from the end of its load; until then the previous page (white
   // before the first), and a page that never ends shows nothing new.
   void setPageColour(const std::string& url, std::uint8_t r, std::uint8_t g, std::uint8_t b);
@@ -351,6 +360,7 @@ class SimPlatform : public platform::Platform {
   std::vector<std::int64_t> stoppedLoads_;
   std::vector<std::int64_t> endedPages_;
   std::vector<std::pair<std::int64_t, bool>> awakeChanges_;
+  std::vector<ProgressShown> progressShown_;
   std::string standardOutput_;
   std::string standardError_;
   std::map<std::string, Rgb> pageColours_;

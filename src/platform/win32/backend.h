@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <type_traits>
 #include <unordered_map>
@@ -18,6 +19,7 @@
 #include "platform/common/desktop_base.h"
 #include "platform/platform.h"
 #include "platform/win32/browser.h"
+#include "platform/win32/taskbar.h"
 
 namespace sorvane::platform::win32 {
 
@@ -115,8 +117,8 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
 
 
   std::optional<Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int heightLimit) override;
-
+  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
+                                          int heightLimit) override;
 
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
@@ -130,6 +132,7 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   void quitLoop() override;
   void whenIdle(std::function<void()> work) override;
   void keepAwake(bool on) override;
+  void showProgress(int done, int total) override;
   void writeStandardStream(StandardStream stream, const std::string& text) override;
   [[noreturn]] void exitProcess(int code) override;
   // Whether standard error reaches anything: a redirection, or the console
@@ -165,6 +168,7 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   std::string pageAddress(const std::string& url) const override;
 
   bool oleInitialised_;  // first: OLE is up before anything else is made
+  std::optional<TaskbarProgress> taskbar_;  // made at the first run, let go before OLE
   HWND makeTopLevel(const WidgetSpec& request, Widget& w);
   HWND makeChild(const WidgetSpec& request, Widget& w, HWND parent);
   Widget* listOf(WidgetId id);

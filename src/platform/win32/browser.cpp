@@ -15,6 +15,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/win32/browser_setup.h"
 #include "platform/win32/browser_site.h"
@@ -102,6 +103,7 @@ class BrowserHost {
   std::shared_ptr<ModalCount> modal = std::make_shared<ModalCount>();
   HWND cover = nullptr;  // a child of the view, gone with it
   int calls = 0;  // navigations, stops and drawings asked of the control
+  DocumentMeasure measure;  // a test's, in place of the engine's
 
   // Inside a box of its own the control runs its own loop, where a timer of
   // ours can arrive; a call into it then lands in the middle of its own.
@@ -385,6 +387,11 @@ BrowserHost* browserHostOfView(HWND view) {
 }
 
 int browserHostCalls(const BrowserHost& host) { return host.calls; }
+
+void browserHostMeasureDocument(BrowserHost& host, DocumentMeasure measure) {
+  host.measure = std::move(measure);
+}
+const DocumentMeasure& browserHostDocumentMeasure(const BrowserHost& host) { return host.measure; }
 
 IWebBrowser2* browserHostEngine(const BrowserHost& host) { return host.browser.p; }
 IOleClientSite* browserHostSite(const BrowserHost& host) { return host.site.p; }

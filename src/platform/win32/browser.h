@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -40,6 +41,12 @@ bool browserHostBlankShown(const BrowserHost& host);
 // The engine draws the page into `out` at the view's size; white while the
 // view is blanked. False while the control shows a box of its own.
 bool browserHostDrawPixels(BrowserHost& host, Pixels& out);
+
+// The document's size with the view at `view`. Tests stand in for the
+// engine's measure with one of their own (an empty one: the engine's again).
+using DocumentMeasure = std::function<std::optional<SIZE>(SIZE view)>;
+void browserHostMeasureDocument(BrowserHost& host, DocumentMeasure measure);
+const DocumentMeasure& browserHostDocumentMeasure(const BrowserHost& host);
 
 // What the choice of picture path reads, forced by tests.
 struct PictureConditions {

@@ -13,6 +13,7 @@
 #include "platform/win32/capture.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -185,16 +186,42 @@ PicturePath choosePicturePath(bool composited, bool onScreen, bool readable) {
 bool drawPixels(int width, int height, Pixels& out,
                 const std::function<bool(HDC dc, const RECT& bounds)>& draw) {
   if (width <= 0 || height <= 0) return false;
-  WindowDc screen(nullptr);
-  if (!screen.dc) return false;
-  MemoryDc memory(screen.dc);
-  GdiObject<HBITMAP> bitmap(CreateCompatibleBitmap(screen.dc, width, height));
-  if (!memory.dc || !bitmap.handle) return false;
+  // A bitmap like the screen's lives in the kernel's paged pool, which has
+  // limits of its own, and its rows would be copied out twice more. A
+  // section of ours, top-down at 32 bits, is memory of this process, and its
+  // rows are read where they lie.
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  GdiObject<HBITMAP> bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bitmap.handle || !bits) return false;
+  MemoryDc memory(nullptr);
+  if (!memory.dc) return false;
   HGDIOBJ previous = SelectObject(memory.dc, bitmap.handle);
   const RECT bounds{0, 0, width, height};
   const bool drawn = draw(memory.dc, bounds);
   SelectObject(memory.dc, previous);
-  return drawn && toPixels(bitmap.handle, width, height, out);
+  GdiFlush();
+  if (!drawn) return false;
+  const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+  std::vector<std::uint8_t> bgr;
+  try {
+    bgr.resize(count * 3);
+  } catch (const std::bad_alloc&) {
+    return false;  // the caller falls back to a smaller picture
+  }
+  const auto* from = static_cast<const std::uint8_t*>(bits);
+  std::uint8_t* to = bgr.data();
+  for (std::size_t i = 0; i < count; ++i, from += 4, to += 3) std::memcpy(to, from, 3);
+  out.width = width;
+  out.height = height;
+  out.bgr = std::move(bgr);
+  return true;
 }
 
 }  // namespace sorvane::platform::win32

@@ -40,7 +40,8 @@ enum class PicturePath { Copy, Draw };
 PicturePath choosePicturePath(bool composited, bool onScreen, bool readable);
 
 // A picture of `width` x `height` that `draw` paints into a memory DC over
-// `bounds` (0, 0, width, height), for a window that draws itself.
+// `bounds` (0, 0, width, height), for a window that draws itself. False,
+// without a picture, where the memory for it is not there.
 bool drawPixels(int width, int height, Pixels& out,
                 const std::function<bool(HDC dc, const RECT& bounds)>& draw);
 

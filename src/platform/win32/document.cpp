@@ -3,7 +3,7 @@
 // The control draws only what its window holds, so for the drawing its window
 // takes the document's size. It is moved off its parent's area at the same
 // time and nothing is redrawn, so the person at the window sees neither; its
-// size and place come back before the loop turns again.
+// size and place come back before the loop turns again, whatever happens.
 
 #include "platform/win32/document.h"
 
@@ -59,31 +59,92 @@ std::optional<SIZE> browserHostDocumentSize(BrowserHost& host) {
   return size;
 }
 
-std::optional<Platform::Document> browserHostDocument(BrowserHost& host, int heightLimit,
-                                                      std::optional<SIZE> documentSize) {
-  HWND view = browserHostWindow(host);
-  if (!view || !IsWindow(view) || heightLimit <= 0) return std::nullopt;
-  RECT place{};
-  GetWindowRect(view, &place);
-  MapWindowPoints(nullptr, GetParent(view), reinterpret_cast<POINT*>(&place), 2);
-  const int viewWidth = place.right - place.left;
-  const int viewHeight = place.bottom - place.top;
-  if (!documentSize) documentSize = browserHostDocumentSize(host);
-  const int width = std::max<int>(viewWidth, documentSize ? documentSize->cx : 0);
-  const int fullHeight = std::max<int>(viewHeight, documentSize ? documentSize->cy : 0);
-  const int height = std::min(fullHeight, heightLimit);
-  Platform::Document document;
-  document.cut = fullHeight > heightLimit;
-  if (width == viewWidth && height == viewHeight) {
-    // The view holds it all: its own picture, by the path that suits it.
-    if (!browserHostPicture(host, document.pixels)) return std::nullopt;
-    return document;
+namespace {
+
+// How often the document is measured again after the view took its size.
+constexpr int kMeasures = 3;
+
+// The view's size and place in its parent, given back however the drawing
+// ends.
+class PlaceKept {
+ public:
+  explicit PlaceKept(HWND view) : view_(view) {
+    GetWindowRect(view, &place_);
+    MapWindowPoints(nullptr, GetParent(view), reinterpret_cast<POINT*>(&place_), 2);
   }
-  constexpr UINT kQuiet = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOCOPYBITS;
-  SetWindowPos(view, nullptr, -width, -height, width, height, kQuiet);
-  const bool drawn = browserHostDrawPixels(host, document.pixels);
-  SetWindowPos(view, nullptr, place.left, place.top, viewWidth, viewHeight, kQuiet);
-  if (!drawn) return std::nullopt;
+  ~PlaceKept() {
+    if (moved_) move(place_.left, place_.top, size());
+  }
+  PlaceKept(const PlaceKept&) = delete;
+  PlaceKept& operator=(const PlaceKept&) = delete;
+
+  SIZE size() const { return {place_.right - place_.left, place_.bottom - place_.top}; }
+  // Off its parent's area, where nobody sees it at any size.
+  void hideAt(SIZE size) {
+    moved_ = true;
+    move(-size.cx, -size.cy, size);
+  }
+
+ private:
+  void move(int left, int top, SIZE size) {
+    constexpr UINT kQuiet = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW | SWP_NOCOPYBITS;
+    SetWindowPos(view_, nullptr, left, top, size.cx, size.cy, kQuiet);
+  }
+  HWND view_;
+  RECT place_{};
+  bool moved_ = false;
+};
+
+// A document's picture beside the view: as large as both, up to the limit.
+struct Fit {
+  SIZE whole;    // the document, never smaller than the view
+  SIZE picture;  // whole, held to the limit
+};
+
+Fit fit(SIZE view, std::optional<SIZE> document, SIZE limit) {
+  const SIZE whole{std::max(view.cx, document ? document->cx : 0),
+                   std::max(view.cy, document ? document->cy : 0)};
+  return {whole, {std::min(whole.cx, limit.cx), std::min(whole.cy, limit.cy)}};
+}
+
+bool same(SIZE a, SIZE b) { return a.cx == b.cx && a.cy == b.cy; }
+bool larger(SIZE whole, SIZE picture) { return whole.cx > picture.cx || whole.cy > picture.cy; }
+
+}  // namespace
+
+std::optional<Platform::Document> browserHostDocument(BrowserHost& host, SIZE limit) {
+  HWND view = browserHostWindow(host);
+  if (!view || !IsWindow(view) || limit.cx <= 0 || limit.cy <= 0) return std::nullopt;
+  const DocumentMeasure& measure = browserHostDocumentMeasure(host);
+  auto measured = [&](SIZE at) { return measure ? measure(at) : browserHostDocumentSize(host); };
+  Platform::Document document;
+  {
+    PlaceKept kept(view);
+    const SIZE own = kept.size();
+    Fit now = fit(own, measured(own), limit);
+    if (same(now.picture, own)) {
+      document.cut = larger(now.whole, own);
+    } else {
+      // A section as tall as the view grows with it and pushes the rest
+      // down: the document is measured again at each new size, a few times.
+      // One that keeps growing is drawn at the size it had last, and cut.
+      SIZE drawn = now.picture;
+      for (int pass = 0;; ++pass) {
+        kept.hideAt(drawn);
+        now = fit(drawn, measured(drawn), limit);
+        if (pass == kMeasures || same(now.picture, drawn)) break;
+        drawn = now.picture;
+      }
+      document.cut = larger(now.whole, drawn);
+      if (browserHostDrawPixels(host, document.pixels)) return document;
+      // The memory for a picture this large is not there (a 32-bit process
+      // holds some 2 GB in all): what the view shows is still a picture.
+      document.cut = true;
+    }
+  }
+  // The view holds it all, or no more could be had: its own picture, by the
+  // path that suits it, in its own place.
+  if (!browserHostPicture(host, document.pixels)) return std::nullopt;
   return document;
 }
 

@@ -15,10 +15,11 @@ namespace sorvane::platform::win32 {
 std::optional<SIZE> browserHostDocumentSize(BrowserHost& host);
 
 // The control draws the document into a picture of its size (never smaller
-// than the view), at most `heightLimit` tall. For the drawing the view is
-// sized to it off the screen, without a redraw, and then put back to its own
-// size and place. `documentSize` stands in for the engine's in tests.
-std::optional<Platform::Document> browserHostDocument(BrowserHost& host, int heightLimit,
-                                                      std::optional<SIZE> documentSize = {});
+// than the view), at most `limit`; `cut` says when it is larger. For the
+// drawing the view is sized to it off the screen, without a redraw, the
+// document measured again as it may grow with the view (a section as tall as
+// the view), and then the view is put back to its own size and place. Where
+// the memory for the picture is not there, the view's own picture, said cut.
+std::optional<Platform::Document> browserHostDocument(BrowserHost& host, SIZE limit);
 
 }  // namespace sorvane::platform::win32

@@ -109,6 +109,7 @@ Win32Platform::Win32Platform() : oleInitialised_(SUCCEEDED(OleInitialize(nullptr
 Win32Platform::~Win32Platform() {
   tearDown();
   timerWindow_.reset();
+  taskbar_.reset();
   // Last: every control that used OLE is gone.
   if (oleInitialised_) OleUninitialize();
 }
@@ -297,6 +298,11 @@ void Win32Platform::keepAwake(bool on) {
                              : ES_CONTINUOUS);
 }
 
+void Win32Platform::showProgress(int done, int total) {
+  if (!taskbar_) taskbar_.emplace();
+  taskbar_->show(done, total);
+}
+
 std::optional<Pixels> Win32Platform::capture(WidgetId id) {
   Pixels out;
   bool taken = false;
@@ -311,10 +317,11 @@ std::optional<Pixels> Win32Platform::capture(WidgetId id) {
   return out;
 }
 
-std::optional<Platform::Document> Win32Platform::captureDocument(WidgetId id, int heightLimit) {
+std::optional<Platform::Document> Win32Platform::captureDocument(WidgetId id, int widthLimit,
+                                                                 int heightLimit) {
   Widget* w = find(id);
   if (!w || !w->browser) return std::nullopt;
-  return browserHostDocument(*w->browser, heightLimit);
+  return browserHostDocument(*w->browser, {widthLimit, heightLimit});
 }
 
 }  // namespace sorvane::platform::win32

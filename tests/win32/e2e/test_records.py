@@ -33,7 +33,9 @@ def csv_field(text):
 def check_gallery(shots, urls, pictures):
     """The gallery is UTF-8 though the program's texts are GBK: its addresses
     read as listed, and each picture's reference decodes (as browsers decode
-    a file address, UTF-8) to the name of the file in the folder."""
+    a file address, UTF-8) to the name of the file in the folder, its Chinese
+    characters written as themselves: a browser that reads escapes in the
+    system's code page finds the file too."""
     with open(os.path.join(shots, "截图记录.html"), "rb") as f:
         page = f.read().decode("utf-8")
     expect('<meta charset="utf-8">' in page, "the gallery declares no character set")
@@ -44,6 +46,7 @@ def check_gallery(shots, urls, pictures):
     expect([urllib.parse.unquote(t, errors="strict") for t in thumbnails] == pictures,
            f"the thumbnails {thumbnails!r} are not the pictures {pictures!r}")
     for t in thumbnails:
+        expect(not re.search(r"%[89A-F][0-9A-F]", t), f"{t} escapes characters beyond ASCII")
         expect(os.path.isfile(os.path.join(shots, urllib.parse.unquote(t))), f"{t} names no file")
 
 

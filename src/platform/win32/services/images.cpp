@@ -119,8 +119,7 @@ std::optional<Pixels> decode(const ByteSet& bytes, const GUID& container) {
     return std::nullopt;
   UINT width = 0, height = 0;
   if (FAILED(converter->GetSize(&width, &height)) || width == 0 || height == 0) return std::nullopt;
-  // Larger than any window: a damaged header must not ask for gigabytes.
-  if (static_cast<unsigned long long>(width) * height > (1ull << 26)) return std::nullopt;
+  if (std::uint64_t{width} * height > kMostDecodedPixels) return std::nullopt;
   Pixels pixels;
   pixels.width = static_cast<int>(width);
   pixels.height = static_cast<int>(height);
