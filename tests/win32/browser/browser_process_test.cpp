@@ -100,13 +100,9 @@ TEST_F(BrowserStartTest, FoundStartedAndEndedEachWay) {
     if (start.program == "path")
       start.program =
           Text(folder() + '\\' + std::string(ownText("浏览器测试").view()) + "\\stand in.exe");
-    HKEY key = nullptr;
-    if (c.appPath && !RegCreateKeyExW(HKEY_CURRENT_USER, appPath, 0, nullptr, 0, KEY_SET_VALUE,
-                                      nullptr, &key, nullptr)) {
-      RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(program.c_str()),
-                     static_cast<DWORD>((program.size() + 1) * sizeof(wchar_t)));
-      RegCloseKey(key);
-    }
+    if (c.appPath)
+      RegSetKeyValueW(HKEY_CURRENT_USER, appPath, nullptr, REG_SZ, program.c_str(),
+                      static_cast<DWORD>((program.size() + 1) * sizeof(wchar_t)));
     Text problem;
     auto browser = startBrowserProcess(start, problem);
     RegDeleteTreeW(HKEY_CURRENT_USER, appPath);
