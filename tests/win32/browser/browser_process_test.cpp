@@ -76,11 +76,13 @@ TEST_F(BrowserStartTest, FoundStartedAndEndedEachWay) {
   const struct {
     const char* what;
     std::wstring folder, name;
-    bool named, appPath;
+    const char* named;
+    bool appPath;
   } cases[] = {
-      {"named, a Chinese path", L"浏览器测试", L"stand in.exe", true, false},
-      {"App Paths, a path the code page cannot spell", L"浏览器 한글", L"edge.exe", false, true},
-      {"a known folder", L"Google\\Chrome\\Application", L"chrome.exe", false, false},
+      {"named, a Chinese path", L"浏览器测试", L"stand in.exe", "path", false},
+      {"App Paths, a path the code page cannot spell", L"浏览器 한글", L"edge.exe", "", true},
+      {"named bare, found in App Paths", L"浏览器 한글", L"edge.exe", "msedge", true},
+      {"a known folder", L"Google\\Chrome\\Application", L"chrome.exe", "", false},
   };
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   const HANDLE probe = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
@@ -94,16 +96,13 @@ TEST_F(BrowserStartTest, FoundStartedAndEndedEachWay) {
     const std::string from = standIn();
     ASSERT_TRUE(CopyFileW(std::wstring(from.begin(), from.end()).c_str(), program.c_str(), FALSE));
     BrowserStart start{Text(), {"--headless", "--window-size=\"800, 600\""}};
-    if (c.named)
+    start.program = c.named;
+    if (start.program == "path")
       start.program =
           Text(folder() + '\\' + std::string(ownText("浏览器测试").view()) + "\\stand in.exe");
-    HKEY key = nullptr;
-    if (c.appPath && !RegCreateKeyExW(HKEY_CURRENT_USER, appPath, 0, nullptr, 0, KEY_SET_VALUE,
-                                      nullptr, &key, nullptr)) {
-      RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(program.c_str()),
-                     static_cast<DWORD>((program.size() + 1) * sizeof(wchar_t)));
-      RegCloseKey(key);
-    }
+    if (c.appPath)
+      RegSetKeyValueW(HKEY_CURRENT_USER, appPath, nullptr, REG_SZ, program.c_str(),
+                      static_cast<DWORD>((program.size() + 1) * sizeof(wchar_t)));
     Text problem;
     auto browser = startBrowserProcess(start, problem);
     RegDeleteTreeW(HKEY_CURRENT_USER, appPath);

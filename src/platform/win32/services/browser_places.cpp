@@ -75,15 +75,20 @@ constexpr std::array<Browser, 2> browsers{{
     {L"chrome.exe", L"Google\\Chrome\\Application\\chrome.exe"},
 }};
 
+std::optional<std::wstring> fromAppPaths(const wchar_t* exe) {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+      if (auto path = appPath(root, view, exe)) return path;
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::wstring> findInstalledBrowser() {
   for (const Browser& browser : browsers) {
-    for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-      for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-        if (auto path = appPath(root, view, browser.exe)) return path;
-      }
-    }
+    if (auto path = fromAppPaths(browser.exe)) return path;
   }
   // The installers' folders, for a browser whose App Paths entry is gone
   // (a per-user install that another user's clean-up tidied, a portable copy).
@@ -112,7 +117,11 @@ std::optional<std::wstring> findNamedBrowser(const std::wstring& name) {
   for (;;) {
     const DWORD n = SearchPathW(nullptr, name.c_str(), L".exe", static_cast<DWORD>(found.size()),
                                 found.data(), nullptr);
-    if (n == 0) return std::nullopt;
+    // Not on the path: where the Run box would find it ("msedge").
+    if (n == 0) {
+      const bool exe = name.size() > 4 && !_wcsicmp(name.c_str() + name.size() - 4, L".exe");
+      return fromAppPaths((exe ? name : name + L".exe").c_str());
+    }
     if (n < found.size()) {
       found.resize(n);
       break;

@@ -13,7 +13,8 @@ namespace sorvane::platform::win32 {
 std::optional<std::wstring> findInstalledBrowser();
 
 // A browser the user named: a path as it is, a bare name looked for as the
-// system looks for programs. Nothing when no such file is there.
+// system looks for programs, on the path and then in App Paths. Nothing when
+// no such file is there.
 std::optional<std::wstring> findNamedBrowser(const std::wstring& name);
 
 // A fresh, empty folder for one browser's profile, under the user's local

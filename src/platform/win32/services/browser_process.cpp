@@ -119,6 +119,9 @@ class Win32Browser final : public BrowserProcess {
 
   int readableDescriptor() const override { return -1; }
 
+  // Once this returns the notice it replaces is neither running nor called
+  // again, so its owner may go. A notice posts and returns: one that waits for
+  // the thread that ends the browser, or ends it itself, never returns.
   void setArrivalNotice(std::function<void()> notice) override {
     std::lock_guard hold(answers_->noticeLock);
     answers_->notice = std::move(notice);
