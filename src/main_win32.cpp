@@ -5,13 +5,58 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "engine/browser.h"
 #include "cli/watcher.h"
 #include "platform/win32/platform.h"
 #include "program.h"
 #include "services/child_process.h"
 #include "services/codepage.h"
 #include "services/conversions.h"
+#include "services/own_text.h"
 #include "services/process.h"
+
+namespace {
+
+// Windows draws with a current Chromium-family browser (Edge, or Chrome)
+// wherever one is found and answers within the bound, and with the system's
+// browser control otherwise; --engine chooses outright.
+std::unique_ptr<sorvane::engine::Browser> startEngine(sorvane::platform::Platform& platform,
+                                                      sorvane::cli::CommandLine& line) {
+  using namespace sorvane;
+  const cli::EngineChoice choice = line.engine.choice;
+  cli::Preparation& p = line.preparation;
+  const Text builtinName = ownText("系统浏览器控件");
+  if (choice == cli::EngineChoice::Builtin) {
+    p.engineName = builtinName;
+    return nullptr;
+  }
+  Text problem;
+  BrowserStart start;
+  start.program = line.engine.browser.value_or(Text());
+  auto browser = engine::Browser::start(
+      start, [&platform] { return platform.monotonicMs(); }, problem, engine::kReadyWithinMs);
+  if (browser) {
+    platform::win32::usePageEngine(platform, browser.get());
+    p.engineName = Text(browser->product());
+    return browser;
+  }
+  if (choice == cli::EngineChoice::Chromium) {
+    // Its line, and a box where standard error reaches nobody.
+    const Text said = cli::errorLine(problem);
+    platform.writeStandardStream(platform::StandardStream::Error, said.bytes());
+    platform::win32::showStartProblem(platform, said.bytes());
+    return nullptr;
+  }
+  // The control draws instead; only a run nobody watches is told why.
+  if (p.exitWhenDone)
+    platform.writeStandardStream(
+        platform::StandardStream::Error,
+        cli::errorLine(problem + ownText("；改用") + builtinName).bytes());
+  p.engineName = builtinName;
+  return nullptr;
+}
+
+}  // namespace
 
 int main() {
   // The code page is settled before any of the program's own texts is made,
@@ -43,5 +88,12 @@ int main() {
   }
   // Help, version and a bad start end in there too: a GUI program finds its
   // streams (or the console it was started from) through the platform.
-  return sorvane::runProgram(*platform, options);
+  if (options.exitNow) return sorvane::runProgram(*platform, options);
+  sorvane::cli::CommandLine prepared = options;
+  std::unique_ptr<sorvane::engine::Browser> browser = startEngine(*platform, prepared);
+  if (!browser && prepared.engine.choice == sorvane::cli::EngineChoice::Chromium)
+    return sorvane::cli::kExitBadStart;
+  const int code = sorvane::runProgram(*platform, prepared);
+  sorvane::platform::win32::usePageEngine(*platform, nullptr);
+  return code;
 }

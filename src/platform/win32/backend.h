@@ -69,6 +69,12 @@ class WindowClass {
   ATOM atom_ = 0;
 };
 
+// The browser area when pages come from our own engine (engine_area.cpp).
+struct EngineArea;
+struct EngineAreaDeleter {
+  void operator()(EngineArea* area) const;
+};
+
 struct Widget {
   WidgetKind kind = WidgetKind::Hidden;
   WidgetId parent = 0;
@@ -83,6 +89,7 @@ struct Widget {
   bool redrawHeld = false;         // list boxes: drawn again when the loop is idle
   std::vector<std::string> items;  // list boxes: the exact bytes given, in order
   BrowserHostPtr browser;
+  std::unique_ptr<EngineArea, EngineAreaDeleter> area;
 };
 
 class Win32Platform final : public common::DesktopBackend<Widget> {
@@ -91,6 +98,15 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   ~Win32Platform() override;
   // False when the window classes could not be registered.
   bool ready() const;
+
+  // Our own engine's pipe on this thread (engine_area.cpp): the service's
+  // reader posts kEngineArrived to the timer window, which pumps; a timer
+  // there keeps the commands' deadlines.
+  static constexpr UINT kEngineArrived = WM_APP + 0x51;
+  static constexpr UINT_PTR kEngineTimer = 0x7FFF0001;
+  void watchEngine();
+  void pumpEngine();
+  void unwatchEngine();
 
 
   WidgetId createWidget(const WidgetSpec& request) override;
@@ -166,6 +182,8 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   PageShows showsNative(const Widget& browser) const override;
   void showBlankNative(Widget& browser) override;
   std::string pageAddress(const std::string& url) const override;
+  HWND makeEngineArea(Widget& w, const WidgetSpec& request, HWND parent, DWORD style,
+                      int controlId);
 
   bool oleInitialised_;  // first: OLE is up before anything else is made
   std::optional<TaskbarProgress> taskbar_;  // made at the first run, let go before OLE
@@ -180,6 +198,7 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   std::unique_ptr<WindowClass> mainClass_;
   std::unique_ptr<WindowClass> timerClass_;
   OwnedWindow timerWindow_;
+  engine::Browser* watched_ = nullptr;  // the engine whose pipe this thread reads
   std::vector<std::function<void()>> idle_;
   int loopDepth_ = 0;
   // The controls' font: the system's GUI font at the pixel height it has at

@@ -157,6 +157,8 @@ void Win32Platform::writeStandardStream(StandardStream stream, const std::string
 }
 
 void Win32Platform::exitProcess(int code) {
+  // Its job and its pipe would end it too, a moment after us.
+  if (engine::Browser* browser = pageEngine()) browser->connection().close();
   std::cout.flush();
   std::cerr.flush();
   std::fflush(nullptr);

@@ -308,6 +308,9 @@ std::optional<Pixels> Win32Platform::capture(WidgetId id) {
   bool taken = false;
   if (id == 0) {
     taken = captureWindowPixels(nullptr, out);
+  } else if (engine::Page* page = pageOf(id)) {
+    // Our own engine's area: what it shows is the picture it takes now.
+    return page->picture();
   } else if (Widget* w = find(id)) {
     // The browser's picture is of its page alone, whatever lies over it.
     taken = w->browser ? browserHostPicture(*w->browser, out).has_value()
@@ -319,6 +322,10 @@ std::optional<Pixels> Win32Platform::capture(WidgetId id) {
 
 std::optional<Platform::Document> Win32Platform::captureDocument(WidgetId id, int widthLimit,
                                                                  int heightLimit) {
+  if (engine::Page* page = pageOf(id)) {
+    if (widthLimit <= 0 || heightLimit <= 0) return std::nullopt;
+    return page->document(widthLimit, heightLimit);
+  }
   Widget* w = find(id);
   if (!w || !w->browser) return std::nullopt;
   return browserHostDocument(*w->browser, {widthLimit, heightLimit});

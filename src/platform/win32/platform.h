@@ -8,6 +8,10 @@
 
 #include "platform/platform.h"
 
+namespace sorvane::engine {
+class Browser;
+}
+
 namespace sorvane::platform::win32 {
 
 // The Win32 desktop. It initialises OLE for this thread for as long as it
@@ -20,6 +24,11 @@ std::unique_ptr<Platform> makeWin32Platform();
 // place and so names no file the user meant; the options report what they
 // cannot use.
 std::vector<std::string> commandLineArguments();
+
+// Pages from our own engine's browser for the browser areas made from now
+// on (nullptr: the system's browser control). The browser must outlive them;
+// set nullptr before it goes.
+void usePageEngine(Platform& platform, engine::Browser* browser);
 
 // A start the command line refused: its line ("sorvane: …") is shown in a box
 // too where standard error reaches nobody, as for a program double-clicked or

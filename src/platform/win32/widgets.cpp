@@ -84,6 +84,11 @@ LRESULT CALLBACK topLevelProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 
 LRESULT CALLBACK timerWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) keepPlatform(hwnd, lParam);
+  if (message == Win32Platform::kEngineArrived ||
+      (message == WM_TIMER && wParam == Win32Platform::kEngineTimer)) {
+    if (Win32Platform* p = platformOf(hwnd)) p->pumpEngine();
+    return 0;
+  }
   if (message == WM_TIMER) {
     if (Win32Platform* p = platformOf(hwnd)) p->tick(static_cast<TimerId>(wParam));
     return 0;
@@ -246,6 +251,7 @@ HWND Win32Platform::makeChild(const WidgetSpec& request, Widget& w, HWND parent)
       exStyle |= WS_EX_CLIENTEDGE;
       break;
     case WidgetKind::Browser: {
+      if (pageEngine()) return makeEngineArea(w, request, parent, style, controlId);
       w.browser = createBrowserHost(parent, r, style, controlId, request.browser);
       if (!w.browser) return nullptr;
       HWND view = browserHostWindow(*w.browser);

@@ -65,6 +65,8 @@ int main() {
   CreateDirectoryW(profile.c_str(), nullptr);
   CloseHandle(CreateFileW((profile + L"\\Preferences").c_str(), GENERIC_WRITE, 0, nullptr,
                           CREATE_ALWAYS, 0, nullptr));
+  // A browser that never answers (a remote-debugging policy, a hung start).
+  if (GetEnvironmentVariableW(L"SORVANE_STAND_IN_SILENT", nullptr, 0) > 0) return Sleep(600000), 0;
   std::string pending;
   char chunk[4096];
   DWORD got = 0, written = 0;

@@ -250,6 +250,18 @@ std::unique_ptr<BrowserProcess> startBrowserProcess(const BrowserStart& start, T
     std::wstring folder;
     ~ProfileGuard() { platform::win32::removeFolderTree(folder); }
   } guard{*profile};
+  if (!start.preferences.empty()) {
+    const std::wstring folder = *profile + L"\\Default";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const HANDLE file = CreateFileW((folder + L"\\Preferences").c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      DWORD written = 0;
+      WriteFile(file, start.preferences.data(), static_cast<DWORD>(start.preferences.size()),
+                &written, nullptr);
+      CloseHandle(file);
+    }
+  }
 
   Handle childReads, commands, childWrites, answersPipe;
   if (!makePipe(childReads, commands, true) || !makePipe(childWrites, answersPipe, false)) {
