@@ -14,6 +14,7 @@
 #include "services/process.h"
 
 int main() {
+  sorvane::platform::win32::prepareProcess();
   // The code page is settled before any of the program's own texts is made,
   // since they are converted into it once, at first use.
   sorvane::systemCodePage();
