@@ -1,13 +1,20 @@
 #include "child_process.h"
 
+#include <ole2.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <utility>
 #include <vector>
 
 #include "app/frame.h"
 #include "harness.h"
 #include "cli/options.h"
+#include "cli/unattended.h"
+#include "platform/win32/browser.h"
+#include "platform/win32/browser_site.h"
 #include "platform/win32/platform.h"
 #include "program.h"
 
@@ -117,8 +124,73 @@ int startAsMainDoes(const std::string& joined) {
   return runProgram(*platform, line);
 }
 
+// A worker's run whose observer meets `fault` ("freeze", "modal", "abort")
+// at the address `at` of the whole list: frozen right after the record took
+// its row, its control held in a box of its own for good, or aborted.
+class FaultyObserver final : public run::RunObserver {
+ public:
+  FaultyObserver(run::RunObserver& run, std::string fault, int at, int first)
+      : run_(run), fault_(std::move(fault)), at_(at), index_(first - 1) {}
+  void pageLoading(app::Frame& frame, const Text& url) override {
+    run_.pageLoading(frame, url);
+    if (++index_ != at_) return;
+    if (fault_ == "abort") std::abort();
+    if (fault_ != "modal") return;
+    auto* host = platform::win32::browserHostOfView(hwndOf(frame.control("互联网浏览器1").widget));
+    IOleInPlaceFrame* box = nullptr;
+    if (host && SUCCEEDED(platform::win32::browserHostSite(*host)->QueryInterface(
+                    IID_IOleInPlaceFrame, reinterpret_cast<void**>(&box)))) {
+      box->EnableModeless(FALSE);
+      box->Release();
+    }
+  }
+  void pageRecorded(app::Frame& frame) override {
+    run_.pageRecorded(frame);
+    if (index_ == at_ && fault_ == "freeze") Sleep(INFINITE);
+  }
+  void pageDone(app::Frame& frame, const run::PageReport& report) override {
+    run_.pageDone(frame, report);
+  }
+  void loadEnded(app::Frame& frame, const Text& url) override { run_.loadEnded(frame, url); }
+  bool runEnded(app::Frame& frame, const Text& message) override {
+    return run_.runEnded(frame, message);
+  }
+  void pageHeld(app::Frame& frame) override { run_.pageHeld(frame); }
+
+ private:
+  run::RunObserver& run_;
+  const std::string fault_;
+  const int at_;
+  int index_;
+};
+
+// `notes`: the fault, its address and the worker's arguments, at '|'.
+int workerWithFault(const std::string& notes) {
+  platform::win32::prepareProcess();
+  std::vector<std::string> fields;
+  for (std::size_t start = 0; start <= notes.size();) {
+    const std::size_t bar = std::min(notes.find('|', start), notes.size());
+    fields.push_back(notes.substr(start, bar - start));
+    start = bar + 1;
+  }
+  const cli::CommandLine line =
+      cli::readCommandLine(std::vector<std::string>(fields.begin() + 2, fields.end()));
+  auto platform = platform::win32::makeWin32Platform();
+  if (!platform || line.exitNow) return 5;
+  std::unique_ptr<FaultyObserver> faulty;
+  return cli::runPrepared(
+      *platform,
+      [&](run::RunObserver* observer) {
+        faulty = std::make_unique<FaultyObserver>(*observer, fields[0], std::stoi(fields[1]),
+                                                  line.preparation.workerFrom);
+        return programHandlers(faulty.get());
+      },
+      line.preparation);
+}
+
 int runChild(const std::string& how, const std::string& notes) {
   if (how == "hold") return holdForParent(notes);
+  if (how == "worker") return workerWithFault(notes);
   if (how == "start") return startAsMainDoes(notes);
   OleInitialize(nullptr);
   auto platform = platform::win32::makeWin32Platform();

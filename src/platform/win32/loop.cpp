@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "platform/win32/backend.h"
+#include "platform/win32/platform.h"
 #include "platform/win32/services/text.h"
 
 namespace sorvane::platform::win32 {
