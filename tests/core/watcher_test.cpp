@@ -11,10 +11,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/control_model.h"
 #include "cli/watcher.h"
 #include "cli/worker_channel.h"
 #include "platform/sim/sim_platform.h"
+#include "program.h"
 #include "record/picture_record.h"
+#include "run/run_state.h"
 
 namespace sorvane::testing {
 namespace {
@@ -295,6 +298,47 @@ TEST(WorkerChannel, TheWorkerFramesItsStreamsCountsFromItsFirstAddressAndEndsWit
             "alive\nclosed\n");
   reader = false;
   EXPECT_THROW(link.runDone(), sim::ProcessExit);
+}
+
+// A box of the engine's own opens on the page: the view says busy and takes
+// no stop, while the box's loop still delivers the timers. Past the page's
+// deadline and its grace the worker's signs of life stop, and the watcher
+// ends it.
+TEST(WorkerChannel, APageHeldPastItsDeadlineAndGraceStopsTheSignsOfLife) {
+  struct Boxed final : platform::ForwardingPlatform {
+    using ForwardingPlatform::ForwardingPlatform;
+    bool box = false;
+    bool browserBusy(platform::WidgetId b) const override { return box || target().browserBusy(b); }
+  };
+  struct Report final : run::RunObserver {
+    cli::WorkerLink* link = nullptr;
+    void pageLoading(app::Frame&, const Text& url) override { link->pageBegins(url); }
+    void pageDone(app::Frame&, const run::PageReport&) override {}
+    void loadEnded(app::Frame&, const Text&) override {}
+    bool runEnded(app::Frame&, const Text&) override { return true; }
+    void pageHeld(app::Frame&) override { link->pageHeld(); }
+  };
+  sim::SimPlatform sim;
+  Boxed boxed(sim);
+  std::vector<std::int64_t> signs;
+  cli::WorkerLink link(boxed, 1, [&](const std::string& message) {
+    if (message == "alive\n") signs.push_back(sim.now());
+    return true;
+  });
+  Report report;
+  report.link = &link;
+  app::Frame frame(link, programHandlers(&report));
+  frame.startUp();
+  frame.vars().urlArray = {Text("http://a/")};
+  frame.writeText(frame.control("编辑框3"), app::prop::editBox::content, Text("1"));
+  run::runState(frame).pageTimeoutMs = 3000;
+  link.startSignsOfLife();
+  sim.click(frame.control("按钮1").widget);  // the page is sent at 1 s
+  sim.at(1500, [&] { boxed.box = true; });
+  sim.advance(30000);
+  ASSERT_FALSE(signs.empty());
+  EXPECT_GE(signs.back(), 1000 + 3000 + run::kHeldGraceMs - cli::kSignOfLifeMs);
+  EXPECT_LE(signs.back(), 1000 + 3000 + run::kHeldGraceMs);
 }
 
 }  // namespace
