@@ -164,7 +164,7 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
     // A worker after the first carries on the watcher's run.
     if (preparation.workerFrom > 1) state.record->continueRun();
     // Its rows that wait join the run's one file, where the watcher tells of them.
-    if (preparation.runStartedAt) state.record->shareRun(*preparation.runStartedAt, false);
+    if (preparation.runStartedAt) state.record->shareRun(*preparation.runStartedAt);
   }
   // As 导入网址 says it, once the window is there.
   if (preparation.openedListUnreadable) messageBox(ownText("导入失败！"), 0);

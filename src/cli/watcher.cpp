@@ -47,7 +47,7 @@ class Watcher {
       record_.emplace(record::KeepPictures::All, [this](const Text& problem) { sayError(problem); });
       // Its rows are pages of the run its workers write.
       record_->continueRun();
-      record_->shareRun(startedAt_, true);
+      record_->shareRun(startedAt_, folder_);
     }
   }
 

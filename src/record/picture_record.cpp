@@ -88,9 +88,13 @@ bool PictureRecord::ensureLoaded(const Text& folder) {
   return true;
 }
 
+Text PictureRecord::sharedAsideName(const Text& folder) const {
+  return folder + ownText("截图记录-") + toText(sharedStart_.value_or(DateTime{})) + Text(".csv");
+}
+
 void PictureRecord::takeUpWaiting(const Text& folder) {
   if (!sharedStart_) return;
-  const Text name = folder + ownText("截图记录-") + toText(*sharedStart_) + Text(".csv");
+  const Text name = sharedAsideName(folder);
   const ByteSet file = readFile(name);
   const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
   std::deque<WaitingRow> rows;
@@ -297,12 +301,20 @@ std::optional<Text> PictureRecord::leaveWaitingAside() {
 std::optional<Text> PictureRecord::endRun() {
   // Another process of the run may have added rows to their file, or moved
   // them into the record.
-  if (sharedStart_ && tellsWhere_ && loadedFolder_) takeUpWaiting(*loadedFolder_);
+  if (sharedStart_ && tellsFor_) {
+    const Text folder = loadedFolder_.value_or(*tellsFor_);
+    if (nameTaken(sharedAsideName(folder))) {
+      readAgain();
+      ensureLoaded(folder);
+    } else {
+      takeUpWaiting(folder);
+    }
+  }
   if (waiting_.empty()) return std::nullopt;
   if (loadedFolder_ && *loadedFolder_ == waitingFolder_) writeWaiting();
   keepWaitingAside();
   // A worker's rows wait for the next process of its run, which says where.
-  if (!tellsWhere_) return std::nullopt;
+  if (sharedStart_ && !tellsFor_) return std::nullopt;
   return leaveWaitingAside();
 }
 

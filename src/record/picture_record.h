@@ -84,10 +84,10 @@ class PictureRecord {
 
   // The processes of one run (a watcher and its workers) share its start, and
   // so its one file of waiting rows: each takes up the rows the one before
-  // left there. Only the one that `tellsWhere` says at its end where they are.
-  void shareRun(DateTime startedAt, bool tellsWhere) {
+  // left there. The one given the run's folder says at its end where they are.
+  void shareRun(DateTime startedAt, std::optional<Text> tellsFor = std::nullopt) {
     sharedStart_ = runStartedAt_ = startedAt;
-    tellsWhere_ = tellsWhere;
+    tellsFor_ = std::move(tellsFor);
   }
 
   // The run is over. Rows still waiting for a record another program holds
@@ -140,6 +140,7 @@ class PictureRecord {
   void keepWaitingAside();
   // The rows of this run's shared file wait, before this process's own.
   void takeUpWaiting(const Text& folder);
+  Text sharedAsideName(const Text& folder) const;
   // After keepWaitingAside: the line that says where the waiting rows are;
   // rows in their file are no longer this process's to write.
   std::optional<Text> leaveWaitingAside();
@@ -152,7 +153,7 @@ class PictureRecord {
   bool appendFailed_ = false;  // said once per run
   std::optional<DateTime> runStartedAt_;
   std::optional<DateTime> sharedStart_;  // the run's, given by the process that began it
-  bool tellsWhere_ = true;
+  std::optional<Text> tellsFor_;
   Text waitingFolder_;              // the folder whose record the rows wait for
   std::deque<WaitingRow> waiting_;  // rows the record did not take yet
   std::optional<Text> asideName_;   // their file, once one was made

@@ -207,7 +207,7 @@ class RecordFolder : public ::testing::Test {
     auto r = std::make_unique<record::PictureRecord>(
         record::KeepPictures::All, [this](const Text& t) { said_.push_back(t.bytes()); });
     r->startRun();
-    if (shared) r->shareRun(dateTimeFromCivil({2026, 12, 8, 7, 0, 4}), true);
+    if (shared) r->shareRun(dateTimeFromCivil({2026, 12, 8, 7, 0, 4}), folder_);
     return r;
   }
   record::RecordRow row(const char* url, const char* picture, const char* change = "new") {

@@ -97,6 +97,12 @@ TEST(Workers, ALostWorkerLosesNoRowAndGivesItsPageOneLineAndOneRow) {
     ASSERT_EQ(files.size(), c.held ? 2u : 1u);
     if (c.held) {
       EXPECT_EQ(readAll(record), header);
+      // The watcher, last of the run's processes, says where they are.
+      const std::wstring wide = files[0] == record ? files[1].filename() : files[0].filename();
+      std::string name(wide.size() * 2, '\0');
+      name.resize(WideCharToMultiByte(CP_ACP, 0, wide.c_str(), static_cast<int>(wide.size()),
+                                      name.data(), static_cast<int>(name.size()), nullptr, nullptr));
+      EXPECT_NE(err.find(name), std::string::npos) << err;
     }
     const fs::path rowsFile = c.held ? files[0] == record ? files[1] : files[0] : record;
     const auto rows = split(readAll(rowsFile), ',');
