@@ -155,7 +155,8 @@ struct Parser {
     }
     if (name == "--run-started") {
       o.runStartedAt = readRunStart(value.view());
-      if (!o.runStartedAt) return refuse(ownText("--run-started 须为 年月日时分秒 14 位数字：") + value);
+      if (!o.runStartedAt)
+        return refuse(ownText("--run-started 须为 年月日时分秒 14 位数字：") + value);
     }
     if (name == "--size" && !readSize(value.view(), o.width, o.height)) {
       return refuse(ownText("--size 须为 宽x高，宽 320 至 3840，高 240 至 2160：") + value);

@@ -106,8 +106,8 @@ class Watcher {
     for (;;) {
       const std::int64_t left = lastSign_ + allowedSilence() - world_.monotonicMs();
       // Past its time, only a look at what the pipe already holds.
-      const ChildProcess::Read read = worker.read(
-          pending, static_cast<std::int32_t>(std::clamp<std::int64_t>(left, 0, 1000)));
+      const ChildProcess::Read read =
+          worker.read(pending, static_cast<std::int32_t>(std::clamp<std::int64_t>(left, 0, 1000)));
       takeLines(pending);
       if (read == ChildProcess::Read::Ended) return ended(worker, pending, code);
       // Whatever it wrote before the silence ran out counts: it is read first.

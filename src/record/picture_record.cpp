@@ -104,7 +104,8 @@ void PictureRecord::takeUpWaiting(const Text& folder) {
     const CsvRead read =
         readCsv(text.substr(header.size()), [&](const std::vector<std::string>& fields) {
           if (fields.size() != kColumns) return false;
-          rows.push_back({DateTime{}, csvRow({fields[0], fields[1], fields[2], fields[3], fields[4]}),
+          rows.push_back({DateTime{},
+                          csvRow({fields[0], fields[1], fields[2], fields[3], fields[4]}),
                           fields[1], fields[2]});
           return true;
         });

@@ -11,13 +11,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/control_model.h"
 #include "cli/watcher.h"
 #include "cli/worker_channel.h"
 #include "platform/sim/sim_platform.h"
-#include "program.h"
 #include "record/picture_record.h"
-#include "run/run_state.h"
 
 namespace sorvane::testing {
 namespace {
@@ -32,11 +29,10 @@ constexpr std::int64_t kSilenceMs = kTimeoutMs + cli::kWorkerGraceMs;
 enum class Fate {
   Finishes,
   StallsAt,
-  StallsAfterRowAt,  // the record took its row, then nothing
   EndsAt,
-  ClosedAt,    // its window closed: it says so, and ends with 3
+  ClosedAt,       // its window closed: it says so, and ends with 3
   ReportsLateAt,  // its page's report is in the pipe only as its silence runs out
-  LongStepAt,  // it says a long step begins, and reports after more than the silence
+  LongStepAt,     // it says a long step begins, and reports after more than the silence
   NeverComesUp,
   HangsAtEnd
 };
@@ -138,10 +134,6 @@ ScriptedWorker::ScriptedWorker(World& world, std::int32_t from, std::int32_t cou
       return;
     }
     say(t, "alive\nrow\t" + std::to_string(i) + "\n");
-    if (plan.at == i && plan.fate == Fate::StallsAfterRowAt) {
-      ends_ = false;
-      return;
-    }
     if (plan.at == i && plan.fate == Fate::LongStepAt) {
       say(t, "busy\n");
       t += kSilenceMs + 2000;
@@ -209,8 +201,6 @@ TEST(Watcher, RestartsAfterEachLostPageAndEndsWithTheRunsCode) {
       {"a long step it announced", {{Fate::LongStepAt, 2}}, {"loaded", "loaded", "loaded"}, {1}, 0,
        0},
       {"never comes up", {{Fate::NeverComesUp}}, {}, {1}, -1, 0},
-      {"stalls right after its row", {{Fate::StallsAfterRowAt, 2}, {}},
-       {"loaded", "timeout", "loaded"}, {1, 3}, 0, 1},
       {"hangs after its end", {{Fate::HangsAtEnd}}, {"loaded", "loaded", "loaded"}, {1}, 0, 1},
       {"cannot be started", {}, {}, {}, std::nullopt, 0},
   };
@@ -228,45 +218,32 @@ TEST(Watcher, RestartsAfterEachLostPageAndEndsWithTheRunsCode) {
   }
 }
 
-// What the worker wrote before it was lost, its last row cut short by the
-// kill or, lost right after its row, whole: the lost page has one row.
-TEST(Watcher, ALostPageHasOneLineAndOneRowAfterTheWorkersRows) {
-  const std::string row1 = "2026-12-09 12:00:00,http://page/1,p.jpg,loaded,new\r\n";
-  const std::string row2 = "2026-12-09 12:00:05,http://page/2,q.jpg,loaded,new\r\n";
-  struct Case {
-    const char* name;
-    Fate fate;
-    std::string before, after;  // the worker's rows; the record afterwards
-  };
-  const Case cases[] = {
-      {"stalls on 2", Fate::StallsAt, row1 + "2026-12-09 12:00:05,http://pa",
-       row1 + "2026-12-09 12:00:00,http://page/2,,timeout,\r\n"},
-      {"stalls right after its row", Fate::StallsAfterRowAt, row1 + row2, row1 + row2},
-  };
+TEST(Watcher, ALostPageHasItsLineAndItsRowAfterTheWorkersRows) {
   const fs::path folder =
       fs::temp_directory_path() /
       ("sorvane-watcher-" +
        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+  fs::create_directories(folder);
   const std::string name = record::recordFileName().bytes();
   const fs::path csv = folder / std::u8string(name.begin(), name.end());
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    std::ofstream(csv, std::ios::binary) << record::recordHeader() << c.before;
-    World w;
-    w.plans = {{c.fate, 2}, {}};
-    EXPECT_EQ(w.run(true, folder.string()), 0);
-    std::string rows;
-    {
-      std::ifstream in(csv, std::ios::binary);  // closed before the folder goes
-      rows.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    EXPECT_EQ(rows, record::recordHeader() + c.after);
-    EXPECT_NE(w.out.find("\thttp://page/2\t-\ttimeout\t-\n"), std::string::npos) << w.out;
-    EXPECT_NE(w.err.find("http://page/2"), std::string::npos) << w.err;
-    EXPECT_NE(w.err.find("what the runtime wrote itself\n"), std::string::npos) << w.err;
+  // What the worker wrote before it stalled, its last row cut short by the kill.
+  std::ofstream(csv, std::ios::binary)
+      << record::recordHeader() << "2026-12-09 12:00:00,http://page/1,p.jpg,loaded,new\r\n"
+      << "2026-12-09 12:00:05,http://pa";
+  World w;
+  w.plans = {{Fate::StallsAt, 2}, {}};
+  EXPECT_EQ(w.run(true, folder.string()), 0);
+  std::string rows;
+  {
+    std::ifstream in(csv, std::ios::binary);  // closed before the folder goes
+    rows.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
+  EXPECT_EQ(rows, record::recordHeader() +
+                      "2026-12-09 12:00:00,http://page/1,p.jpg,loaded,new\r\n"
+                      "2026-12-09 12:00:00,http://page/2,,timeout,\r\n");
+  EXPECT_NE(w.out.find("\thttp://page/2\t-\ttimeout\t-\n"), std::string::npos) << w.out;
+  EXPECT_NE(w.err.find("http://page/2"), std::string::npos) << w.err;
+  EXPECT_NE(w.err.find("what the runtime wrote itself\n"), std::string::npos) << w.err;
   fs::remove_all(folder);
 }
 
@@ -298,47 +275,6 @@ TEST(WorkerChannel, TheWorkerFramesItsStreamsCountsFromItsFirstAddressAndEndsWit
             "alive\nclosed\n");
   reader = false;
   EXPECT_THROW(link.runDone(), sim::ProcessExit);
-}
-
-// A box of the engine's own opens on the page: the view says busy and takes
-// no stop, while the box's loop still delivers the timers. Past the page's
-// deadline and its grace the worker's signs of life stop, and the watcher
-// ends it.
-TEST(WorkerChannel, APageHeldPastItsDeadlineAndGraceStopsTheSignsOfLife) {
-  struct Boxed final : platform::ForwardingPlatform {
-    using ForwardingPlatform::ForwardingPlatform;
-    bool box = false;
-    bool browserBusy(platform::WidgetId b) const override { return box || target().browserBusy(b); }
-  };
-  struct Report final : run::RunObserver {
-    cli::WorkerLink* link = nullptr;
-    void pageLoading(app::Frame&, const Text& url) override { link->pageBegins(url); }
-    void pageDone(app::Frame&, const run::PageReport&) override {}
-    void loadEnded(app::Frame&, const Text&) override {}
-    bool runEnded(app::Frame&, const Text&) override { return true; }
-    void pageHeld(app::Frame&) override { link->pageHeld(); }
-  };
-  sim::SimPlatform sim;
-  Boxed boxed(sim);
-  std::vector<std::int64_t> signs;
-  cli::WorkerLink link(boxed, 1, [&](const std::string& message) {
-    if (message == "alive\n") signs.push_back(sim.now());
-    return true;
-  });
-  Report report;
-  report.link = &link;
-  app::Frame frame(link, programHandlers(&report));
-  frame.startUp();
-  frame.vars().urlArray = {Text("http://a/")};
-  frame.writeText(frame.control("编辑框3"), app::prop::editBox::content, Text("1"));
-  run::runState(frame).pageTimeoutMs = 3000;
-  link.startSignsOfLife();
-  sim.click(frame.control("按钮1").widget);  // the page is sent at 1 s
-  sim.at(1500, [&] { boxed.box = true; });
-  sim.advance(30000);
-  ASSERT_FALSE(signs.empty());
-  EXPECT_GE(signs.back(), 1000 + 3000 + run::kHeldGraceMs - cli::kSignOfLifeMs);
-  EXPECT_LE(signs.back(), 1000 + 3000 + run::kHeldGraceMs);
 }
 
 }  // namespace

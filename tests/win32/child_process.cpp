@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -124,66 +123,54 @@ int startAsMainDoes(const std::string& joined) {
   return runProgram(*platform, line);
 }
 
-// A worker's run whose observer meets `fault` ("freeze", "modal", "abort")
-// at the address `at` of the whole list: frozen right after the record took
-// its row, its control held in a box of its own for good, or aborted.
-class FaultyObserver final : public run::RunObserver {
- public:
-  FaultyObserver(run::RunObserver& run, std::string fault, int at, int first)
-      : run_(run), fault_(std::move(fault)), at_(at), index_(first - 1) {}
+// A worker that meets `fault` at the address `at` of the whole list: frozen
+// right after the record took its row, its control in a box of its own for
+// good, or aborted.
+struct FaultyObserver final : run::RunObserver {
+  run::RunObserver* run;
+  std::string fault;
+  int at, index;
   void pageLoading(app::Frame& frame, const Text& url) override {
-    run_.pageLoading(frame, url);
-    if (++index_ != at_) return;
-    if (fault_ == "abort") std::abort();
-    if (fault_ != "modal") return;
-    auto* host = platform::win32::browserHostOfView(hwndOf(frame.control("互联网浏览器1").widget));
+    run->pageLoading(frame, url);
+    if (++index == at && fault == "abort") std::abort();
     IOleInPlaceFrame* box = nullptr;
-    if (host && SUCCEEDED(platform::win32::browserHostSite(*host)->QueryInterface(
-                    IID_IOleInPlaceFrame, reinterpret_cast<void**>(&box)))) {
+    auto* host = platform::win32::browserHostOfView(hwndOf(frame.control("互联网浏览器1").widget));
+    if (index == at && fault == "modal" && host &&
+        SUCCEEDED(platform::win32::browserHostSite(*host)->QueryInterface(
+            IID_IOleInPlaceFrame, reinterpret_cast<void**>(&box)))) {
       box->EnableModeless(FALSE);
       box->Release();
     }
   }
   void pageRecorded(app::Frame& frame) override {
-    run_.pageRecorded(frame);
-    if (index_ == at_ && fault_ == "freeze") Sleep(INFINITE);
+    run->pageRecorded(frame);
+    if (index == at && fault == "freeze") Sleep(INFINITE);
   }
-  void pageDone(app::Frame& frame, const run::PageReport& report) override {
-    run_.pageDone(frame, report);
-  }
-  void loadEnded(app::Frame& frame, const Text& url) override { run_.loadEnded(frame, url); }
-  bool runEnded(app::Frame& frame, const Text& message) override {
-    return run_.runEnded(frame, message);
-  }
-  void pageHeld(app::Frame& frame) override { run_.pageHeld(frame); }
-
- private:
-  run::RunObserver& run_;
-  const std::string fault_;
-  const int at_;
-  int index_;
+  void pageDone(app::Frame& f, const run::PageReport& r) override { run->pageDone(f, r); }
+  void loadEnded(app::Frame& f, const Text& url) override { run->loadEnded(f, url); }
+  bool runEnded(app::Frame& f, const Text& m) override { return run->runEnded(f, m); }
+  void pageHeld(app::Frame& f) override { run->pageHeld(f); }
 };
 
 // `notes`: the fault, its address and the worker's arguments, at '|'.
 int workerWithFault(const std::string& notes) {
   platform::win32::prepareProcess();
   std::vector<std::string> fields;
-  for (std::size_t start = 0; start <= notes.size();) {
-    const std::size_t bar = std::min(notes.find('|', start), notes.size());
+  for (std::size_t start = 0, bar; start <= notes.size(); start = bar + 1) {
+    bar = std::min(notes.find('|', start), notes.size());
     fields.push_back(notes.substr(start, bar - start));
-    start = bar + 1;
   }
-  const cli::CommandLine line =
-      cli::readCommandLine(std::vector<std::string>(fields.begin() + 2, fields.end()));
+  const cli::CommandLine line = cli::readCommandLine({fields.begin() + 2, fields.end()});
   auto platform = platform::win32::makeWin32Platform();
-  if (!platform || line.exitNow) return 5;
-  std::unique_ptr<FaultyObserver> faulty;
+  FaultyObserver faulty;
+  faulty.fault = fields[0];
+  faulty.at = std::stoi(fields[1]);
+  faulty.index = line.preparation.workerFrom - 1;
   return cli::runPrepared(
       *platform,
       [&](run::RunObserver* observer) {
-        faulty = std::make_unique<FaultyObserver>(*observer, fields[0], std::stoi(fields[1]),
-                                                  line.preparation.workerFrom);
-        return programHandlers(faulty.get());
+        faulty.run = observer;
+        return programHandlers(&faulty);
       },
       line.preparation);
 }
