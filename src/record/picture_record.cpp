@@ -109,17 +109,25 @@ void PictureRecord::takeUpWaiting(const Text& folder) {
                           fields[1], fields[2]});
           return true;
         });
-    // A row cut short by the end of the process that wrote it is not whole.
-    if (!rows.empty() && (read.end != CsvEnd::Whole || !read.lastRowEnded)) rows.pop_back();
+    // A row cut short by the end of the process that wrote it is not whole:
+    // turned down, cut inside quotes, or read whole but without its line end.
+    if (!rows.empty() && read.end == CsvEnd::Whole && !read.lastRowEnded) rows.pop_back();
     for (const WaitingRow& row : rows) bytes += row.bytes;
   }
   // Ended between its append to the record and the file's removal, the last
   // process left them in both.
-  const ByteSet record = readFile(folder + recordFileName());
-  const std::string_view recorded(reinterpret_cast<const char*>(record.data()), record.size());
-  if (!rows.empty() && recorded.ends_with(bytes)) {
-    rows.clear();
+  if (!rows.empty()) {
+    const ByteSet record = readFile(folder + recordFileName());
+    if (std::string_view(reinterpret_cast<const char*>(record.data()), record.size())
+            .ends_with(bytes)) {
+      rows.clear();
+    }
+  }
+  // A row cut short goes from the file too, before others are added after it.
+  if (rows.empty() && !file.empty()) {
     removeFile(name);
+  } else if (!rows.empty() && text.size() != header.size() + bytes.size()) {
+    writeFile(name, ByteSet::fromString(header + bytes));
   }
   // Rows of this process that its file held and that are gone from it now
   // went into the record meanwhile; those it never held still wait.
