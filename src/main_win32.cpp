@@ -59,6 +59,7 @@ std::unique_ptr<sorvane::engine::Browser> startEngine(sorvane::platform::Platfor
 }  // namespace
 
 int main() {
+  sorvane::platform::win32::prepareProcess();
   // The code page is settled before any of the program's own texts is made,
   // since they are converted into it once, at first use.
   sorvane::systemCodePage();

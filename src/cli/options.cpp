@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 #include "services/conversions.h"
@@ -37,6 +38,7 @@ constexpr OptionName kOptions[] = {
     {"--worker-from", Takes::Value},
     {"--engine", Takes::Value},
     {"--browser", Takes::Value},
+    {"--run-started", Takes::Value},
 };
 
 const OptionName* findOption(std::string_view name) {
@@ -95,6 +97,25 @@ bool readSize(std::string_view text, std::int32_t& width, std::int32_t& height) 
          width >= kMinWidth && width <= kMaxWidth && height >= kMinHeight && height <= kMaxHeight;
 }
 
+// "YYYYMMDDhhmmss", as runStartText writes it.
+std::optional<DateTime> readRunStart(std::string_view text) {
+  if (text.size() != 14) return std::nullopt;
+  int parts[6] = {};
+  const int widths[6] = {4, 2, 2, 2, 2, 2};
+  std::size_t at = 0;
+  for (int i = 0; i < 6; ++i) {
+    for (int n = 0; n < widths[i]; ++n, ++at) {
+      if (text[at] < '0' || text[at] > '9') return std::nullopt;
+      parts[i] = parts[i] * 10 + (text[at] - '0');
+    }
+  }
+  const CivilTime civil{parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]};
+  const DateTime start = dateTimeFromCivil(civil);
+  // Only a time that reads back as written: no 13th month, no 25th hour.
+  if (runStartText(start) != Text(std::string(text))) return std::nullopt;
+  return start;
+}
+
 struct Parser {
   ParsedArguments result;
   bool seen[std::size(kOptions)] = {};
@@ -133,6 +154,11 @@ struct Parser {
       o.workerFrom = isDecimalNumber(value.view()) ? toInteger32(toNumber(value)) : 0;
       if (o.workerFrom <= 0 || value.view().find('.') != std::string_view::npos)
         return refuse(ownText("--worker-from 须为正整数：") + value);
+    }
+    if (name == "--run-started") {
+      o.runStartedAt = readRunStart(value.view());
+      if (!o.runStartedAt)
+        return refuse(ownText("--run-started 须为 年月日时分秒 14 位数字：") + value);
     }
     if (name == "--size" && !readSize(value.view(), o.width, o.height)) {
       return refuse(ownText("--size 须为 宽x高，宽 320 至 3840，高 240 至 2160：") + value);
@@ -212,6 +238,8 @@ struct Parser {
     const Options& o = result.options;
     if (o.exitWhenDone && !o.start) {
       refuse(ownText("--exit-when-done 只能与 --start 一起使用"));
+    } else if (o.runStartedAt && o.workerFrom == 0) {
+      refuse(ownText("--run-started 只能与 --worker-from 一起使用"));
     } else if (o.workerFrom > 0 && !o.exitWhenDone) {
       refuse(ownText("--worker-from 只能与 --exit-when-done 一起使用"));
     } else if (o.changedOnly && !o.record) {
@@ -242,6 +270,14 @@ Text errorLine(const Text& problem) { return Text("sorvane: ") + problem + Text(
 
 Text engineLine(const Text& engineName) {
   return errorLine(ownText("网页由 ") + engineName + ownText(" 绘制"));
+}
+
+Text runStartText(DateTime at) {
+  const CivilTime t = civilFromDateTime(at);
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%04d%02d%02d%02d%02d%02d", t.year, t.month, t.day, t.hour,
+                t.minute, t.second);
+  return Text(buffer);
 }
 
 Text versionText() { return Text("Sorvane 1.0.0\n"); }
@@ -362,6 +398,7 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
   p.record = o.record;
   p.changedOnly = o.changedOnly;
   p.workerFrom = o.workerFrom;
+  p.runStartedAt = o.runStartedAt;
   p.width = o.width;
   p.height = o.height;
   p.fullPage = o.fullPage;

@@ -49,6 +49,9 @@ struct Options {
   // the worker's first address in the list (1 for the first address).
   std::int32_t workerFrom = 0;  // 0: not a worker
   EngineRequest engine;
+  // Not in the help either: the watched run's start, which names the one file
+  // its waiting rows share.
+  std::optional<DateTime> runStartedAt;
 };
 
 enum class Action { Run, ShowHelp, ShowVersion, Refuse };
@@ -80,6 +83,7 @@ struct Preparation {
   bool fullPage = false;
   // A worker's first address in the whole list; `urls` then start there.
   std::int32_t workerFrom = 0;
+  std::optional<DateTime> runStartedAt;  // a worker's: its watcher's run's start
   // The file named alone could not be read: the window says "导入失败！".
   bool openedListUnreadable = false;
   // Which engine draws the pages ("Chromium 156.0.8078.73"), as the desktop
@@ -122,6 +126,9 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments);
 // exit code. Nothing where it goes on to the window.
 std::optional<int> endEarly(const CommandLine& line,
                             const std::function<void(bool toError, const Text& text)>& write);
+
+// A run's start as --run-started takes it: "YYYYMMDDhhmmss".
+Text runStartText(DateTime at);
 
 Text helpText();
 // The first line of an unattended run on standard error.

@@ -44,14 +44,25 @@ class RunReport final : public run::RunObserver {
     if (link_) link_->pageBegins(url);
   }
 
+  void pageRecorded(Frame&) override {
+    if (link_) link_->rowWritten();
+  }
+
   void pageDone(Frame&, const run::PageReport& report) override {
-    say(platform::StandardStream::Output, pageLine(report, fields_));
+    const Text line = pageLine(report, fields_);
+    // A worker's line goes with the message that ends its page, so that the
+    // watcher never writes one for it too.
+    if (!link_) say(platform::StandardStream::Output, line);
     const bool missing = report.outcome == run::PageOutcome::NotWritten;
     if (missing) {
       ++picturesMissing_;
       say(platform::StandardStream::Error, errorLine(ownText("截图无法保存：") + report.picture));
     }
-    if (link_) link_->pageEnds(missing);
+    if (link_) link_->pageEnds(missing, line.bytes());
+  }
+
+  void pageHeld(Frame&) override {
+    if (link_) link_->pageHeld();
   }
 
   void loadEnded(Frame&, const Text& url) override {
@@ -153,6 +164,8 @@ void prepareWindow(Frame& frame, const Preparation& preparation) {
     // A worker after the first carries on the watcher's run.
     if (preparation.workerFrom > 1) state.record->continueRun();
     if (!preparation.engineName.empty()) state.record->setEngine(preparation.engineName);
+    // Its rows that wait join the run's one file, where the watcher tells of them.
+    if (preparation.runStartedAt) state.record->shareRun(*preparation.runStartedAt);
   }
   // As 导入网址 says it, once the window is there.
   if (preparation.openedListUnreadable) messageBox(ownText("导入失败！"), 0);
@@ -181,7 +194,10 @@ int runPrepared(platform::Platform& desktop, const MakeHandlers& makeHandlers,
   if (report) report->pressStartWhenRunning(frame);
   frame.runMessageLoop();
   frame.shutdown();
-  return report ? report->exitCode() : kExitDone;
+  const int code = report ? report->exitCode() : kExitDone;
+  // Said, not left to the exit code: other ends (an abort) can give that code too.
+  if (link && code == kExitWindowClosed) link->windowClosed();
+  return code;
 }
 
 }  // namespace sorvane::cli

@@ -40,12 +40,14 @@ class Watcher {
         preparation_(preparation),
         arguments_(arguments),
         count_(static_cast<std::int32_t>(preparation.urls ? preparation.urls->size() : 0)),
-        silenceMs_(static_cast<std::int64_t>(preparation.pageTimeoutMs) + kWorkerGraceMs) {
+        silenceMs_(static_cast<std::int64_t>(preparation.pageTimeoutMs) + kWorkerGraceMs),
+        startedAt_(world.now()) {
     if (preparation.record && preparation.folder) {
       folder_ = run::normaliseFolderPath(*preparation.folder);
       record_.emplace(record::KeepPictures::All, [this](const Text& problem) { sayError(problem); });
       // Its rows are pages of the run its workers write.
       record_->continueRun();
+      record_->shareRun(startedAt_, folder_);
     }
   }
 
@@ -84,7 +86,8 @@ class Watcher {
 
  private:
   std::vector<Text> workerArguments() const {
-    std::vector<Text> arguments{Text("--worker-from"), toText(next_)};
+    std::vector<Text> arguments{Text("--worker-from"), toText(next_), Text("--run-started"),
+                                runStartText(startedAt_)};
     for (const std::string& argument : arguments_) arguments.emplace_back(argument);
     return arguments;
   }
@@ -98,51 +101,81 @@ class Watcher {
   // Follows one worker to its end; `code` is its exit code where it has one.
   WorkerEnd watch(ChildProcess& worker, int& code) {
     std::string pending;
-    std::int64_t lastSign = world_.monotonicMs();
-    bool heard = false;
-    ended_ = false;
+    lastSign_ = world_.monotonicMs();
+    heard_ = ended_ = closed_ = busy_ = false;
     for (;;) {
-      const std::int64_t allowed = heard ? silenceMs_ : std::max<std::int64_t>(silenceMs_, kWorkerStartMs);
-      const std::int64_t left = lastSign + allowed - world_.monotonicMs();
-      if (left <= 0) {
-        worker.terminate();
-        code = worker.exitCode();
-        if (ended_ || next_ > count_) return WorkerEnd::RunDone;
-        return heard ? WorkerEnd::Stuck : WorkerEnd::NeverCameUp;
-      }
+      const std::int64_t left = lastSign_ + allowedSilence() - world_.monotonicMs();
+      // Past its time, only a look at what the pipe already holds.
       const ChildProcess::Read read =
-          worker.read(pending, static_cast<std::int32_t>(std::min<std::int64_t>(left, 1000)));
-      for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
-        std::string line = pending.substr(0, end);
-        pending.erase(0, end + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        take(parseWorkerMessage(line));
-        heard = true;
-        lastSign = world_.monotonicMs();
+          worker.read(pending, static_cast<std::int32_t>(std::clamp<std::int64_t>(left, 0, 1000)));
+      takeLines(pending);
+      if (read == ChildProcess::Read::Ended) return ended(worker, pending, code);
+      // Whatever it wrote before the silence ran out counts: it is read first.
+      if (left > 0 || read == ChildProcess::Read::Bytes) continue;
+      worker.terminate();
+      // And whatever it wrote before its end: a page it reported is not lost.
+      for (int i = 0; i < 100 && worker.read(pending, 100) != ChildProcess::Read::Ended; ++i) {
       }
-      if (read != ChildProcess::Read::Ended) continue;
-      if (!pending.empty()) {
-        take(parseWorkerMessage(pending));  // its last line, cut short
-        heard = true;
-      }
+      takeLines(pending);
+      takeLastLine(pending);
       code = worker.exitCode();
       if (ended_ || next_ > count_) return WorkerEnd::RunDone;
-      if (code == kExitWindowClosed) return WorkerEnd::WindowClosed;
-      return heard ? WorkerEnd::Died : WorkerEnd::NeverCameUp;
+      return heard_ ? WorkerEnd::Stuck : WorkerEnd::NeverCameUp;
     }
+  }
+
+  WorkerEnd ended(ChildProcess& worker, std::string& pending, int& code) {
+    takeLastLine(pending);
+    code = worker.exitCode();
+    if (ended_ || next_ > count_) return WorkerEnd::RunDone;
+    // Said on the pipe: an exit code of 3 may be an abort's too.
+    if (closed_) return WorkerEnd::WindowClosed;
+    return heard_ ? WorkerEnd::Died : WorkerEnd::NeverCameUp;
+  }
+
+  std::int64_t allowedSilence() const {
+    if (!heard_) return std::max<std::int64_t>(silenceMs_, kWorkerStartMs);
+    if (busy_) return std::max<std::int64_t>(silenceMs_, kWorkerLongStepMs);
+    return silenceMs_;
+  }
+
+  void takeLines(std::string& pending) {
+    for (std::size_t end; (end = pending.find('\n')) != std::string::npos;) {
+      std::string line = pending.substr(0, end);
+      pending.erase(0, end + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      take(parseWorkerMessage(line));
+      heard_ = true;
+      lastSign_ = world_.monotonicMs();
+    }
+  }
+
+  // Its last line, cut short by its end.
+  void takeLastLine(std::string& pending) {
+    if (pending.empty()) return;
+    take(parseWorkerMessage(pending));
+    pending.clear();
+    heard_ = true;
   }
 
   void take(const WorkerMessage& message) {
     using Kind = WorkerMessage::Kind;
+    if (message.kind != Kind::Alive) busy_ = message.kind == Kind::Busy;
     switch (message.kind) {
       case Kind::Alive:
+      case Kind::Busy:
         break;
       case Kind::Page:
         current_ = message.index;
         currentUrl_ = Text(message.text);
         break;
+      case Kind::Row:
+        rowsUpTo_ = std::max(rowsUpTo_, message.index);
+        break;
       case Kind::Done:
-        next_ = std::max(next_, message.index + 1);
+        if (message.index < next_) break;  // its line is written already
+        world_.write(platform::StandardStream::Output, message.text + "\n");
+        next_ = message.index + 1;
         if (message.pictureMissing) ++picturesMissing_;
         break;
       case Kind::Out:
@@ -153,6 +186,9 @@ class Watcher {
         break;
       case Kind::End:
         ended_ = true;
+        break;
+      case Kind::Closed:
+        closed_ = true;
         break;
       case Kind::Other:
         // What the worker's runtime wrote on its own still reaches the user.
@@ -176,9 +212,10 @@ class Watcher {
     world_.write(platform::StandardStream::Output,
                  pageLine(report, {preparation_.record, preparation_.fullPage}).bytes());
     sayError(why + lineField(report.url));
-    if (record_) {
+    // A worker lost right after the record took its row has no second one.
+    if (record_ && rowsUpTo_ < index) {
       // The worker wrote rows since the record was last read here.
-      record_->startRun();
+      record_->readAgain();
       record_->addRow(folder_, run::recordRow(report, folder_));
     }
     next_ = index + 1;
@@ -189,13 +226,20 @@ class Watcher {
   const std::vector<std::string>& arguments_;
   const std::int32_t count_;
   const std::int64_t silenceMs_;
+  const DateTime startedAt_;  // names the one file the run's waiting rows share
   Text folder_;
   std::optional<record::PictureRecord> record_;
   std::int32_t next_ = 1;  // the first address no line has been written for
   std::int32_t current_ = 0;
   Text currentUrl_;
+  std::int32_t rowsUpTo_ = 0;  // the last address whose row a worker said it wrote
   int picturesMissing_ = 0;
-  bool ended_ = false;
+  // Of the worker followed now.
+  std::int64_t lastSign_ = 0;
+  bool heard_ = false;   // it gave a sign of life
+  bool ended_ = false;   // it said the run reached its end
+  bool closed_ = false;  // it said someone closed its window
+  bool busy_ = false;    // it said a long step began, and nothing since
 };
 
 }  // namespace

@@ -22,6 +22,8 @@ namespace sorvane::cli {
 
 // What the watcher needs of its surroundings.
 struct WatcherWorld {
+  // A clock that does not count the computer's sleep: a night with the lid
+  // closed is no silence of the worker's.
   std::function<std::int64_t()> monotonicMs;
   std::function<DateTime()> now;  // for the lines and rows the watcher writes itself
   std::function<void(platform::StandardStream, const std::string&)> write;
@@ -32,6 +34,9 @@ struct WatcherWorld {
 // How long a worker may give no sign of life beyond the page's time-out: its
 // own stop of a load (a second and a poll), the capture and slow machines.
 inline constexpr std::int32_t kWorkerGraceMs = 5000;
+// How long a worker may be silent in a long step it announced (a whole page
+// drawn, then encoded and compared).
+inline constexpr std::int32_t kWorkerLongStepMs = 60000;
 // How long a new worker may take to come up (its window and browser made)
 // before it gives its first sign; at least the silence any page may have.
 inline constexpr std::int32_t kWorkerStartMs = 60000;

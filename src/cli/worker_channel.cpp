@@ -1,6 +1,7 @@
 #include "cli/worker_channel.h"
 
 #include <charconv>
+#include <string>
 
 #include "cli/options.h"
 
@@ -20,6 +21,14 @@ bool readIndex(std::string_view digits, std::int32_t& index) {
   return problem == std::errc() && end == digits.data() + digits.size() && index > 0;
 }
 
+// A control character (a tab, a line end) inside a field would split the message.
+std::string oneLine(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return text;
+}
+
 }  // namespace
 
 WorkerMessage parseWorkerMessage(std::string_view line) {
@@ -28,18 +37,27 @@ WorkerMessage parseWorkerMessage(std::string_view line) {
   const std::string_view word = nextField(rest);
   if (word == "alive" && rest.empty()) {
     message.kind = WorkerMessage::Kind::Alive;
+  } else if (word == "busy" && rest.empty()) {
+    message.kind = WorkerMessage::Kind::Busy;
   } else if (word == "end" && rest.empty()) {
     message.kind = WorkerMessage::Kind::End;
+  } else if (word == "closed" && rest.empty()) {
+    message.kind = WorkerMessage::Kind::Closed;
+  } else if (word == "row" && readIndex(rest, message.index)) {
+    message.kind = WorkerMessage::Kind::Row;
   } else if (word == "out" || word == "err") {
     message.kind = word == "out" ? WorkerMessage::Kind::Out : WorkerMessage::Kind::Err;
     message.text = std::string(rest);
   } else if (word == "page" && readIndex(nextField(rest), message.index)) {
     message.kind = WorkerMessage::Kind::Page;
     message.text = std::string(rest);
-  } else if (word == "done" && readIndex(nextField(rest), message.index) &&
-             (rest == "0" || rest == "1")) {
-    message.kind = WorkerMessage::Kind::Done;
-    message.pictureMissing = rest == "1";
+  } else if (word == "done" && readIndex(nextField(rest), message.index)) {
+    const std::string_view missing = nextField(rest);
+    if (missing == "0" || missing == "1") {
+      message.kind = WorkerMessage::Kind::Done;
+      message.pictureMissing = missing == "1";
+      message.text = std::string(rest);
+    }
   }
   if (message.kind == WorkerMessage::Kind::Other) return {.text = std::string(line)};
   return message;
@@ -71,25 +89,41 @@ void WorkerLink::writeStandardStream(platform::StandardStream stream, const std:
   }
 }
 
-void WorkerLink::pageBegins(const Text& url) {
-  ++index_;
-  std::string address = url.bytes();
-  for (char& c : address) {
-    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-  }
-  send("page\t" + std::to_string(index_) + "\t" + address);
+std::optional<platform::Platform::Document> WorkerLink::captureDocument(platform::WidgetId browser,
+                                                                        int widthLimit,
+                                                                        int heightLimit) {
+  send("busy");
+  std::optional<Document> document = target().captureDocument(browser, widthLimit, heightLimit);
+  send("busy");  // and the encoding comes next
+  return document;
 }
 
-void WorkerLink::pageEnds(bool pictureMissing) {
-  send("done\t" + std::to_string(index_) + (pictureMissing ? "\t1" : "\t0"));
+void WorkerLink::pageBegins(const Text& url) {
+  ++index_;
+  held_ = false;
+  send("page\t" + std::to_string(index_) + "\t" + oneLine(url.bytes()));
+}
+
+void WorkerLink::rowWritten() { send("row\t" + std::to_string(index_)); }
+
+void WorkerLink::pageEnds(bool pictureMissing, const std::string& line) {
+  held_ = false;
+  // The line's own fields are tab-separated: only a line end would split it.
+  std::string text = line;
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+  send("done\t" + std::to_string(index_) + (pictureMissing ? "\t1\t" : "\t0\t") + text);
 }
 
 void WorkerLink::runDone() { send("end"); }
 
+void WorkerLink::windowClosed() { send("closed"); }
+
 void WorkerLink::startSignsOfLife() {
   send("alive");
   if (timing_) return;
-  timer_ = target().startTimer(kSignOfLifeMs, [this] { send("alive"); });
+  timer_ = target().startTimer(kSignOfLifeMs, [this] {
+    if (!held_) send("alive");
+  });
   timing_ = true;
 }
 

@@ -1,5 +1,6 @@
 #include "record/picture_record.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "capture/picture_file.h"
@@ -61,22 +62,83 @@ PictureRecord::~PictureRecord() {
 
 bool PictureRecord::ensureLoaded(const Text& folder) {
   if (loadedFolder_ && *loadedFolder_ == folder) return state_ != State::Unusable;
-  // Rows waiting for the record of a folder the run has left go where the end
-  // of the run would put them.
+  // Rows waiting for the record of a folder the run has left stay in their
+  // file there.
   if (!waiting_.empty() && !(waitingFolder_ == folder)) {
-    if (const std::optional<Text> note = putWaitingAside()) say_(*note);
+    keepWaitingAside();
+    if (const std::optional<Text> note = leaveWaitingAside()) say_(*note);
     waiting_.clear();
+    asideName_.reset();
+    asideRows_ = 0;
   }
   loadedFolder_ = folder;
   latest_.clear();
   lineEndOwed_ = false;
   appendFailed_ = false;
   state_ = load(folder);
-  if (state_ == State::Unusable) waiting_.clear();
+  if (state_ == State::Unusable) {
+    waiting_.clear();  // any in their file stay there
+    asideName_.reset();
+    asideRows_ = 0;
+    return false;
+  }
+  takeUpWaiting(folder);
   for (const WaitingRow& row : waiting_) {
     if (!row.picture.empty()) latest_[row.url] = row.picture;
   }
-  return state_ != State::Unusable;
+  return true;
+}
+
+Text PictureRecord::sharedAsideName(const Text& folder) const {
+  return folder + ownText("截图记录-") + toText(sharedStart_.value_or(DateTime{})) + Text(".csv");
+}
+
+void PictureRecord::takeUpWaiting(const Text& folder) {
+  if (!sharedStart_) return;
+  const Text name = sharedAsideName(folder);
+  const ByteSet file = readFile(name);
+  const std::string_view text(reinterpret_cast<const char*>(file.data()), file.size());
+  std::deque<WaitingRow> rows;
+  std::string bytes;
+  const std::string header = recordHeader();
+  if (text.starts_with(header)) {
+    const CsvRead read =
+        readCsv(text.substr(header.size()), [&](const std::vector<std::string>& fields) {
+          if (fields.size() != kColumns) return false;
+          rows.push_back({DateTime{},
+                          csvRow({fields[0], fields[1], fields[2], fields[3], fields[4]}),
+                          fields[1], fields[2]});
+          return true;
+        });
+    // A row cut short by the end of the process that wrote it is not whole:
+    // turned down, cut inside quotes, or read whole but without its line end.
+    if (!rows.empty() && read.end == CsvEnd::Whole && !read.lastRowEnded) rows.pop_back();
+    for (const WaitingRow& row : rows) bytes += row.bytes;
+  }
+  // Ended between its append to the record and the file's removal, the last
+  // process left them in both.
+  if (!rows.empty()) {
+    const ByteSet record = readFile(folder + recordFileName());
+    if (std::string_view(reinterpret_cast<const char*>(record.data()), record.size())
+            .ends_with(bytes)) {
+      rows.clear();
+    }
+  }
+  // A row cut short goes from the file too, before others are added after it.
+  if (rows.empty() && !file.empty()) {
+    removeFile(name);
+  } else if (!rows.empty() && text.size() != header.size() + bytes.size()) {
+    writeFile(name, ByteSet::fromString(header + bytes));
+  }
+  // Rows of this process that its file held and that are gone from it now
+  // went into the record meanwhile; those it never held still wait.
+  const std::size_t inFile = rows.size();
+  const std::size_t held = std::min(asideRows_, waiting_.size());
+  rows.insert(rows.end(), waiting_.begin() + static_cast<std::ptrdiff_t>(held), waiting_.end());
+  waiting_ = std::move(rows);
+  asideRows_ = inFile;
+  asideName_ = name;
+  if (!waiting_.empty()) waitingFolder_ = folder;
 }
 
 PictureRecord::State PictureRecord::load(const Text& folder) {
@@ -174,8 +236,10 @@ void PictureRecord::writeWaiting() {
       state_ = startNew(path);
       continue;
     }
+    // All in one append: they reach the record together or not at all, so
+    // their file never holds rows the record has too.
     std::string bytes = lineEndOwed_ ? "\r\n" : "";
-    bytes += waiting_.front().bytes;
+    for (const WaitingRow& row : waiting_) bytes += row.bytes;
     const FileFault fault = appendToFileReporting(path, ByteSet::fromString(bytes));
     if (fault == FileFault::InUse) {
       state_ = State::Held;
@@ -187,37 +251,81 @@ void PictureRecord::writeWaiting() {
       say_(ownText("截图记录无法写入：") + path);
       appendFailed_ = true;
     }
-    waiting_.pop_front();
+    waiting_.clear();
   }
-  if (state_ == State::Unusable) waiting_.clear();
+  if (state_ == State::Unusable) {
+    waiting_.clear();  // any in their file stay there
+    asideName_.reset();
+    asideRows_ = 0;
+  }
 }
 
-std::optional<Text> PictureRecord::endRun() {
-  if (waiting_.empty()) return std::nullopt;
-  if (loadedFolder_ && *loadedFolder_ == waitingFolder_) writeWaiting();
-  if (waiting_.empty()) return std::nullopt;
-  return putWaitingAside();
-}
-
-std::optional<Text> PictureRecord::putWaitingAside() {
+void PictureRecord::keepWaitingAside() {
+  if (waiting_.empty()) {
+    if (asideName_ && asideRows_ > 0 && !removeFile(*asideName_) && nameTaken(*asideName_))
+      say_(ownText("截图记录已写入，但无法删除另存的文件：") + *asideName_);
+    asideRows_ = 0;
+    if (!sharedStart_) asideName_.reset();
+    return;
+  }
+  if (asideRows_ >= waiting_.size()) return;
+  if (asideName_ && asideRows_ > 0) {
+    std::string rows;
+    for (std::size_t i = asideRows_; i < waiting_.size(); ++i) rows += waiting_[i].bytes;
+    if (appendToFileReporting(*asideName_, ByteSet::fromString(rows)) == FileFault::None)
+      asideRows_ = waiting_.size();
+    return;
+  }
   std::string rows = recordHeader();
   for (const WaitingRow& row : waiting_) rows += row.bytes;
   const ByteSet bytes = ByteSet::fromString(rows);
-  const Text count = toText(static_cast<std::int32_t>(waiting_.size()));
-  const Text held = ownText("截图记录正被其他程序使用，本次的 ") + count + ownText(" 行");
+  // A run of its own takes a name nothing has; the processes of a shared run
+  // all use the one its start gives.
   const Text stem =
       waitingFolder_ + ownText("截图记录-") + toText(runStartedAt_.value_or(waiting_.front().at));
-  Text name = stem + Text(".csv");
+  Text name = asideName_.value_or(stem + Text(".csv"));
   for (std::int32_t n = 2; n < 1000; ++n) {
     if (writeFile(name, bytes, WriteMode::NewOnly)) {
-      waiting_.clear();
-      return held + ownText("另存为 ") + name;
+      asideName_ = name;
+      asideRows_ = waiting_.size();
+      return;
     }
-    if (!nameTaken(name)) break;
+    if (sharedStart_ || !nameTaken(name)) return;  // kept here, for one more try
     name = stem + Text("(") + toText(n) + Text(").csv");
   }
-  // Kept for one more try when the record goes away.
-  return held + ownText("无法写入：") + waitingFolder_ + recordFileName();
+}
+
+std::optional<Text> PictureRecord::leaveWaitingAside() {
+  if (waiting_.empty()) return std::nullopt;
+  const Text count = toText(static_cast<std::int32_t>(waiting_.size()));
+  const Text held = ownText("截图记录正被其他程序使用，本次的 ") + count + ownText(" 行");
+  if (!asideName_ || asideRows_ < waiting_.size())
+    return held + ownText("无法写入：") + waitingFolder_ + recordFileName();
+  const Text note = held + ownText("另存为 ") + *asideName_;
+  waiting_.clear();
+  asideRows_ = 0;
+  if (!sharedStart_) asideName_.reset();
+  return note;
+}
+
+std::optional<Text> PictureRecord::endRun() {
+  // Another process of the run may have added rows to their file, or moved
+  // them into the record.
+  if (sharedStart_ && tellsFor_) {
+    const Text folder = loadedFolder_.value_or(*tellsFor_);
+    if (nameTaken(sharedAsideName(folder))) {
+      readAgain();
+      ensureLoaded(folder);
+    } else {
+      takeUpWaiting(folder);
+    }
+  }
+  if (waiting_.empty()) return std::nullopt;
+  if (loadedFolder_ && *loadedFolder_ == waitingFolder_) writeWaiting();
+  keepWaitingAside();
+  // A worker's rows wait for the next process of its run, which says where.
+  if (sharedStart_ && !tellsFor_) return std::nullopt;
+  return leaveWaitingAside();
 }
 
 std::optional<Text> PictureRecord::latestPicture(const Text& folder, const Text& url) {
@@ -267,6 +375,7 @@ void PictureRecord::addRow(const Text& folder, const RecordRow& row) {
   waiting_.push_back({row.at, rowText(row), row.url.bytes(), row.picture.bytes()});
   if (!row.picture.empty()) latest_[row.url.bytes()] = row.picture.bytes();
   writeWaiting();
+  keepWaitingAside();
   gallery_.add(folder, row);
 }
 

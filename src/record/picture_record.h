@@ -8,7 +8,9 @@
 // each row is then appended and flushed on its own. A record that cannot be
 // read is set aside under a new name, never overwritten. A record another
 // program holds (a spreadsheet showing it) is whole: it is neither renamed nor
-// replaced, and the rows it cannot take wait, in order, until it is free.
+// replaced, and the rows it cannot take wait, in order, until it is free. They
+// wait on disk, in a file of the run's own beside the record, written row by
+// row: a process ended from outside (a worker its watcher gave up) loses none.
 
 #include <deque>
 #include <functional>
@@ -67,8 +69,13 @@ class PictureRecord {
   // copy of the program added meanwhile count too. Without its start, the
   // run's first row that had to wait stands for it.
   void startRun(std::optional<DateTime> startedAt = std::nullopt) {
+    readAgain();
+    runStartedAt_ = sharedStart_ ? sharedStart_ : startedAt;
+  }
+  // The next row reads the record, and the rows waiting for it, again: another
+  // process of the run wrote meanwhile.
+  void readAgain() {
     loadedFolder_.reset();
-    runStartedAt_ = startedAt;
     gallery_.startRun();
   }
 
@@ -77,8 +84,16 @@ class PictureRecord {
   // What draws the pages of this process's runs, for the gallery's heading.
   void setEngine(const Text& name);
 
+  // The processes of one run (a watcher and its workers) share its start, and
+  // so its one file of waiting rows: each takes up the rows the one before
+  // left there. The one given the run's folder says at its end where they are.
+  void shareRun(DateTime startedAt, std::optional<Text> tellsFor = std::nullopt) {
+    sharedStart_ = runStartedAt_ = startedAt;
+    tellsFor_ = std::move(tellsFor);
+  }
+
   // The run is over. Rows still waiting for a record another program holds
-  // are tried once more, and failing that written to a new file beside it,
+  // are tried once more, and failing that stay in their file beside it,
   // named with the run's start ("截图记录-2026年12月8日7时0分4秒.csv").
   // Gives the line that says so, when they could not go into the record.
   std::optional<Text> endRun();
@@ -120,9 +135,17 @@ class PictureRecord {
   State load(const Text& folder);
   State setAside(const Text& folder, const Text& path);
   State startNew(const Text& path);
-  // Appends the waiting rows, in order, as far as the record takes them.
+  // Appends the waiting rows, in order, when the record takes them.
   void writeWaiting();
-  std::optional<Text> putWaitingAside();
+  // Makes the waiting rows' file hold exactly the rows that wait: the new ones
+  // added, the file gone once none waits.
+  void keepWaitingAside();
+  // The rows of this run's shared file wait, before this process's own.
+  void takeUpWaiting(const Text& folder);
+  Text sharedAsideName(const Text& folder) const;
+  // After keepWaitingAside: the line that says where the waiting rows are;
+  // rows in their file are no longer this process's to write.
+  std::optional<Text> leaveWaitingAside();
 
   KeepPictures keep_;
   std::function<void(const Text&)> say_;
@@ -131,8 +154,12 @@ class PictureRecord {
   bool lineEndOwed_ = false;   // the last row was written without its line end
   bool appendFailed_ = false;  // said once per run
   std::optional<DateTime> runStartedAt_;
+  std::optional<DateTime> sharedStart_;  // the run's, given by the process that began it
+  std::optional<Text> tellsFor_;
   Text waitingFolder_;              // the folder whose record the rows wait for
   std::deque<WaitingRow> waiting_;  // rows the record did not take yet
+  std::optional<Text> asideName_;   // their file, once one was made
+  std::size_t asideRows_ = 0;       // how many of them (from the first) it holds
   std::unordered_map<std::string, std::string> latest_;  // address → picture name
   Gallery gallery_;  // kept with the record, row by row
 };

@@ -40,6 +40,15 @@ bool pastDeadline(Frame& frame) {
          now(frame) - state.page.sentAtMs >= state.pageTimeoutMs;
 }
 
+// A busy browser past the deadline and its grace: time inside a box of the
+// engine's counts against the page too.
+void checkHeld(Frame& frame, RunObserver* observer) {
+  const RunState& state = runState(frame);
+  if (observer && state.pageTimeoutMs > 0 && state.page.sentAtMs >= 0 &&
+      now(frame) - state.page.sentAtMs >= state.pageTimeoutMs + kHeldGraceMs)
+    observer->pageHeld(frame);
+}
+
 void letSleep(Frame& frame) {
   RunState& state = runState(frame);
   if (!state.keptAwake) return;
@@ -68,6 +77,7 @@ void pageOverdue(Frame& frame, RunObserver* observer) {
     frame.stopWatch();
     return;
   }
+  checkHeld(frame, observer);
   PageWatch& page = runState(frame).page;
   if (page.stopAskedAtMs < 0) {
     page.timedOut = true;
@@ -127,12 +137,13 @@ PageEnd settlePage(Frame& frame) {
 }
 
 // A row for the page in the capture folder's record, with --record.
-void recordPage(Frame& frame, const PageReport& report) {
+void recordPage(Frame& frame, const PageReport& report, RunObserver* observer) {
   record::PictureRecord* pictureRecord = runState(frame).record.get();
   if (!pictureRecord) return;
   const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
   if (folder.empty()) return;
   pictureRecord->addRow(folder, recordRow(report, folder));
+  if (observer) observer->pageRecorded(frame);
 }
 
 }  // namespace
@@ -196,6 +207,7 @@ void pollBrowser(Frame& frame, RunObserver* observer) {
   // would be sent under the drawing and the old dwell's end would take it.
   if (state.page.sending || state.page.capturing) return;
   if (frame.busy(browser(frame))) {
+    checkHeld(frame, observer);
     // Without a time-out the run waits for the page, as a person watching
     // expects; a load already told to stop, or past its address's deadline
     // (a page that went on to another address by itself), is ended.
@@ -239,7 +251,10 @@ void endDwell(Frame& frame, RunObserver* observer) {
   if (state.page.sending || state.page.capturing) return;
   // A page still loading gets another full pause (its watch, if it has one,
   // ends the load at the deadline).
-  if (frame.busy(browser(frame))) return;
+  if (frame.busy(browser(frame))) {
+    checkHeld(frame, observer);
+    return;
+  }
   frame.stopWatch();
   PageReport report;
   report.url = state.page.url;
@@ -255,7 +270,7 @@ void endDwell(Frame& frame, RunObserver* observer) {
   } else {
     report.at = currentDateTime();
   }
-  recordPage(frame, report);
+  recordPage(frame, report, observer);
   if (observer) observer->pageDone(frame, report);
   // The engine may have run a loop while it drew the page, and 停止 (or
   // 清空网址) may have been pressed meanwhile: a stopped run stays stopped.

@@ -64,6 +64,10 @@ struct CaptureResult {
   bool cut = false;
 };
 
+// How long past its deadline a page may keep the browser busy before the run
+// counts it held: a stop, then the end of the page a poll later, and more.
+inline constexpr std::int64_t kHeldGraceMs = 5000;
+
 // Saves a picture of the browser into the capture folder under the current
 // date and time.
 CaptureResult capturePage(app::Frame& frame);
@@ -76,10 +80,16 @@ class RunObserver {
   virtual ~RunObserver() = default;
   // The browser has just been sent to this address.
   virtual void pageLoading(app::Frame& frame, const Text& url) = 0;
+  // The record has just taken the page's row (or keeps it waiting beside it).
+  virtual void pageRecorded(app::Frame&) {}
   // The page's dwell is over; the record has its row already.
   virtual void pageDone(app::Frame& frame, const PageReport& report) = 0;
   // The time-out has ended the load of this address.
   virtual void loadEnded(app::Frame& frame, const Text& url) = 0;
+  // The browser is still busy this long after the address's deadline: the
+  // run cannot end its page (the engine shows a box of its own, in which
+  // only its own loop runs). Told at every step of the run until it moves on.
+  virtual void pageHeld(app::Frame&) {}
   // The run has stopped with this message ("连续访问结束", "网址个数不可为0").
   // True when the observer has dealt with it: no box is shown then.
   virtual bool runEnded(app::Frame& frame, const Text& message) = 0;

@@ -94,6 +94,9 @@ inline bool appendToFile(const Text& name, const ByteSet& bytes) {
 // has that name already, even when it appears while this runs.
 bool renameToNewName(const Text& from, const Text& to);
 
+// Removes a file; true when it is gone (or was never there).
+bool removeFile(const Text& name);
+
 // The size of a regular file this process can open for reading; nothing when
 // it is missing, a folder or a device, or shut to us.
 std::optional<std::uint64_t> readableFileSize(const Text& name);

@@ -215,6 +215,10 @@ bool renameToNewName(const Text& from, const Text& to) {
   return moveToNewName(from.bytes(), to.bytes());
 }
 
+bool removeFile(const Text& name) {
+  return !name.empty() && (::unlink(name.c_str()) == 0 || errno == ENOENT);
+}
+
 bool nameTaken(const Text& name) {
   if (name.empty()) return false;
   struct stat info {};

@@ -202,10 +202,12 @@ class RecordFolder : public ::testing::Test {
     std::error_code ignored;
     fs::remove_all(dir_, ignored);
   }
-  std::unique_ptr<record::PictureRecord> newRun() {
+  // `shared`: a process of a watched run that began at 2026-12-08 07:00:04.
+  std::unique_ptr<record::PictureRecord> newRun(bool shared = false) {
     auto r = std::make_unique<record::PictureRecord>(
         record::KeepPictures::All, [this](const Text& t) { said_.push_back(t.bytes()); });
     r->startRun();
+    if (shared) r->shareRun(dateTimeFromCivil({2026, 12, 8, 7, 0, 4}), folder_);
     return r;
   }
   record::RecordRow row(const char* url, const char* picture, const char* change = "new") {
@@ -292,6 +294,7 @@ TEST_F(RecordFolder, ARecordInUseKeepsEveryRowInOrder) {
     bool closed;           // the program ends without the run's end (the window closed)
     std::string record;    // afterwards; empty: none
     std::string aside;     // the rows' own file; empty: none
+    int killedAt = 3;      // a process of a shared run ended from outside before this row
   };
   const Case cases[] = {
       {"held at the first row, free at the third", earlier, 0, 2, false,
@@ -304,6 +307,10 @@ TEST_F(RecordFolder, ARecordInUseKeepsEveryRowInOrder) {
        false, earlier + rows[0] + rows[1] + rows[2], ""},
       {"held when the window closed", earlier, 1, 3, true, earlier + rows[0],
        kHeader + rows[1] + rows[2]},
+      {"a worker ended with a row waiting: the next takes it up", earlier, 0, 2, false,
+       earlier + rows[0] + rows[1] + rows[2], "", 1},
+      {"ended, and held to the end: one file for the run", "", 1, 3, false, kHeader + rows[0],
+       kHeader + rows[1] + rows[2], 2},
   };
   const Text held = folder_ + record::recordFileName();
   const fs::path aside = dir_ / utf8Path("截图记录-2026年12月8日7时0分4秒.csv");
@@ -313,8 +320,14 @@ TEST_F(RecordFolder, ARecordInUseKeepsEveryRowInOrder) {
     fs::remove(dir_ / utf8Path("截图记录.csv"));
     fs::remove(aside);
     if (!c.before.empty()) writeBytes(dir_ / utf8Path("截图记录.csv"), c.before);
-    auto run = newRun();
+    auto run = newRun(c.killedAt < 3);
     for (int i = 0; i < 3; ++i) {
+      if (i == c.killedAt) {
+        (void)run.release();  // nothing of it runs any more, its destructor least of all
+        // Ended in the middle of a row, which the next process leaves out.
+        std::ofstream(aside, std::ios::binary | std::ios::app) << "2026-12-08,http://z/,z,x,ne";
+        run = newRun(true);
+      }
       const std::string url = std::string("http://") + char('a' + i) + "/";
       const std::string picture = std::string(1, char('a' + i)) + ".png";
       forceFileFault(held, i >= c.heldFrom && i < c.heldTo ? ForcedFault::InUse : ForcedFault::None);

@@ -26,7 +26,16 @@ constexpr std::int64_t kSilenceMs = kTimeoutMs + cli::kWorkerGraceMs;
 
 // How a scripted worker's run goes: its pages from its first address up to
 // `at` go well, and at `at` it does what `fate` says.
-enum class Fate { Finishes, StallsAt, EndsAt, NeverComesUp, HangsAtEnd };
+enum class Fate {
+  Finishes,
+  StallsAt,
+  EndsAt,
+  ClosedAt,       // its window closed: it says so, and ends with 3
+  ReportsLateAt,  // its page's report is in the pipe only as its silence runs out
+  LongStepAt,     // it says a long step begins, and reports after more than the silence
+  NeverComesUp,
+  HangsAtEnd
+};
 struct Plan {
   Fate fate = Fate::Finishes;
   std::int32_t at = 0;
@@ -49,6 +58,7 @@ class ScriptedWorker final : public ChildProcess {
   struct Step {
     std::int64_t atMs;
     std::string bytes;
+    bool late = false;  // missed by a read already waiting when it came
   };
   void say(std::int64_t& t, const std::string& bytes) { steps_.push_back({t += 400, bytes}); }
   World& world_;
@@ -118,30 +128,45 @@ ScriptedWorker::ScriptedWorker(World& world, std::int32_t from, std::int32_t cou
       ends_ = false;
       return;
     }
-    if (plan.at == i && plan.fate == Fate::EndsAt) {
-      code = plan.code;
+    if (plan.at == i && (plan.fate == Fate::EndsAt || plan.fate == Fate::ClosedAt)) {
+      if (plan.fate == Fate::ClosedAt) say(t, "closed\n");
+      code = plan.fate == Fate::ClosedAt ? 3 : plan.code;
       return;
     }
-    say(t, "alive\n");
+    say(t, "alive\nrow\t" + std::to_string(i) + "\n");
+    if (plan.at == i && plan.fate == Fate::LongStepAt) {
+      say(t, "busy\n");
+      t += kSilenceMs + 2000;
+    }
     const bool missing = plan.missingAt == i;
-    say(t, "out\t2026-12-09 12:00:00\t" + url + "\t" + (missing ? "-" : "p.jpg") + "\tloaded\n" +
-               (missing ? "err\tsorvane: not saved\n" : "") + "done\t" + std::to_string(i) +
-               (missing ? "\t1\n" : "\t0\n"));
+    say(t, std::string(missing ? "err\tsorvane: not saved\n" : "") + "done\t" + std::to_string(i) +
+               (missing ? "\t1" : "\t0") + "\t2026-12-09 12:00:00\t" + url + "\t" +
+               (missing ? "-" : "p.jpg") + "\tloaded\n");
+    if (plan.at == i && plan.fate == Fate::ReportsLateAt) {
+      steps_.back().atMs = steps_[steps_.size() - 2].atMs + kSilenceMs - 1;
+      steps_.back().late = true;
+      ends_ = false;
+      return;
+    }
   }
   say(t, "end\n");
   if (plan.fate == Fate::HangsAtEnd) ends_ = false;
 }
 
 ChildProcess::Read ScriptedWorker::read(std::string& into, std::int32_t timeoutMs) {
-  if (!steps_.empty() && steps_.front().atMs <= world_.clockMs + timeoutMs) {
+  // Once it is ended, only what it wrote before is there to read.
+  if (terminated && (steps_.empty() || steps_.front().atMs > world_.terminatedAtMs.back()))
+    return Read::Ended;
+  const std::int64_t seen = steps_.empty() || steps_.front().late ? 0 : timeoutMs;
+  if (!steps_.empty() && steps_.front().atMs <= world_.clockMs + seen) {
     world_.clockMs = std::max(world_.clockMs, steps_.front().atMs);
     into += steps_.front().bytes;
     steps_.pop_front();
     return Read::Bytes;
   }
-  if (steps_.empty() && ends_ && !terminated) return Read::Ended;
+  if (steps_.empty() && ends_) return Read::Ended;
   world_.clockMs += timeoutMs;
-  return terminated ? Read::Ended : Read::Quiet;
+  return Read::Quiet;
 }
 
 void ScriptedWorker::terminate() {
@@ -168,7 +193,13 @@ TEST(Watcher, RestartsAfterEachLostPageAndEndsWithTheRunsCode) {
        {"timeout", "failed", "loaded"}, {1, 2, 3}, 0, 1},
       {"missing picture before a restart", {{Fate::StallsAt, 3, 1}},
        {"loaded", "loaded", "timeout"}, {1}, 1, 1},
-      {"window closed", {{Fate::EndsAt, 2, 0, 3}}, {"loaded"}, {1}, 3, 0},
+      {"window closed", {{Fate::ClosedAt, 2}}, {"loaded"}, {1}, 3, 0},
+      {"ends with 3, saying nothing (an abort)", {{Fate::EndsAt, 2, 0, 3}, {}},
+       {"loaded", "failed", "loaded"}, {1, 3}, 0, 0},
+      {"its report is read before it is ended", {{Fate::ReportsLateAt, 2}, {}},
+       {"loaded", "loaded", "timeout"}, {1}, 0, 1},
+      {"a long step it announced", {{Fate::LongStepAt, 2}}, {"loaded", "loaded", "loaded"}, {1}, 0,
+       0},
       {"never comes up", {{Fate::NeverComesUp}}, {}, {1}, -1, 0},
       {"hangs after its end", {{Fate::HangsAtEnd}}, {"loaded", "loaded", "loaded"}, {1}, 0, 1},
       {"cannot be started", {}, {}, {}, std::nullopt, 0},
@@ -226,14 +257,22 @@ TEST(WorkerChannel, TheWorkerFramesItsStreamsCountsFromItsFirstAddressAndEndsWit
   });
   link.writeStandardStream(platform::StandardStream::Error, "one\r\ntwo\n");
   link.pageBegins(Text("http://a/\tb"));
-  link.pageEnds(false);
+  link.rowWritten();
+  link.pageEnds(false, "t\thttp://a/ b\n");
   link.pageBegins(Text("http://c/"));
-  link.pageEnds(true);
+  link.pageEnds(true, "u");
   link.startSignsOfLife();
   sim.advance(cli::kSignOfLifeMs * 2);
+  // A page held past its deadline gives no sign until the next one begins.
+  link.pageHeld();
+  sim.advance(cli::kSignOfLifeMs * 2);
+  link.pageBegins(Text("http://d/"));
+  sim.advance(cli::kSignOfLifeMs);
+  link.windowClosed();
   EXPECT_EQ(sent,
-            "err\tone\nerr\ttwo\npage\t4\thttp://a/ b\ndone\t4\t0\npage\t5\thttp://c/\n"
-            "done\t5\t1\nalive\nalive\nalive\n");
+            "err\tone\nerr\ttwo\npage\t4\thttp://a/ b\nrow\t4\ndone\t4\t0\tt\thttp://a/ b\n"
+            "page\t5\thttp://c/\ndone\t5\t1\tu\nalive\nalive\nalive\npage\t6\thttp://d/\n"
+            "alive\nclosed\n");
   reader = false;
   EXPECT_THROW(link.runDone(), sim::ProcessExit);
 }

@@ -1,6 +1,9 @@
 #include "child_process.h"
 
+#include <ole2.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <utility>
 #include <vector>
@@ -8,6 +11,9 @@
 #include "app/frame.h"
 #include "harness.h"
 #include "cli/options.h"
+#include "cli/unattended.h"
+#include "platform/win32/browser.h"
+#include "platform/win32/browser_site.h"
 #include "platform/win32/platform.h"
 #include "program.h"
 
@@ -117,8 +123,61 @@ int startAsMainDoes(const std::string& joined) {
   return runProgram(*platform, line);
 }
 
+// A worker that meets `fault` at the address `at` of the whole list: frozen
+// right after the record took its row, its control in a box of its own for
+// good, or aborted.
+struct FaultyObserver final : run::RunObserver {
+  run::RunObserver* run;
+  std::string fault;
+  int at, index;
+  void pageLoading(app::Frame& frame, const Text& url) override {
+    run->pageLoading(frame, url);
+    if (++index == at && fault == "abort") std::abort();
+    IOleInPlaceFrame* box = nullptr;
+    auto* host = platform::win32::browserHostOfView(hwndOf(frame.control("互联网浏览器1").widget));
+    if (index == at && fault == "modal" && host &&
+        SUCCEEDED(platform::win32::browserHostSite(*host)->QueryInterface(
+            IID_IOleInPlaceFrame, reinterpret_cast<void**>(&box)))) {
+      box->EnableModeless(FALSE);
+      box->Release();
+    }
+  }
+  void pageRecorded(app::Frame& frame) override {
+    run->pageRecorded(frame);
+    if (index == at && fault == "freeze") Sleep(INFINITE);
+  }
+  void pageDone(app::Frame& f, const run::PageReport& r) override { run->pageDone(f, r); }
+  void loadEnded(app::Frame& f, const Text& url) override { run->loadEnded(f, url); }
+  bool runEnded(app::Frame& f, const Text& m) override { return run->runEnded(f, m); }
+  void pageHeld(app::Frame& f) override { run->pageHeld(f); }
+};
+
+// `notes`: the fault, its address and the worker's arguments, at '|'.
+int workerWithFault(const std::string& notes) {
+  platform::win32::prepareProcess();
+  std::vector<std::string> fields;
+  for (std::size_t start = 0, bar; start <= notes.size(); start = bar + 1) {
+    bar = std::min(notes.find('|', start), notes.size());
+    fields.push_back(notes.substr(start, bar - start));
+  }
+  const cli::CommandLine line = cli::readCommandLine({fields.begin() + 2, fields.end()});
+  auto platform = platform::win32::makeWin32Platform();
+  FaultyObserver faulty;
+  faulty.fault = fields[0];
+  faulty.at = std::stoi(fields[1]);
+  faulty.index = line.preparation.workerFrom - 1;
+  return cli::runPrepared(
+      *platform,
+      [&](run::RunObserver* observer) {
+        faulty.run = observer;
+        return programHandlers(&faulty);
+      },
+      line.preparation);
+}
+
 int runChild(const std::string& how, const std::string& notes) {
   if (how == "hold") return holdForParent(notes);
+  if (how == "worker") return workerWithFault(notes);
   if (how == "start") return startAsMainDoes(notes);
   OleInitialize(nullptr);
   auto platform = platform::win32::makeWin32Platform();

@@ -2,10 +2,12 @@
 // streams and the hard exit.
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 
 #include "platform/win32/backend.h"
+#include "platform/win32/platform.h"
 #include "platform/win32/services/text.h"
 
 namespace sorvane::platform::win32 {
@@ -45,8 +47,12 @@ LocalTime Win32Platform::localTimeNow() const {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+// Without the time the computer slept: a run's deadlines and a worker's
+// silence are of time the program could have run in.
 std::int64_t Win32Platform::monotonicMs() const {
-  return static_cast<std::int64_t>(GetTickCount64());
+  ULONGLONG hundredsOfNs = 0;
+  QueryUnbiasedInterruptTime(&hundredsOfNs);
+  return static_cast<std::int64_t>(hundredsOfNs / 10000);
 }
 
 bool Win32Platform::offerKeyMessage(const MSG& msg) {
@@ -154,6 +160,25 @@ void Win32Platform::writeStandardStream(StandardStream stream, const std::string
     const auto chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - at, 1 << 20));
     if (!WriteFile(out, text.data() + at, chunk, &written, nullptr) || written == 0) return;
   }
+}
+
+namespace {
+
+// The C runtime's own abort shows a box ("abnormal program termination")
+// and ends with 3, which reads as a closed window. Nothing is cleaned up
+// after an abort: the process ends here, with a code that says so.
+extern "C" void endAborted(int) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(kAbortExitCode));
+}
+
+}  // namespace
+
+void prepareProcess() {
+  // No box of the system's may hold an unattended run: a folder on a drive
+  // with no disk fails as a missing one, and a crash ends the process at
+  // once rather than behind the error report's dialog. Children inherit it.
+  SetErrorMode(SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  std::signal(SIGABRT, endAborted);
 }
 
 void Win32Platform::exitProcess(int code) {

@@ -14,6 +14,13 @@ class Browser;
 
 namespace sorvane::platform::win32 {
 
+// Before anything else: no system box (a drive with no disk, a crash's error
+// report) may hold the process, and an abort ends it with kAbortExitCode and
+// no box.
+void prepareProcess();
+// 0xC0000409, as newer C runtimes end an abort.
+inline constexpr int kAbortExitCode = static_cast<int>(0xC0000409u);
+
 // The Win32 desktop. It initialises OLE for this thread for as long as it
 // lives: the browser control is an ActiveX control, and the folder picker
 // needs OLE too.

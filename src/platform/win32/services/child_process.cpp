@@ -32,6 +32,13 @@ void handlePendingMessages() {
   }
 }
 
+// The watcher's own clock, which leaves out the computer's sleep.
+ULONGLONG nowMs() {
+  ULONGLONG hundredsOfNs = 0;
+  QueryUnbiasedInterruptTime(&hundredsOfNs);
+  return hundredsOfNs / 10000;
+}
+
 class Win32Child final : public ChildProcess {
  public:
   Win32Child(Handle process, Handle job, Handle output)
@@ -45,7 +52,7 @@ class Win32Child final : public ChildProcess {
   Read read(std::string& into, std::int32_t timeoutMs) override {
     // An anonymous pipe has no waitable read; it is looked into every few
     // milliseconds, and the wait ends at once when the child ends.
-    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
+    const ULONGLONG end = nowMs() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
     for (bool ended = false;;) {
       DWORD available = 0;
       if (!PeekNamedPipe(output_.get(), nullptr, 0, nullptr, &available, nullptr))
@@ -67,7 +74,7 @@ class Win32Child final : public ChildProcess {
         ended = true;
         continue;
       }
-      const ULONGLONG now = GetTickCount64();
+      const ULONGLONG now = nowMs();
       if (now >= end) return Read::Quiet;
       const auto wait = static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20));
       HANDLE process = process_.get();

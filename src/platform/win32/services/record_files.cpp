@@ -1,5 +1,6 @@
-// Appending to a file and renaming one without replacing, on Windows: what a
-// record kept row by row needs beside the whole-file services of files.cpp.
+// Appending to a file, renaming one without replacing and removing one, on
+// Windows: what a record kept row by row needs beside the whole-file services
+// of files.cpp.
 // Links kernel32 only.
 
 #include <windows.h>
@@ -82,6 +83,14 @@ bool renameToNewName(const Text& from, const Text& to) {
   if (!source || !target) return false;
   // Without MOVEFILE_REPLACE_EXISTING the move fails where the name is taken.
   return MoveFileExW(source->c_str(), target->c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool removeFile(const Text& name) {
+  const std::optional<std::wstring> wide = systemName(name);
+  if (!wide) return false;
+  if (DeleteFileW(wide->c_str())) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 }  // namespace sorvane
