@@ -17,6 +17,14 @@ void expectEnded(Program& p, const char* text, std::int64_t atMs) {
   EXPECT_EQ(p.period("时钟2"), 0);
 }
 
+// 开始 on two addresses, whole pages into a chosen folder.
+void startWholePageRun(Program& p) {
+  run::runState(p.frame).fullPage = true;
+  p.chooseFolder(p.folder());
+  p.add({"http://a/", "http://b/"});
+  p.click("按钮1");
+}
+
 TEST(Run, OneAddressLoadsCapturesAndEnds) {
   Program p;
   p.sim.setLocalTime({2026, 12, 7, 9, 5, 0});
@@ -74,10 +82,7 @@ TEST(Run, WhatHappensWhileAWholePageIsDrawnLeavesTheRunAsItShouldBe) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Program p;
-    run::runState(p.frame).fullPage = true;
-    p.chooseFolder(p.folder());
-    p.add({"http://a/", "http://b/"});
-    p.click("按钮1");
+    startWholePageRun(p);
     std::size_t sentWhileDrawing = 0;
     p.sim.whileDrawingDocument = [&] {
       // The closure ends on the line after these: nothing captured is used
@@ -312,10 +317,7 @@ TEST(Run, ProgressFollowsThePagesAndIsClearedWhenTheRunEnds) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     Program p;
-    run::runState(p.frame).fullPage = true;
-    p.chooseFolder(p.folder());
-    p.add({"http://a/", "http://b/"});
-    p.click("按钮1");
+    startWholePageRun(p);
     if (row.whileDrawing)
       p.sim.whileDrawingDocument = [&p, &row] {
         Program& q = p;  // the closure ends on the next line

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/services/browser_places.h"
+
 namespace sorvane::testing {
 
 class NativeFolder : public ::testing::Test {
@@ -28,7 +30,7 @@ class NativeFolder : public ::testing::Test {
   void TearDown() override {
     SetCurrentDirectoryW(savedCurrent_.c_str());
     // Long-capable, for the folders nested past the old limit.
-    if (!folder_.empty()) removeTree(L"\\\\?\\" + folder_);
+    if (!folder_.empty()) platform::win32::removeFolderTree(folder_);
   }
 
   // The folder's path in the program's code page (it is ASCII).
@@ -70,26 +72,6 @@ class NativeFolder : public ::testing::Test {
   }
 
  private:
-  static void removeTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    const HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-      do {
-        const std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring child = path + L"\\" + name;
-        SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          removeTree(child);
-        } else {
-          DeleteFileW(child.c_str());
-        }
-      } while (FindNextFileW(find, &data));
-      FindClose(find);
-    }
-    RemoveDirectoryW(path.c_str());
-  }
-
   std::wstring folder_;
   std::wstring savedCurrent_;
 };
