@@ -63,7 +63,8 @@ void Frame::startUp() {
 
   std::optional<WindowLayout> layout = loadMainWindowLayout();
   if (!layout) fatalError(0, ownText("载入窗口模板数据段出错!"));
-  if (browserSize_) resizeBrowserArea(*layout, browserSize_->first, browserSize_->second);
+  if (browserSize_)
+    fitBrowserArea(*layout, browserSize_->first, browserSize_->second, platform_.workArea());
 
   vars_ = ProgramVariables{};
   handlerState_.reset();

@@ -172,6 +172,24 @@ void resizeBrowserArea(WindowLayout& layout, int width, int height) {
   layout.rect.height += newBottom - contentBottom;
 }
 
+void fitBrowserArea(WindowLayout& layout, int width, int height, const platform::Rect& workArea) {
+  resizeBrowserArea(layout, width, height);
+  const int overWidth = layout.rect.width - workArea.width;
+  const int overHeight = layout.rect.height - workArea.height;
+  if (overWidth <= 0 && overHeight <= 0) return;
+  double scale = 1.0;
+  if (overWidth > 0) scale = std::min(scale, static_cast<double>(width - overWidth) / width);
+  if (overHeight > 0) scale = std::min(scale, static_cast<double>(height - overHeight) / height);
+  scale = std::max(scale, 0.25);
+  resizeBrowserArea(layout, std::max(1, static_cast<int>(width * scale)),
+                    std::max(1, static_cast<int>(height * scale)));
+  for (ControlLayout& control : layout.controls) {
+    if (control.type != ControlType::WebBrowser) continue;
+    control.pageWidth = width;
+    control.pageHeight = height;
+  }
+}
+
 std::optional<platform::BrowserSettings> readBrowserSettings(std::span<const std::uint8_t> record) {
   platform::BrowserSettings s;
   if (record.empty()) return s;

@@ -30,6 +30,8 @@ struct ControlLayout {
   unsigned flags = 0;
   std::vector<LayoutValue> values;  // type-specific properties that differ from zero/empty
   std::vector<std::uint8_t> settings;  // the browser's settings record
+  // A browser's page size where it shows less of it; 0 sizes: its rect's.
+  int pageWidth = 0, pageHeight = 0;
 };
 
 struct Binding {
@@ -52,6 +54,10 @@ std::optional<WindowLayout> loadMainWindowLayout();
 // The browser area at another size: the controls to its right and below it,
 // and the window, move by as much as it grows or shrinks.
 void resizeBrowserArea(WindowLayout& layout, int width, int height);
+// The same, where the window then would not fit in `workArea`: the area
+// shrinks, keeping its shape, until the window fits (to a quarter at most),
+// and its page keeps the size asked for.
+void fitBrowserArea(WindowLayout& layout, int width, int height, const platform::Rect& workArea);
 
 // The native widget a control of the layout asks for, in `parent` (its group
 // box's controls are moved into it afterwards). Nothing for a browser whose

@@ -88,6 +88,8 @@ std::optional<platform::WidgetSpec> widgetSpecFor(const ControlLayout& l,
       auto settings = readBrowserSettings(l.settings);
       if (!settings) return std::nullopt;
       widgetSpec.browser = *settings;
+      widgetSpec.pageWidth = l.pageWidth;
+      widgetSpec.pageHeight = l.pageHeight;
       break;
     }
     default: break;

@@ -50,6 +50,7 @@ class ForwardingPlatform : public Platform {
   PageShows browserShows(WidgetId browser) const override { return target_.browserShows(browser); }
   void browserShowBlank(WidgetId browser) override { target_.browserShowBlank(browser); }
   std::optional<Pixels> capture(WidgetId w) override { return target_.capture(w); }
+  Rect workArea() const override { return target_.workArea(); }
   std::optional<Document> captureDocument(WidgetId w, int widthLimit, int heightLimit) override {
     return target_.captureDocument(w, widthLimit, heightLimit);
   }

@@ -87,6 +87,10 @@ struct WidgetSpec {
   std::uint32_t textColour = 0;  // labels and check boxes
   std::uint32_t backColour = kButtonFaceColour;
   BrowserSettings browser;  // Browser only
+  // Browser only: the page's own size where the area shows less of it (the
+  // window would not fit on the screen otherwise); 0: the rectangle's.
+  int pageWidth = 0;
+  int pageHeight = 0;
   // The program's own name for the control ("按钮1"). Backends expose it to
   // assistive technology, which is also how the end-to-end tests find controls.
   std::string name;
@@ -217,6 +221,11 @@ class Platform : public Dialogs {
   virtual int listCount(WidgetId list) const = 0;
   virtual std::string listItem(WidgetId list, int index) const = 0;  // "" when out of range
   virtual int listSelection(WidgetId list) const = 0;               // -1 for none
+
+  // Where the main window must fit: the primary screen less its panels. A
+  // desktop whose browser cannot show a page larger than its area answers
+  // an unbounded one, so the window keeps the size the page needs.
+  virtual Rect workArea() const = 0;
 
   virtual WidgetId focusedWidget() const = 0;  // 0 when no widget of ours has it
   virtual void setFocus(WidgetId widget) = 0;

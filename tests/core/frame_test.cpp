@@ -430,6 +430,28 @@ TEST(Layout, AnotherBrowserSizeMovesTheControlsAndTheWindowWithIt) {
     EXPECT_EQ(layout.rect.width - right, 1079 - 1048);
     EXPECT_EQ(layout.rect.height - bottom, 649 - 616);
   }
+  // On a screen too small for the window the area shrinks, keeping its
+  // shape, until the window fits; the page keeps the size asked for.
+  struct Fit {
+    int width, height;
+    platform::Rect work;
+    bool shrinks;
+  };
+  for (const Fit& f : {Fit{1366, 768, {0, 0, 1366, 728}, true}, Fit{1366, 768, {0, 0, 1600, 960}, true},
+                       Fit{3840, 2160, {0, 0, 1920, 1040}, true}, Fit{672, 568, {0, 0, 1366, 728}, false}}) {
+    SCOPED_TRACE(std::to_string(f.width) + " on " + std::to_string(f.work.width));
+    WindowLayout layout = original;
+    fitBrowserArea(layout, f.width, f.height, f.work);
+    const platform::Rect browser = rectOf(layout, "互联网浏览器1");
+    EXPECT_LE(layout.rect.width, f.work.width);
+    EXPECT_LE(layout.rect.height, f.work.height);
+    EXPECT_EQ(browser.width < f.width, f.shrinks);
+    EXPECT_NEAR(static_cast<double>(browser.width) / browser.height,
+                static_cast<double>(f.width) / f.height, 0.01);
+    for (const ControlLayout& c : layout.controls)
+      if (c.type == ControlType::WebBrowser)
+        EXPECT_EQ(c.pageWidth, f.shrinks ? f.width : 0);
+  }
 }
 
 TEST(BrowserSettingsRecord, VersionAndLength) {

@@ -126,6 +126,7 @@ struct Widget {
   std::unique_ptr<ListItems> list;
   BrowserViewPtr browser;
   std::unique_ptr<EngineArea, EngineAreaDeleter> area;
+  int pageWidth = 0, pageHeight = 0;  // a browser's page, where it shows less
 };
 
 class GtkPlatform final : public common::DesktopBackend<Widget> {
@@ -153,6 +154,7 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   std::string listItem(WidgetId list, int index) const override;
   int listSelection(WidgetId list) const override;
 
+  Rect workArea() const override;
   WidgetId focusedWidget() const override;
   void setFocus(WidgetId widget) override;
 

@@ -78,6 +78,12 @@ std::optional<Pixels> GtkPlatform::capture(WidgetId id) {
   GtkWidget* target = w->kind == WidgetKind::TopLevel ? w->container : w->outer;
   int width = w->rect.width;
   int height = w->rect.height;
+  if (w->browser && w->pageWidth > 0) {
+    // The whole page, not the part the scrolled area shows.
+    target = browserWidget(*w->browser);
+    width = w->pageWidth;
+    height = w->pageHeight;
+  }
   if (w->kind == WidgetKind::TopLevel) {
     width = gtk_widget_get_allocated_width(target);
     height = gtk_widget_get_allocated_height(target);

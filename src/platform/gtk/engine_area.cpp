@@ -75,8 +75,9 @@ GtkWidget* GtkPlatform::makeEngineArea(WidgetId id, Widget& w, const WidgetSpec&
   area->widget = gtk_drawing_area_new();
   g_signal_connect(area->widget, "draw", G_CALLBACK(drawArea), area);
   gtk_widget_set_can_focus(area->widget, FALSE);
-  const int width = std::max(request.rect.width, 1);
-  const int height = std::max(request.rect.height, 1);
+  // The page keeps its own size where the area shows it scaled down.
+  const int width = std::max(std::max(request.pageWidth, request.rect.width), 1);
+  const int height = std::max(std::max(request.pageHeight, request.rect.height), 1);
   if (!attachPage(id, width, height, [area](const Pixels& p) { area->show(p); })) return nullptr;
   watchEngine();
   return area->widget;

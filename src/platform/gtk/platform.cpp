@@ -220,6 +220,16 @@ void GtkPlatform::describe(const Widget& w, const WidgetSpec& request) {
   }
 }
 
+Rect GtkPlatform::workArea() const {
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
+  if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);
+  if (!monitor) return {0, 0, 1 << 20, 1 << 20};
+  GdkRectangle area;
+  gdk_monitor_get_workarea(monitor, &area);
+  return {area.x, area.y, area.width, area.height};
+}
+
 void GtkPlatform::placeIn(WidgetId parent, GtkWidget* outer, const Rect& r) {
   Widget* p = find(parent);
   gtk_widget_set_size_request(outer, std::max(r.width, 1), std::max(r.height, 1));

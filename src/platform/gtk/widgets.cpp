@@ -284,7 +284,18 @@ GtkWidget* GtkPlatform::makeChild(WidgetId id, Widget& w, const WidgetSpec& requ
       if (pageEngine()) return makeEngineArea(id, w, request);
       w.browser = makeBrowserView(request.browser);
       if (!w.browser) return nullptr;
-      return browserWidget(*w.browser);
+      GtkWidget* view = browserWidget(*w.browser);
+      if (request.pageWidth <= request.rect.width && request.pageHeight <= request.rect.height)
+        return view;
+      // A page larger than the area the window has room for: the area
+      // scrolls over it, and its picture is the whole page.
+      w.pageWidth = request.pageWidth;
+      w.pageHeight = request.pageHeight;
+      gtk_widget_set_size_request(view, w.pageWidth, w.pageHeight);
+      GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+      gtk_container_add(GTK_CONTAINER(scroller), view);
+      gtk_widget_show(view);
+      return scroller;
     }
     case WidgetKind::Hidden: {
       GtkWidget* holder = gtk_event_box_new();

@@ -171,6 +171,9 @@ class SimPlatform : public platform::Platform {
   int listCount(WidgetId list) const override;
   std::string listItem(WidgetId list, int index) const override;
   int listSelection(WidgetId list) const override;
+  // The screen the window must fit in; tests make it small.
+  platform::Rect screenWorkArea{0, 0, 1920, 1040};
+  Rect workArea() const override { return screenWorkArea; }
   WidgetId focusedWidget() const override;
   void setFocus(WidgetId widget) override;
   void browserNavigate(WidgetId browser, const std::string& url) override;

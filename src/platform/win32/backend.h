@@ -128,6 +128,7 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   std::string listItem(WidgetId list, int index) const override;
   int listSelection(WidgetId list) const override;
 
+  Rect workArea() const override;
   WidgetId focusedWidget() const override;
   void setFocus(WidgetId widget) override;
 

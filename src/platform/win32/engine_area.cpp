@@ -101,7 +101,9 @@ HWND Win32Platform::makeEngineArea(Widget& w, const WidgetSpec& request, HWND pa
                                 parent, reinterpret_cast<HMENU>(INT_PTR{controlId}),
                                 GetModuleHandleW(nullptr), area);
   if (!window) return nullptr;
-  const bool attached = attachPage(idOf(window), std::max(r.width, 1), std::max(r.height, 1),
+  // The page keeps its own size where the area shows it scaled down.
+  const bool attached = attachPage(idOf(window), std::max({r.width, request.pageWidth, 1}),
+                                   std::max({r.height, request.pageHeight, 1}),
                                    [area, window](const Pixels& p) {
                                      area->frame = p;
                                      InvalidateRect(window, nullptr, FALSE);

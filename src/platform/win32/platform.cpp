@@ -286,6 +286,15 @@ void Win32Platform::stopNative(Widget& w) { browserHostStop(*w.browser); }
 void Win32Platform::endPageNative(Widget& w) { browserHostEndPage(*w.browser); }
 PageShows Win32Platform::showsNative(const Widget& w) const { return browserHostShows(*w.browser); }
 void Win32Platform::showBlankNative(Widget& w) { browserHostShowBlank(*w.browser); }
+Rect Win32Platform::workArea() const {
+  // The control draws only what its window shows: its window keeps the
+  // page's size, as large as the screen or not.
+  if (!pageEngine()) return {0, 0, 1 << 20, 1 << 20};
+  RECT work{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  return {work.left, work.top, work.right - work.left, work.bottom - work.top};
+}
+
 // Our own engine takes UTF-8, never the code page's bytes.
 std::string Win32Platform::pageAddress(const std::string& url) const {
   return systemCodePage().toUtf8(url);
