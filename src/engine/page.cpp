@@ -162,10 +162,7 @@ void Page::navigate(const std::string& address) {
   page_.address = address;
   page_.number = ++navigations_;
   page_.loading = browser_ && browser_->alive();
-  if (!page_.loading) {
-    page_.failed = true;
-    return;
-  }
+  if (!page_.loading) return;
   // A page whose process died is not sent on: a fresh one is.
   if (crashed_) replaceTarget();
   if (!target_.ready) {
@@ -208,13 +205,11 @@ void Page::answered(std::uint64_t number, const Json& answer) {
   if (answer.has("error")) {
     // Not an address the engine takes (or no browser left): nothing of it shows.
     page_.loading = false;
-    page_.failed = true;
     return;
   }
   const std::string error = answer.text("result.errorText");
   if (!error.empty()) {
     page_.loading = false;
-    page_.failed = true;
     // A stop, or a response turned into a download that was refused, leaves
     // no page; any other failure is answered with the engine's own page.
     if (error != "net::ERR_ABORTED") {

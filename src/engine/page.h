@@ -71,7 +71,6 @@ class Page {
     std::string loader;     // its document's loader, once answered
     bool committed = false;
     bool finished = false;
-    bool failed = false;
     bool errorPage = false;
     bool painted = false;   // its document has drawn something of its own
   };
