@@ -21,7 +21,7 @@
 #include "app/control_model.h"
 #include "bench_support.h"
 #include "capture/snapshot.h"
-#include "run/run_handlers.h"
+#include "run/run.h"
 #include "services/files.h"
 
 using namespace sorvane;
@@ -75,14 +75,14 @@ int main(int argc, char** argv) {
     draw.push_back(cost);
   };
 
-  run::capturePage(frame);
+  program.capture();
   if (!checkPicture(folder, PageServer::colourOf(7))) return 1;
   emptyFolder(folder);
 
   std::vector<double> step;
   for (int i = 0; i < count + 5; ++i) {
     const double t0 = nowMs();
-    run::capturePage(frame);
+    program.capture();
     const double t = nowMs() - t0;
     if (i >= 5) step.push_back(t);  // the first few warm caches up
     emptyFolder(folder);

@@ -28,7 +28,7 @@
 #include "bench_support.h"
 #include "engine/browser.h"
 #include "platform/gtk/platform.h"
-#include "run/run_handlers.h"
+#include "run/run.h"
 #include "services/files.h"
 
 using namespace sorvane;
@@ -75,7 +75,7 @@ bool picturePages(Program& program, const PageServer& server, const std::string&
       return false;
     }
     settle(2000);  // what the loop still has to do for the page: its drawing
-    run::capturePage(frame);
+    program.capture();
     if (!times && !after) continue;  // warming up: the first view is still being made
     if (times) times->push_back(nowMs() - began);
     if (pictureMiddle(folder) != PageServer::colourOf(page)) {

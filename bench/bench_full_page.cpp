@@ -28,7 +28,7 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "run/run_handlers.h"
+#include "run/run.h"
 
 using namespace sorvane;
 using namespace sorvane::bench;
@@ -106,9 +106,9 @@ int main(int argc, char** argv) {
   const char* names[] = {"BMP", "PNG", "JPEG"};
   const ImageFormat formats[] = {ImageFormat::Bmp, ImageFormat::Png, ImageFormat::Jpeg};
   for (int f = 0; f < 3; ++f) {
-    run::runState(frame).pictureFormat = formats[f];
+    program.run().settings.pictureFormat = formats[f];
     for (bool full : {false, true}) {
-      run::runState(frame).fullPage = full;
+      program.run().settings.fullPage = full;
       std::vector<double> times;
       double peak = 0;
       std::uintmax_t bytes = 0;
@@ -116,10 +116,10 @@ int main(int argc, char** argv) {
         pumpFor(50);
         resetPeaks();
         const double t0 = nowMs();
-        const run::CaptureResult result = run::capturePage(frame);
+        const run::PageReport result = program.capture();
         times.push_back(nowMs() - t0);
         peak = std::max(peak, peakMb());
-        if (!result.written) {
+        if (!result.written()) {
           std::fprintf(stderr, "no picture written\n");
           return 1;
         }

@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     const CivilTime t = timeOf(kRuns, 0);
     const double start = nowMs();
     gallery.add(dir,
-                {dateTimeFromCivil(t), Text(url(0)), Text(name(t)), Text("loaded"), Text("0.0")});
+                {dateTimeFromCivil(t), Text(url(0)), Text(name(t)), record::PageEnd::Loaded, Text("0.0")});
     first.push_back(nowMs() - start);
     if (attempt < 9) continue;
     fs::create_hard_link(shown, fs::path(folder) / fs::u8path(name(t)));
@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
       const double began = nowMs();
       gallery.add(
           dir, {dateTimeFromCivil(at), Text(url(page % kAddresses) + "&p=" + std::to_string(page)),
-                Text(name(t)), Text("loaded"), Text("0.0")});
+                Text(name(t)), record::PageEnd::Loaded, Text("0.0")});
       later.push_back(nowMs() - began);
     }
   }

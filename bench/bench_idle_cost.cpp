@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
   }
   std::printf("memory of the program and its processes: RSS %ld MB, PSS %ld MB\n", rss / 1024,
               pss / 1024);
-  if (program.frame().vars().nextIndex != 2) {
+  if (program.run().nextIndex != 2) {
     std::fprintf(stderr, "the run did not stay on its page\n");
     return 1;
   }

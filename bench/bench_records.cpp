@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
       fs::remove(fs::path(folder) / "截图记录.csv");
       record::PictureRecord pictures(record::KeepPictures::All, [](const Text&) {});
       pictures.startRun();
-      pictures.addRow(dir, {currentDateTime(), Text("http://a/"), Text("earlier"), Text("loaded"),
+      pictures.addRow(dir, {currentDateTime(), Text("http://a/"), Text("earlier"), record::PageEnd::Loaded,
                             Text("new")});
 
       double t = nowMs();
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
       const double t = nowMs();
       pictures.addRow(dir,
                       {currentDateTime(), Text("http://example.com/page?id=" + std::to_string(i)),
-                       Text("2026年12月8日7时0分4秒.png"), Text("loaded"), Text("12.5")});
+                       Text("2026年12月8日7时0分4秒.png"), record::PageEnd::Loaded, Text("12.5")});
       append.push_back(nowMs() - t);
     }
     report("appending a row, flushed", append);

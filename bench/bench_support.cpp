@@ -1,5 +1,7 @@
 #include "bench_support.h"
 
+#include "run/capture_folder.h"
+
 #include <dirent.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 
 #include "app/control_model.h"
 #include "program.h"
+#include "run/capture_folder.h"
 #include "platform/gtk/platform.h"
 #include "pump.h"
 
@@ -117,7 +120,7 @@ double untilPainted(double timeoutMs) {
 }
 
 Program::Program(BenchPlatform& platform)
-    : frame_(std::make_unique<app::Frame>(platform, programHandlers())) {
+    : frame_(std::make_unique<app::Frame>(platform, programHandlers(run_))) {
   frame_->startUp();
   if (!pumpUntil(
           [] { return mainGtkWindow() && gtk_widget_get_mapped(GTK_WIDGET(mainGtkWindow())); },
@@ -134,6 +137,11 @@ Program::~Program() {
 
 void Program::setText(app::ControlName name, const std::string& text) {
   frame_->writeText(control(name), app::prop::editBox::content, Text(text));
+}
+
+run::PageReport Program::capture() {
+  const Text folder = frame_->readText(control("编辑框1"), app::prop::editBox::content);
+  return run::capturePage(*frame_, run_, folder, run_.page.url);
 }
 
 namespace {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/frame.h"
+#include "run/run.h"
 #include "bench_stats.h"
 #include "loopback_server.h"
 #include "platform/gtk/backend.h"
@@ -85,8 +86,12 @@ class Program {
   void click(app::ControlName name) { frame_->raiseEvent(&control(name), 0); }
   void doubleClick(app::ControlName name) { frame_->raiseEvent(&control(name), 1); }
   void setText(app::ControlName name, const std::string& text);
+  run::Run& run() { return run_; }
+  // The capture step into the folder 编辑框1 shows, as the run takes it.
+  run::PageReport capture();
 
  private:
+  run::Run run_;
   std::unique_ptr<app::Frame> frame_;
 };
 

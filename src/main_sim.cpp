@@ -11,7 +11,8 @@ using namespace sorvane;
 
 int main() {
   sim::SimPlatform sim;
-  app::Frame frame(sim, programHandlers());
+  run::Run run;
+  app::Frame frame(sim, programHandlers(run));
   frame.startUp();
   auto id = [&](app::ControlName name) { return frame.control(name).widget; };
 

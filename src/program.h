@@ -1,20 +1,22 @@
 #pragma once
-// The program: the frame with this program's handlers bound. The wiring lives
-// beside main, above every layer it joins (app/ knows nothing of the handlers).
+// The program: one run beside the frame, with this program's handlers bound
+// to it. The wiring lives beside main, above every layer it joins (app/ knows
+// nothing of the handlers, the list nothing of the run).
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/frame.h"
 #include "cli/options.h"
 #include "platform/platform.h"
-#include "run/run_handlers.h"
+#include "run/run.h"
 
 namespace sorvane {
 
-// Every handler the layout's bindings name; the run reports to `observer`, if
-// given, which must outlive the frame the table goes to.
-app::HandlerTable programHandlers(run::RunObserver* observer = nullptr);
+// Every handler the layout's bindings name, the run's bound to `run`, which
+// must outlive the frame the table goes to.
+app::HandlerTable programHandlers(run::Run& run);
 
 // The start routine on a platform; returns the exit code after the window closed.
 int runProgram(platform::Platform& platform);
@@ -27,5 +29,14 @@ int runProgram(platform::Platform& platform, const std::vector<std::string>& arg
 // With a command line already read (a desktop's main reads it before it opens
 // the display, so that --help works without one).
 int runProgram(platform::Platform& platform, const cli::CommandLine& commandLine);
+
+// What stands between the run and its report (nullptr where the run has
+// none); tests put faults there.
+using ObserverWrap = std::function<run::RunObserver*(run::RunObserver*)>;
+
+// The whole start routine with the preparation applied; returns the exit code
+// (kExitDone … kExitWindowClosed). A fatal error still ends the process with -1.
+int runPrepared(platform::Platform& desktop, const cli::Preparation& preparation,
+                const ObserverWrap& wrap = {});
 
 }  // namespace sorvane

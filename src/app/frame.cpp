@@ -67,7 +67,6 @@ void Frame::startUp() {
     fitBrowserArea(*layout, browserSize_->first, browserSize_->second, platform_.workArea());
 
   vars_ = ProgramVariables{};
-  handlerState_.reset();
   cleanup_ = [this] {
     vars_.urlArray.clear();
     vars_.urlArray.shrink_to_fit();

@@ -27,17 +27,9 @@ class Frame;
 using Handler = std::function<void(Frame&)>;
 using HandlerTable = std::map<std::string, Handler, std::less<>>;
 
-// The program-wide variables of the handlers.
+// The program-wide variables of the handlers; the run keeps its own (run::Run).
 struct ProgramVariables {
   TextArray urlArray;  // members numbered from 1 by the handlers
-  std::int32_t runCount = 0;
-  std::int32_t nextIndex = 0;
-};
-
-// State the handlers keep for the program's life beside its variables (the
-// run's own); the frame owns it without knowing what it is.
-struct HandlerState {
-  virtual ~HandlerState() = default;
 };
 
 struct Control {
@@ -84,7 +76,6 @@ class Frame final : public platform::EventSink {
   const Text& urlAt(std::int32_t index);
 
   ProgramVariables& vars() { return vars_; }
-  std::unique_ptr<HandlerState>& handlerState() { return handlerState_; }
   platform::Platform& platform() { return platform_; }
   FrameState state() const { return state_; }
   int stopCounter() const { return stopCounter_; }
@@ -165,7 +156,6 @@ class Frame final : public platform::EventSink {
   platform::Platform& platform_;
   HandlerTable handlers_;
   ProgramVariables vars_;
-  std::unique_ptr<HandlerState> handlerState_;
   std::optional<std::pair<int, int>> browserSize_;
   FrameState state_ = FrameState::Created;
   int stopCounter_ = 0;

@@ -390,18 +390,7 @@ CommandLine readCommandLine(const std::vector<std::string>& arguments) {
     line.standardError = errorLine(problem);
     return endNow(kExitBadStart);
   }
-  p.pause = o.pause;
-  p.start = o.start;
-  p.exitWhenDone = o.exitWhenDone;
-  p.pageTimeoutMs = o.pageTimeoutMs;
-  p.format = o.format;
-  p.record = o.record;
-  p.changedOnly = o.changedOnly;
-  p.workerFrom = o.workerFrom;
-  p.runStartedAt = o.runStartedAt;
-  p.width = o.width;
-  p.height = o.height;
-  p.fullPage = o.fullPage;
+  static_cast<RunOptions&>(p) = o;
   line.engine = o.engine;
   // Naming the browser asks for it.
   if (o.engine.browser && o.engine.choice == EngineChoice::Default)

@@ -28,13 +28,8 @@ struct EngineRequest {
   std::optional<Text> browser;  // --browser: the browser program to start
 };
 
-// What the options say, as given.
-struct Options {
-  std::optional<Text> listFile;
-  // A file named alone (dropped on the program, "Open with"): the window
-  // imports it as 导入网址 would.
-  std::optional<Text> openedList;
-  std::optional<Text> folder;
+// What the options ask of the window and its run that goes to them as given.
+struct RunOptions {
   std::optional<Text> pause;  // the content of 编辑框3
   bool start = false;
   bool exitWhenDone = false;
@@ -48,10 +43,19 @@ struct Options {
   // Not in the help: the watcher of a run starts its worker with the place of
   // the worker's first address in the list (1 for the first address).
   std::int32_t workerFrom = 0;  // 0: not a worker
-  EngineRequest engine;
   // Not in the help either: the watched run's start, which names the one file
   // its waiting rows share.
   std::optional<DateTime> runStartedAt;
+};
+
+// What the options say, as given.
+struct Options : RunOptions {
+  std::optional<Text> listFile;
+  // A file named alone (dropped on the program, "Open with"): the window
+  // imports it as 导入网址 would.
+  std::optional<Text> openedList;
+  std::optional<Text> folder;
+  EngineRequest engine;
 };
 
 enum class Action { Run, ShowHelp, ShowVersion, Refuse };
@@ -68,22 +72,9 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments);
 
 // What a prepared window gets: the list already read, the folder checked and
 // made a full path.
-struct Preparation {
+struct Preparation : RunOptions {
   std::optional<TextArray> urls;
   std::optional<Text> folder;
-  std::optional<Text> pause;
-  bool start = false;
-  bool exitWhenDone = false;
-  std::int32_t pageTimeoutMs = 0;
-  ImageFormat format = ImageFormat::Bmp;
-  bool record = false;
-  bool changedOnly = false;
-  std::int32_t width = 0;  // the browser area; 0: the layout's
-  std::int32_t height = 0;
-  bool fullPage = false;
-  // A worker's first address in the whole list; `urls` then start there.
-  std::int32_t workerFrom = 0;
-  std::optional<DateTime> runStartedAt;  // a worker's: its watcher's run's start
   // The file named alone could not be read: the window says "导入失败！".
   bool openedListUnreadable = false;
   // Which engine draws the pages ("Chromium 156.0.8078.73"), as the desktop

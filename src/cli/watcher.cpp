@@ -6,7 +6,8 @@
 #include "cli/unattended.h"
 #include "cli/worker_channel.h"
 #include "record/picture_record.h"
-#include "run/run_handlers.h"
+#include "run/capture_folder.h"
+#include "run/run.h"
 #include "services/conversions.h"
 #include "services/own_text.h"
 

@@ -77,13 +77,15 @@ Gallery::Gallery(std::function<void(const Text&)> say, std::size_t bound)
     : say_(std::move(say)), bound_(bound > 0 ? bound : 1) {}
 
 Gallery::Page Gallery::page(const Text& folder, std::string_view time, const std::string& url,
-                            const std::string& picture, const std::string& pageEnd,
+                            const std::string& picture, std::optional<PageEnd> end,
+                            std::string_view otherEnd,
                             const std::string& change, NoPicture why) const {
   html::Card c;
   c.time = utf8(time);
   c.url = utf8(url);
   c.picture = picture.empty() ? std::string() : linkName(picture);
-  c.pageEnd = utf8(pageEnd);
+  c.end = end;
+  if (!end) c.otherEnd = utf8(otherEnd);
   c.change = utf8(change);
   c.why = why;
   const bool changed = !picture.empty() && html::changed(c.change);
@@ -94,7 +96,7 @@ Gallery::Page Gallery::page(const Text& folder, std::string_view time, const std
   Page p;
   p.time = std::string(time);
   p.url = url;
-  p.pageEnd = pageEnd;
+  p.end = c.end;
   p.changed = changed;
   p.card = html::card(c);
   return p;
@@ -141,7 +143,7 @@ void Gallery::load(const Text& folder, const RecordRow& row) {
   if (kept > 0) {
     const std::vector<std::string>& last = ring[(next + ring.size() - 1) % ring.size()].f;
     if (last[0] == recordTime(row.at).bytes() && last[1] == row.url.bytes() &&
-        last[2] == row.picture.bytes() && last[3] == row.pageEnd.bytes() &&
+        last[2] == row.picture.bytes() && last[3] == pageEndWord(row.end) &&
         last[4] == row.change.bytes()) {
       --kept;
       --rows;
@@ -150,7 +152,8 @@ void Gallery::load(const Text& folder, const RecordRow& row) {
   earlier_ = rows - kept;
   for (std::size_t i = 0; i < kept; ++i) {
     const Fields& k = ring[(start + i) % ring.size()];
-    pages_.push_back(page(folder, k.f[0], k.f[1], k.f[2], k.f[3], k.f[4], NoPicture::Unknown));
+    pages_.push_back(page(folder, k.f[0], k.f[1], k.f[2], pageEndFromWord(k.f[3]), k.f[3], k.f[4],
+                          NoPicture::Unknown));
     pages_.back().startsRun = k.startsRun;
   }
 }
@@ -160,7 +163,7 @@ bool Gallery::add(const Text& folder, const RecordRow& row) {
   const std::string time = recordTime(row.at).bytes();
   bool starts = nextStartsRun_;
   if (starts && continues_ && !pages_.empty()) starts = splitter_.startsRun(time, row.url.bytes());
-  pages_.push_back(page(folder, time, row.url.bytes(), row.picture.bytes(), row.pageEnd.bytes(),
+  pages_.push_back(page(folder, time, row.url.bytes(), row.picture.bytes(), row.end, {},
                         row.change.bytes(), row.picture.empty() ? row.why : NoPicture::Unknown));
   pages_.back().startsRun = starts;
   pages_.back().engine = engine_;
@@ -214,7 +217,7 @@ std::string Gallery::compose() {
   out.reserve(out.size() + count * 900);
   for (const Shown& s : shown) {
     html::RunCounts counts;
-    for (std::size_t i = s.from; i < s.to; ++i) counts.count(pages_[i].pageEnd, pages_[i].changed);
+    for (std::size_t i = s.from; i < s.to; ++i) counts.count(pages_[i].end, pages_[i].changed);
     out += html::runStart(utf8(pages_[s.from].time), counts, s.cut, pages_[s.to - 1].engine);
     for (std::size_t i = s.from; i < s.to; ++i) out += pages_[i].card;
     out += html::runEnd();

@@ -73,7 +73,7 @@ class Gallery {
   struct Page {
     std::string time;
     std::string url;
-    std::string pageEnd;
+    std::optional<PageEnd> end;
     bool changed = false;
     bool startsRun = false;
     std::string engine;  // what drew it, where this process knows
@@ -82,7 +82,8 @@ class Gallery {
 
   void load(const Text& folder, const RecordRow& row);
   Page page(const Text& folder, std::string_view time, const std::string& url,
-            const std::string& picture, const std::string& pageEnd, const std::string& change,
+            const std::string& picture, std::optional<PageEnd> end, std::string_view otherEnd,
+            const std::string& change,
             NoPicture why) const;
   // The page; the rows it can no longer show are let go.
   std::string compose();

@@ -23,12 +23,14 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
 
 std::string number(std::uint64_t n) { return std::to_string(n); }
 
-const char* pageEndWords(std::string_view pageEnd) {
-  if (pageEnd == "loaded") return "已载入";
-  if (pageEnd == "timeout") return "载入超时";
-  if (pageEnd == "failed") return "载入失败";
-  if (pageEnd == "blank") return "空白页";
-  return nullptr;
+const char* pageEndWords(PageEnd end) {
+  switch (end) {
+    case PageEnd::Loaded: return "已载入";
+    case PageEnd::TimedOut: return "载入超时";
+    case PageEnd::Failed: return "载入失败";
+    case PageEnd::Blank: return "空白页";
+  }
+  return "";
 }
 
 const char* noPictureWords(NoPicture why) {
@@ -153,18 +155,21 @@ bool changed(std::string_view change) {
   return std::strtod(std::string(change).c_str(), nullptr) > 0.0;
 }
 
-void RunCounts::count(std::string_view pageEnd, bool changedPage) {
+void RunCounts::count(std::optional<PageEnd> end, bool changedPage) {
   ++pages;
-  if (pageEnd == "loaded") ++loaded;
-  if (pageEnd == "timeout") ++timedOut;
-  if (pageEnd == "failed") ++failed;
-  if (pageEnd == "blank") ++blank;
   if (changedPage) ++changed;
+  if (!end) return;
+  switch (*end) {
+    case PageEnd::Loaded: ++loaded; break;
+    case PageEnd::TimedOut: ++timedOut; break;
+    case PageEnd::Failed: ++failed; break;
+    case PageEnd::Blank: ++blank; break;
+  }
 }
 
 std::string card(const Card& c) {
   const bool isChanged = changed(c.change);
-  const bool notLoaded = c.pageEnd != "loaded";
+  const bool notLoaded = c.end != PageEnd::Loaded;
   std::string out = "<article class=\"card";
   if (isChanged) out += " changed";
   if (notLoaded) out += " notloaded";
@@ -185,8 +190,7 @@ std::string card(const Card& c) {
   else
     out += url;
   out += "</p><p class=\"meta\"><time>" + escape(c.time) + "</time> · <span class=\"end\">";
-  const char* words = pageEndWords(c.pageEnd);
-  out += words ? std::string(words) : escape(c.pageEnd);
+  out += c.end ? std::string(pageEndWords(*c.end)) : escape(c.otherEnd);
   out += "</span>";
   if (!c.change.empty()) {
     out += " · <span class=\"change\">";

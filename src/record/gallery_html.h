@@ -10,9 +10,12 @@
 // turn into a scheme, a query or a path above the folder.
 
 #include <cstddef>
+#include <optional>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "record/page_end.h"
 
 namespace sorvane::record {
 
@@ -45,7 +48,8 @@ struct Card {
   std::string time;                // "2026-12-08 07:00:04"
   std::string url;                 // as listed
   std::string picture;             // its name in the folder; empty: none
-  std::string pageEnd;             // "loaded", "timeout", "failed", "blank"
+  std::optional<PageEnd> end;      // nothing: a word in the record that is none of ours
+  std::string otherEnd = {};       // that word, shown as it stands
   std::string change;              // "new", "0.0" … "100.0"; empty without a picture
   std::string changePicture = {};  // the "-变化" picture's name when it is there
   NoPicture why = NoPicture::Unknown;
@@ -60,7 +64,7 @@ std::string card(const Card& c);
 // The counts a run's heading shows.
 struct RunCounts {
   std::size_t pages = 0, loaded = 0, changed = 0, timedOut = 0, failed = 0, blank = 0;
-  void count(std::string_view pageEnd, bool changedPage);
+  void count(std::optional<PageEnd> end, bool changedPage);
 };
 
 // Up to and including the filter; `earlier` rows of the record are not shown

@@ -17,7 +17,7 @@ namespace {
 constexpr std::size_t kColumns = 5;
 
 std::string rowText(const RecordRow& row) {
-  return csvRow({recordTime(row.at).view(), row.url.view(), row.picture.view(), row.pageEnd.view(),
+  return csvRow({recordTime(row.at).view(), row.url.view(), row.picture.view(), pageEndWord(row.end),
                  row.change.view()});
 }
 

@@ -21,6 +21,7 @@
 #include "platform/platform.h"
 #include "record/change.h"
 #include "record/gallery.h"
+#include "record/page_end.h"
 #include "services/images.h"
 #include "services/values.h"
 
@@ -48,7 +49,7 @@ struct RecordRow {
   DateTime at;
   Text url;
   Text picture;  // its name in the folder; empty when none was written
-  Text pageEnd;  // "loaded", "timeout", "failed", "blank"
+  PageEnd end = PageEnd::Loaded;
   Text change;   // "new", "0.0" … "100.0"; empty without a picture
   NoPicture why = NoPicture::Unknown;  // without a picture: why, for the gallery
 };

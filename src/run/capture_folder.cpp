@@ -7,7 +7,8 @@
 #include "capture/picture_file.h"
 #include "capture/snapshot.h"
 #include "record/picture_record.h"
-#include "run/run_handlers.h"
+#include "run/capture_folder.h"
+#include "run/run.h"
 #include "services/conversions.h"
 #include "services/files.h"
 #include "services/own_text.h"
@@ -48,6 +49,11 @@ void checkCaptureFolder(Frame& frame) {
   frame.writeInt(checkBox, prop::checkBox::checked, 0);
 }
 
+void addCaptureFolderHandlers(app::HandlerTable& table) {
+  table.emplace("chooseCaptureFolder", &chooseCaptureFolder);
+  table.emplace("checkCaptureFolder", &checkCaptureFolder);
+}
+
 std::optional<Text> freeCaptureName(const Text& stem, const Text& extension) {
   // Two captures within one second share a time stamp; the later one gets a
   // number instead of replacing the earlier picture. A folder that answers
@@ -74,10 +80,11 @@ struct Taken {
   bool cut = false;
 };
 
-std::optional<platform::Platform::Document> wholePage(Frame& frame, std::uint32_t browser) {
+std::optional<platform::Platform::Document> wholePage(Frame& frame, Run& run,
+                                                     std::uint32_t browser) {
   // The engine may run a loop while it draws: the dwell's next tick must
   // not start a second picture meanwhile.
-  bool& capturing = runState(frame).page.capturing;
+  bool& capturing = run.page.capturing;
   capturing = true;
   struct Done {
     bool& flag;
@@ -92,11 +99,11 @@ std::optional<platform::Platform::Document> wholePage(Frame& frame, std::uint32_
 // just fails), what the view shows is taken instead and said cut, and a
 // picture that cannot be had at all is a page without one. Running out of
 // memory here never ends the run.
-Taken takePicture(Frame& frame, std::uint32_t browser, ImageFormat format) {
+Taken takePicture(Frame& frame, Run& run, std::uint32_t browser, ImageFormat format) {
   Taken taken;
-  if (runState(frame).fullPage) {
+  if (run.settings.fullPage) {
     try {
-      if (std::optional<platform::Platform::Document> document = wholePage(frame, browser)) {
+      if (std::optional<platform::Platform::Document> document = wholePage(frame, run, browser)) {
         taken.cut = document->cut;
         taken.pixels = std::move(document->pixels);
         taken.picture = capture::encodePicture(*taken.pixels, format);
@@ -130,52 +137,60 @@ bool savedChangePicture(record::PictureRecord& pictureRecord, const Text& name,
 
 }  // namespace
 
-CaptureResult capturePage(Frame& frame) {
-  const DateTime takenAt = currentDateTime();
-  const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
-  const Text stem = folder + toText(takenAt);
-  RunState& state = runState(frame);
-  const ImageFormat format = state.pictureFormat;
+PageReport capturePage(Frame& frame, Run& run, const Text& folder, const Text& url) {
+  PageReport report;
+  report.url = url;
+  report.outcome = PageOutcome::NotWritten;
+  report.at = currentDateTime();
+  const Text stem = folder + toText(report.at);
+  const ImageFormat format = run.settings.pictureFormat;
   const Text extension = capture::pictureExtension(format);
+  report.picture = stem + extension;
   const std::uint32_t browser = frame.windowHandle(frame.control("互联网浏览器1"));
-  Taken taken = takePicture(frame, browser, format);
+  Taken taken = takePicture(frame, run, browser, format);
   const std::optional<platform::Pixels>& pixels = taken.pixels;
   const ByteSet& picture = taken.picture;
-  const bool cut = taken.cut;
   // No picture (the browser could not be read, or no memory was found for
   // it) means no file, and nothing cut: an empty ".jpg" would only look like
   // a broken picture. A picture that cannot be written is skipped without a
   // word; the run goes on either way.
-  if (picture.empty()) return {false, stem + extension, takenAt, Text(), false};
+  if (picture.empty()) return report;
 
-  record::PictureRecord* pictureRecord = state.record.get();
+  record::PictureRecord* pictureRecord = run.settings.record.get();
   std::optional<record::Comparison> compared;
   if (pictureRecord && !folder.empty()) {
     try {
-      compared = pictureRecord->compare(folder, state.page.url, *pixels, picture, format);
+      compared = pictureRecord->compare(folder, url, *pixels, picture, format);
     } catch (const std::bad_alloc&) {
       // No room for the earlier picture beside this one: no change figure.
     }
-    if (compared && compared->keptEarlier)
-      return {true, folder + *compared->keptEarlier, takenAt, compared->changeText(), cut};
   }
-  const Text change = compared ? compared->changeText() : Text();
+  // A picture that was not written changed nothing, and is not cut.
+  auto written = [&](const Text& name) {
+    report.outcome = PageOutcome::Captured;
+    report.picture = name;
+    if (compared) report.change = compared->changeText();
+    report.cut = taken.cut;
+    return report;
+  };
+  if (compared && compared->keptEarlier) return written(folder + *compared->keptEarlier);
   // The name is free when chosen, but another copy of the program may take it
   // before the picture lands: the write never replaces a file, and a name
   // taken meanwhile is passed over for the next one.
-  Text name = stem + extension;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::optional<Text> chosen = freeCaptureName(stem, extension);
     if (!chosen) break;
-    name = *chosen;
-    if (writeFile(name, picture, WriteMode::NewOnly)) {
-      if (compared && !savedChangePicture(*pictureRecord, name, *pixels, *compared, format))
-        pictureRecord->sayProblem(ownText("变化截图无法保存：") + record::changePictureName(name));
-      return {true, name, takenAt, change, cut};
+    report.picture = *chosen;
+    if (writeFile(report.picture, picture, WriteMode::NewOnly)) {
+      if (compared &&
+          !savedChangePicture(*pictureRecord, report.picture, *pixels, *compared, format))
+        pictureRecord->sayProblem(ownText("变化截图无法保存：") +
+                                  record::changePictureName(report.picture));
+      return written(report.picture);
     }
-    if (nameState(name) != NameState::Taken) break;
+    if (nameState(report.picture) != NameState::Taken) break;
   }
-  return {false, name, takenAt, change, cut};
+  return report;
 }
 
 }  // namespace sorvane::run

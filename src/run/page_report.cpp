@@ -2,18 +2,8 @@
 
 namespace sorvane::run {
 
-const char* pageEndWord(PageEnd end) {
-  switch (end) {
-    case PageEnd::Loaded: return "loaded";
-    case PageEnd::TimedOut: return "timeout";
-    case PageEnd::Failed: return "failed";
-    case PageEnd::Blank: return "blank";
-  }
-  return "loaded";
-}
-
 record::RecordRow recordRow(const PageReport& report, const Text& folder) {
-  record::RecordRow row{report.at, report.url, Text(), Text(pageEndWord(report.end)), Text()};
+  record::RecordRow row{report.at, report.url, Text(), report.end, Text()};
   if (report.written()) {
     // A picture outside the folder (the folder changed while it was taken)
     // cannot be named in it.

@@ -1,8 +1,9 @@
 #pragma once
-// What became of one address: made once, when its dwell ends (or, for a worker
-// lost on it, by the watcher), and written out both as the line per page and
-// as the record's row.
+// What became of one address: made when its dwell ends (the capture fills in
+// its picture), or, for a worker lost on it, by the watcher; written out both
+// as the line per page and as the record's row.
 
+#include "record/page_end.h"
 #include "record/picture_record.h"
 #include "services/values.h"
 
@@ -16,27 +17,23 @@ enum class PageOutcome {
   Lost,         // the worker that had it was lost before its dwell ended
 };
 
-// How the page of an address ended.
-enum class PageEnd {
-  Loaded,    // the page loaded; the picture shows it
-  TimedOut,  // its time-out ended the load; the picture shows it as it stood
-  Failed,    // the engine could not load it; the picture shows the engine's page
-  Blank,     // nothing of its own to show; the picture is a blank page
-};
-// "loaded", "timeout", "failed", "blank".
-const char* pageEndWord(PageEnd end);
+using record::PageEnd;
+using record::pageEndWord;
 
 struct PageReport {
   Text url;
   PageOutcome outcome = PageOutcome::NotCaptured;
   PageEnd end = PageEnd::Loaded;
-  // The file written, or the one that could not be; empty when none was tried.
+  // The file written, or the one that could not be; empty when none was
+  // tried. An unchanged picture that is not kept names the earlier one.
   Text picture;
+  // When the picture was taken, or the dwell ended without one.
   DateTime at;
   // With a record: the change since the address's earlier picture ("new",
   // "0.0" … "100.0"). Said only of a picture that was written.
   Text change;
-  // A picture of the whole document that stopped at the height bound.
+  // A picture of the whole document that stopped at a bound, or the view's
+  // own where no memory was found for the whole.
   bool cut = false;
 
   bool written() const { return outcome == PageOutcome::Captured; }

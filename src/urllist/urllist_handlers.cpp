@@ -34,15 +34,15 @@ bool urlAlreadyListed(Frame& frame, const Text& url) {
   return false;
 }
 
-void refreshUrlListBox(Frame& frame) {
+void refreshUrlListBox(Frame& frame, const ListSized& listSized) {
   app::Control& list = frame.control("列表框1");
   frame.clear(list);
   for (std::int32_t i = 1; i <= entryCount(frame); ++i) frame.addItem(list, frame.urlAt(i));
   // A run in progress picks up the new size.
-  frame.vars().runCount = entryCount(frame);
+  if (listSized) listSized(entryCount(frame));
 }
 
-void addUrl(Frame& frame) {
+void addUrl(Frame& frame, const ListSized& listSized) {
   app::Control& input = frame.control("编辑框2");
   // Only the emptiness test ignores spaces; the entry keeps them.
   if (removeAllSpaces(frame.readText(input, prop::editBox::content)).empty()) return;
@@ -54,7 +54,7 @@ void addUrl(Frame& frame) {
   } else {
     urls.push_back(frame.readText(input, prop::editBox::content));
   }
-  refreshUrlListBox(frame);
+  refreshUrlListBox(frame, listSized);
 }
 
 void deleteUrl(Frame& frame) {
@@ -69,8 +69,8 @@ void clearUrlList(Frame& frame) {
   frame.clear(frame.control("列表框1"));
   frame.writeText(frame.control("编辑框2"), prop::editBox::content, Text());
   TextArray().swap(frame.vars().urlArray);
-  // runCount and nextIndex stay as they are; the run halts (bound beside this
-  // handler where the program is put together).
+  // The run's length and place stay as they are; the run halts (bound beside
+  // this handler where the program is put together).
 }
 
 void exportUrlList(Frame& frame) {
@@ -90,7 +90,7 @@ void exportUrlList(Frame& frame) {
   messageBox(ownText(saved ? "保存成功！" : "保存失败！"), 0);
 }
 
-void importUrlList(Frame& frame) {
+void importUrlList(Frame& frame, const ListSized& listSized) {
   app::Control& dialog = frame.control("通用对话框1");
   frame.writeInt(dialog, prop::commonDlg::type, kOpenFile);
   if (!frame.openDialog(dialog)) return;
@@ -101,15 +101,16 @@ void importUrlList(Frame& frame) {
     return;
   }
   frame.vars().urlArray = decodeListFile(*bytes);
-  refreshUrlListBox(frame);
+  refreshUrlListBox(frame, listSized);
 }
 
-void addHandlers(app::HandlerTable& table) {
-  table.emplace("addUrl", &addUrl);
+void addHandlers(app::HandlerTable& table, ListSized listSized) {
+  table.emplace("addUrl", [listSized](Frame& frame) { addUrl(frame, listSized); });
   table.emplace("deleteUrl", &deleteUrl);
   table.emplace("clearUrlList", &clearUrlList);
   table.emplace("exportUrlList", &exportUrlList);
-  table.emplace("importUrlList", &importUrlList);
+  table.emplace("importUrlList",
+                [listSized](Frame& frame) { importUrlList(frame, listSized); });
 }
 
 }  // namespace sorvane::urllist

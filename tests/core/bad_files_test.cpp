@@ -59,7 +59,7 @@ void expectImportAndRoundTrip(Program& p, const std::string& bytes, const String
   p.importFile(p.file("in.txt"));
   EXPECT_EQ(p.urls(), expected);
   EXPECT_EQ(p.items(), expected);
-  EXPECT_EQ(p.frame.vars().runCount, static_cast<std::int32_t>(expected.size()));
+  EXPECT_EQ(p.run.runCount, static_cast<std::int32_t>(expected.size()));
   EXPECT_EQ(p.sim.boxes().size(), boxes);  // an import says nothing
   for (const std::string& entry : p.urls()) {
     EXPECT_EQ(entry.find('\n'), std::string::npos);

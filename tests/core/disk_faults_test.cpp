@@ -148,13 +148,13 @@ TEST_F(DiskFaults, ARecordRowThatDoesNotFitLeavesTheRowsBeforeItWhole) {
   const Text folder(disk->dir().string() + "/");
   const DateTime at = dateTimeFromCivil({2026, 12, 8, 7, 0, 4});
   pictures.startRun();
-  pictures.addRow(folder, {at, Text("http://a/"), Text("a.png"), Text("loaded"), Text("new")});
+  pictures.addRow(folder, {at, Text("http://a/"), Text("a.png"), record::PageEnd::Loaded, Text("new")});
   const std::string before = readBytes(*disk / "截图记录.csv");
   ASSERT_NO_FATAL_FAILURE(fillUp(*disk / "filler"));
   // Longer than the slack of the record's last block: part of it would fit.
   const Text longAddress("http://b/?" + std::string(20000, 'x'));
-  pictures.addRow(folder, {at, longAddress, Text("b.png"), Text("loaded"), Text("new")});
-  pictures.addRow(folder, {at, longAddress, Text("b.png"), Text("loaded"), Text("new")});
+  pictures.addRow(folder, {at, longAddress, Text("b.png"), record::PageEnd::Loaded, Text("new")});
+  pictures.addRow(folder, {at, longAddress, Text("b.png"), record::PageEnd::Loaded, Text("new")});
   EXPECT_EQ(readBytes(*disk / "截图记录.csv"), before);
   // Said once, not at every page: the record, and the gallery beside it.
   ASSERT_EQ(said.size(), 2u) << ::testing::PrintToString(said);
@@ -162,7 +162,7 @@ TEST_F(DiskFaults, ARecordRowThatDoesNotFitLeavesTheRowsBeforeItWhole) {
   EXPECT_NE(said[1].find("截图记录.html"), std::string::npos);
 
   fs::remove(*disk / "filler");
-  pictures.addRow(folder, {at, Text("http://c/"), Text("c.png"), Text("loaded"), Text("new")});
+  pictures.addRow(folder, {at, Text("http://c/"), Text("c.png"), record::PageEnd::Loaded, Text("new")});
   EXPECT_EQ(readBytes(*disk / "截图记录.csv"),
             before + "2026-12-08 07:00:04,http://c/,c.png,loaded,new\r\n");
 }
@@ -255,7 +255,7 @@ TEST_F(DiskFaults, ImportThatCannotReadKeepsTheList) {
     p.importFile(list);
     EXPECT_EQ(p.urls(), Strings{"http://keep/"});
     EXPECT_EQ(p.items(), Strings{"http://keep/"});
-    EXPECT_EQ(p.frame.vars().runCount, 1);
+    EXPECT_EQ(p.run.runCount, 1);
     ASSERT_EQ(p.sim.boxes().size(), ++boxes);
     expectBox(p.sim.boxes().back(), "导入失败！");
   }

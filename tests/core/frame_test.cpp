@@ -87,7 +87,6 @@ TEST_F(FrameTest, BuildsTheWindowFromTheLayout) {
   EXPECT_EQ(frame.readInt(c("通用对话框1"), prop::commonDlg::fileMustExist), 1);
   EXPECT_EQ(frame.readInt(frame.window(), prop::window::escCloses), 1);
   EXPECT_TRUE(frame.vars().urlArray.empty());
-  EXPECT_EQ(frame.vars().runCount, 0);
 
   // The focus starts on the start button.
   EXPECT_EQ(sim.focusedWidget(), c("按钮1").widget);

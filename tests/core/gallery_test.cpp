@@ -54,7 +54,7 @@ TEST(GalleryHtml, TextIsEscapedAndOnlyWebAndFileAddressesBecomeLinks) {
     SCOPED_TRACE(c.address);
     EXPECT_EQ(html::escape(c.address), c.shown);
     EXPECT_EQ(html::linkable(c.address), c.link);
-    const std::string card = html::card({"2026-12-08 07:00:04", c.address, "", "loaded", ""});
+    const std::string card = html::card({"2026-12-08 07:00:04", c.address, "", record::PageEnd::Loaded, {}, ""});
     const Strings hrefs = between(card, "href=\"", "\"");
     EXPECT_EQ(hrefs, c.link ? Strings{c.shown} : Strings{});
     EXPECT_EQ(between(card, "<p class=\"url\">", "</p>"),
@@ -82,7 +82,7 @@ TEST(GalleryHtml, PicturesAreRelativeReferencesThatEscapeOnlyASCII) {
     EXPECT_EQ(html::fileReference(name), reference);
   }
   // The thumbnail, its link, the framed picture's link, and the name as text.
-  html::Card c{"t", "http://a/", "p\"1.png", "loaded", "12.5", "p\"1-变化.png"};
+  html::Card c{"t", "http://a/", "p\"1.png", record::PageEnd::Loaded, {}, "12.5", "p\"1-变化.png"};
   const std::string card = html::card(c);
   EXPECT_EQ(between(card, "href=\"", "\""), (Strings{"p%221.png", "http://a/", "p%221-变化.png"}));
   EXPECT_EQ(between(card, "src=\"", "\""), Strings{"p%221.png"});
@@ -93,11 +93,11 @@ TEST(GalleryHtml, PicturesAreRelativeReferencesThatEscapeOnlyASCII) {
 // record shows as text.
 TEST(GalleryHtml, ACardIsMarkedChangedOrNotLoaded) {
   const std::vector<std::pair<html::Card, std::string>> cases = {
-      {{"t", "u", "p.png", "loaded", "12.5"}, "card changed"},
-      {{"t", "u", "p.png", "loaded", "0.0"}, "card"},
-      {{"t", "u", "p.png", "timeout", "new"}, "card notloaded"},
-      {{"t", "u", "p.png", "failed", "0.1"}, "card changed notloaded"},
-      {{"t", "u", "", "<b>", ""}, "card notloaded"},
+      {{"t", "u", "p.png", record::PageEnd::Loaded, {}, "12.5"}, "card changed"},
+      {{"t", "u", "p.png", record::PageEnd::Loaded, {}, "0.0"}, "card"},
+      {{"t", "u", "p.png", record::PageEnd::TimedOut, {}, "new"}, "card notloaded"},
+      {{"t", "u", "p.png", record::PageEnd::Failed, {}, "0.1"}, "card changed notloaded"},
+      {{"t", "u", "", std::nullopt, "<b>", ""}, "card notloaded"},
   };
   for (const auto& [card, classes] : cases) {
     const std::string text = html::card(card);
@@ -162,7 +162,7 @@ class GalleryFolder : public ::testing::Test {
            record::NoPicture why = record::NoPicture::Unknown) {
     const record::RecordRow row{
         dateTimeFromCivil({2026, 12, 8, 7, 0, second}),         Text(url),
-        Text(why == record::NoPicture::Unknown ? "n.png" : ""), Text("loaded"),
+        Text(why == record::NoPicture::Unknown ? "n.png" : ""), record::PageEnd::Loaded,
         Text(why == record::NoPicture::Unknown ? "new" : ""),   why};
     const std::string csv = readBytes(dir_ / utf8Path("截图记录.csv"));
     writeBytes(dir_ / utf8Path("截图记录.csv"), csv + record::recordTime(row.at).bytes() + "," +
@@ -276,7 +276,7 @@ TEST_F(GalleryFolder, APageThatCannotBeWrittenIsSaidOnceARun) {
     gallery.startRun();
     for (int second : {1, 2}) {
       const record::RecordRow row{dateTimeFromCivil({2026, 12, 8, 7, 0, second}), Text("http://a/"),
-                                  Text(""), Text("loaded"), Text("")};
+                                  Text(""), record::PageEnd::Loaded, Text("")};
       EXPECT_FALSE(gallery.add(folder_, row));
     }
   }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "program.h"
+#include "run/capture_folder.h"
 #include "platform/sim/sim_platform.h"
 
 namespace sorvane::testing {
@@ -49,7 +50,8 @@ inline void writeBytes(const fs::path& path, const std::string& bytes) {
 
 struct Program {
   sim::SimPlatform sim;
-  app::Frame frame{sim, programHandlers()};
+  run::Run run;
+  app::Frame frame{sim, programHandlers(run)};
 
   Program() { frame.startUp(); }
   ~Program() {
@@ -64,6 +66,10 @@ struct Program {
     return frame.readInt(frame.control(timer), app::prop::timer::period);
   }
   bool click(app::ControlName name) { return sim.click(id(name)); }
+  // The capture step into the folder 编辑框1 shows.
+  run::PageReport capture() {
+    return run::capturePage(frame, run, Text(text("编辑框1")), run.page.url);
+  }
   void setPause(const std::string& seconds) { sim.setEditText(id("编辑框3"), seconds); }
   void add(std::initializer_list<const char*> urls) {
     for (const char* url : urls) {

@@ -211,7 +211,7 @@ class RecordFolder : public ::testing::Test {
     return r;
   }
   record::RecordRow row(const char* url, const char* picture, const char* change = "new") {
-    return {dateTimeFromCivil({2026, 12, 8, 7, 0, 4}), Text(url), Text(picture), Text("loaded"),
+    return {dateTimeFromCivil({2026, 12, 8, 7, 0, 4}), Text(url), Text(picture), record::PageEnd::Loaded,
             Text(change)};
   }
   std::string recordBytes() { return readBytes(dir_ / utf8Path("截图记录.csv")); }

@@ -2,7 +2,8 @@
 // the virtual clock, the capture folder and the screenshot names.
 
 #include "program_fixture.h"
-#include "run/run_handlers.h"
+#include "run/capture_folder.h"
+#include "run/run.h"
 
 namespace sorvane::testing {
 namespace {
@@ -19,7 +20,7 @@ void expectEnded(Program& p, const char* text, std::int64_t atMs) {
 
 // 开始 on two addresses, whole pages into a chosen folder.
 void startWholePageRun(Program& p) {
-  run::runState(p.frame).fullPage = true;
+  p.run.settings.fullPage = true;
   p.chooseFolder(p.folder());
   p.add({"http://a/", "http://b/"});
   p.click("按钮1");
@@ -136,7 +137,7 @@ TEST(Run, StopThenStartBeginsAgainAtTheFirstAddress) {
   p.click("按钮1");
   EXPECT_EQ(p.text("按钮1"), "开始");
   EXPECT_EQ(p.period("时钟1") + p.period("时钟2"), 0);
-  EXPECT_EQ(p.frame.vars().nextIndex, 2);
+  EXPECT_EQ(p.run.nextIndex, 2);
   p.sim.advanceTo(30000);
   EXPECT_EQ(p.navigated(), Strings{"a"});
   p.click("按钮1");
@@ -272,7 +273,7 @@ TEST(Run, ClearingHaltsTheRunAndLeavesStopShown) {
   ASSERT_EQ(p.sim.boxes().size(), 1u);
   expectBox(p.sim.boxes()[0], "请输入网址！");
   EXPECT_EQ(p.period("时钟1"), 0);
-  run::runState(p.frame).pageTimeoutMs = 30000;
+  p.run.settings.pageTimeoutMs = 30000;
   p.add({"a", "b"});
   p.click("按钮1");
   p.sim.advanceTo(3000);
@@ -358,7 +359,7 @@ TEST(Run, ListChangesDuringARunTakeEffectAtTheNextPage) {
   importing.sim.advanceTo(3000);
   writeBytes(importing.file("list.txt"), "\r\nx\r\ny");
   importing.importFile(importing.file("list.txt"));
-  EXPECT_EQ(importing.frame.vars().runCount, 2);
+  EXPECT_EQ(importing.run.runCount, 2);
   importing.sim.advanceTo(12000);
   EXPECT_EQ(importing.navigated(), (Strings{"a", "y"}));
   expectEnded(importing, "连续访问结束", 12000);
@@ -371,7 +372,7 @@ TEST(Run, ImportingAnEmptyListDuringARunEndsItOnce) {
   p.sim.advanceTo(2000);
   writeBytes(p.file("empty.txt"), "");
   p.importFile(p.file("empty.txt"));
-  EXPECT_EQ(p.frame.vars().runCount, 0);
+  EXPECT_EQ(p.run.runCount, 0);
   p.sim.advanceTo(7000);
   expectEnded(p, "网址个数不可为0", 7000);
   p.sim.advance(60000);
@@ -429,7 +430,7 @@ TEST(CaptureFolder, ScreenshotNamesFollowTheClockAndNeverOverwrite) {
   };
   for (const auto& c : cases) {
     p.sim.setLocalTime(c.at);
-    run::capturePage(p.frame);
+    p.capture();
     EXPECT_EQ(readBytes(p.file(c.name)).substr(0, 2), "BM") << c.name;
   }
   EXPECT_EQ(p.filesInFolder().size(), 6u);
@@ -437,8 +438,8 @@ TEST(CaptureFolder, ScreenshotNamesFollowTheClockAndNeverOverwrite) {
   // Two more in the same second as the first: both kept beside it.
   writeBytes(p.file("2026年12月7日9时5分3秒.jpg"), "first");
   p.sim.setLocalTime({2026, 12, 7, 9, 5, 3});
-  run::capturePage(p.frame);
-  run::capturePage(p.frame);
+  p.capture();
+  p.capture();
   EXPECT_EQ(readBytes(p.file("2026年12月7日9时5分3秒.jpg")), "first");
   EXPECT_EQ(readBytes(p.file("2026年12月7日9时5分3秒(2).jpg")).substr(0, 2), "BM");
   EXPECT_EQ(readBytes(p.file("2026年12月7日9时5分3秒(3).jpg")).substr(0, 2), "BM");
@@ -446,12 +447,12 @@ TEST(CaptureFolder, ScreenshotNamesFollowTheClockAndNeverOverwrite) {
   // A capture that yields no picture leaves no empty file behind.
   p.sim.setLocalTime({2026, 12, 7, 10, 0, 1});
   p.sim.failNextCapture();
-  run::capturePage(p.frame);
+  p.capture();
   EXPECT_FALSE(fs::exists(p.file("2026年12月7日10时0分1秒.jpg")));
 
   // A folder that has gone away: nothing written, nothing said.
   fs::remove_all(p.folder());
-  run::capturePage(p.frame);
+  p.capture();
   EXPECT_FALSE(fs::exists(p.folder()));
   EXPECT_TRUE(p.sim.boxes().empty());
 }
@@ -477,8 +478,8 @@ TEST(CaptureFolder, NumberingEndsAtAFolderWithoutAnswersAndAtItsBound) {
   p.chooseFolder(p.folder());
   p.frame.writeText(p.frame.control("编辑框1"), app::prop::editBox::content,
                     Text(unanswered + kFolderSeparator));
-  const run::CaptureResult result = run::capturePage(p.frame);
-  EXPECT_FALSE(result.written);
+  const run::PageReport result = p.capture();
+  EXPECT_FALSE(result.written());
   EXPECT_TRUE(p.sim.boxes().empty());
 }
 

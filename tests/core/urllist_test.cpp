@@ -23,7 +23,7 @@ TEST(UrlList, AddingIgnoresBlankInputAndAsksAboutDuplicates) {
   EXPECT_EQ(p.urls(), (Strings{"http://a/", "HTTP://A/", " http://a/", "\t"}));
   EXPECT_EQ(p.items(), p.urls());
   EXPECT_EQ(p.text("编辑框2"), "\t");
-  EXPECT_EQ(p.frame.vars().runCount, 4);
+  EXPECT_EQ(p.run.runCount, 4);
   EXPECT_TRUE(p.sim.boxes().empty());
 
   p.sim.answerBoxes({{platform::box::kResultNo}, {platform::box::kResultYes}});
@@ -48,13 +48,13 @@ TEST(UrlList, DeletingAndClearing) {
   p.sim.doubleClickItem(p.id("列表框1"), 0);
   EXPECT_EQ(p.urls(), (Strings{"b", "c"}));
   EXPECT_EQ(p.items(), (Strings{"b", "c"}));
-  EXPECT_EQ(p.frame.vars().runCount, 3);
+  EXPECT_EQ(p.run.runCount, 3);
 
   p.click("按钮5");
   EXPECT_TRUE(p.urls().empty());
   EXPECT_TRUE(p.items().empty());
   EXPECT_EQ(p.text("编辑框2"), "");
-  EXPECT_EQ(p.frame.vars().runCount, 3);
+  EXPECT_EQ(p.run.runCount, 3);
   EXPECT_TRUE(p.sim.boxes().empty());
 }
 
@@ -89,11 +89,11 @@ TEST(UrlList, ImportReplacesTheListAndRoundTripsAnExport) {
   EXPECT_FALSE(p.sim.fileRequests().back().request.save);
   EXPECT_EQ(p.urls(), (Strings{"first", "second", "third"}));
   EXPECT_EQ(p.items(), p.urls());
-  EXPECT_EQ(p.frame.vars().runCount, 3);
+  EXPECT_EQ(p.run.runCount, 3);
 
   // Empty entries survive a round trip, except an empty last one.
   p.frame.vars().urlArray = {Text("a"), Text(), Text("b"), Text()};
-  urllist::refreshUrlListBox(p.frame);
+  urllist::refreshUrlListBox(p.frame, {});
   p.sim.answerFile(p.file("round.txt").string());
   p.click("按钮3");
   p.importFile(p.file("round.txt"));
@@ -102,7 +102,7 @@ TEST(UrlList, ImportReplacesTheListAndRoundTripsAnExport) {
   writeBytes(p.file("empty.txt"), "");
   p.importFile(p.file("empty.txt"));
   EXPECT_TRUE(p.urls().empty());
-  EXPECT_EQ(p.frame.vars().runCount, 0);
+  EXPECT_EQ(p.run.runCount, 0);
   EXPECT_EQ(p.boxTexts(), Strings{"保存成功！"});
 }
 
@@ -116,7 +116,7 @@ TEST(UrlList, UnreadableImportKeepsTheList) {
     p.importFile(name);
     EXPECT_EQ(p.urls(), Strings{"c"});
     EXPECT_EQ(p.items(), Strings{"c"});
-    EXPECT_EQ(p.frame.vars().runCount, 1);
+    EXPECT_EQ(p.run.runCount, 1);
     ASSERT_FALSE(p.sim.boxes().empty());
     expectBox(p.sim.boxes().back(), "导入失败！");
   }

@@ -11,7 +11,7 @@
 #include <optional>
 
 #include "program_under_test.h"
-#include "run/run_state.h"
+#include "run/run.h"
 
 namespace sorvane::gtktest {
 namespace {
@@ -70,7 +70,7 @@ class Hostile : public ::testing::Test {
     p.settleBrowser();
     p.click("按钮5");  // empties the list and halts whatever ran before
     // And no run is on, so that 开始 starts the next one.
-    run::runState(p.frame()).phase = run::RunPhase::Off;
+    p.run().phase = run::RunPhase::Off;
     p.frame().writeText(p.control("按钮1"), prop::button::caption, Text("开始"));
     p.frame().writeText(p.control("编辑框1"), prop::editBox::content, Text(folder_.string() + "/"));
     p.frame().writeInt(p.control("选择框1"), prop::checkBox::checked, 1);
@@ -188,12 +188,12 @@ TEST_F(Hostile, PagesThatNeverFinishHoldTheRunUntilStop) {
     int nextRequests = harness().server.requests(next);
     p.setList({page, url(next)});
     p.click("按钮1");
-    ASSERT_TRUE(pumpUntil([&] { return p.frame().vars().nextIndex == 2; }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return p.run().nextIndex == 2; }, 3000));
     EXPECT_EQ(p.frame().readText(p.control("标签2"), prop::label::caption).bytes(),
               "载入状态：正在载入");
     bool moved = pumpUntil(
         [&] {
-          return p.startCaption() != "停止" || p.frame().vars().nextIndex != 2 ||
+          return p.startCaption() != "停止" || p.run().nextIndex != 2 ||
                  p.period("时钟1") != 0 || p.period("时钟2") != 1000;
         },
         3500);
@@ -204,7 +204,7 @@ TEST_F(Hostile, PagesThatNeverFinishHoldTheRunUntilStop) {
     EXPECT_EQ(p.period("时钟1"), 0);
     EXPECT_EQ(p.period("时钟2"), 0);
     pumpFor(2200);
-    EXPECT_EQ(p.frame().vars().nextIndex, 2);
+    EXPECT_EQ(p.run().nextIndex, 2);
     EXPECT_EQ(p.period("时钟1"), 0);
     EXPECT_EQ(p.period("时钟2"), 0);
     EXPECT_EQ(harness().server.requests(next), nextRequests);
@@ -230,7 +230,7 @@ TEST_F(Hostile, StartAfterStopShowsTheFirstAddressWhateverThePageBeforeDoes) {
     SCOPED_TRACE(row.left);
     p.setList({row.left});
     p.click("按钮1");
-    ASSERT_TRUE(pumpUntil([&] { return p.frame().vars().nextIndex == 2; }, 3000));
+    ASSERT_TRUE(pumpUntil([&] { return p.run().nextIndex == 2; }, 3000));
     pumpFor(1500);
     p.click("按钮1");
     ASSERT_EQ(p.startCaption(), "开始");

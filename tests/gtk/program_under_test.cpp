@@ -121,7 +121,7 @@ ProgramUnderTest::ProgramUnderTest() : startFolder_(fs::current_path()) {
   // Watching from the start: a box that start-up might show is answered
   // rather than waited on for ever.
   watchSource_ = g_timeout_add(50, watchTick, nullptr);
-  frame_ = std::make_unique<app::Frame>(ui(), programHandlers());
+  frame_ = std::make_unique<app::Frame>(ui(), programHandlers(run_));
   frame_->startUp();
   sink_ = std::make_unique<SplitSink>(*frame_, harness().sink);
   ui().setEventSink(sink_.get());

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/frame.h"
+#include "run/run.h"
 #include "harness.h"
 
 namespace sorvane::gtktest {
@@ -46,6 +47,7 @@ class ProgramUnderTest {
 
   bool started() const { return view() != nullptr; }
   app::Frame& frame() { return *frame_; }
+  run::Run& run() { return run_; }
   app::Control& control(app::ControlName name) { return frame_->control(name); }
   ProgramWatch& watch();
   WebKitWebView* view() const;
@@ -70,6 +72,7 @@ class ProgramUnderTest {
 
  private:
   struct SplitSink;
+  run::Run run_;
   std::unique_ptr<app::Frame> frame_;
   std::unique_ptr<SplitSink> sink_;
   std::filesystem::path startFolder_;

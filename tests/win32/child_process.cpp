@@ -166,13 +166,10 @@ int workerWithFault(const std::string& notes) {
   faulty.fault = fields[0];
   faulty.at = std::stoi(fields[1]);
   faulty.index = line.preparation.workerFrom - 1;
-  return cli::runPrepared(
-      *platform,
-      [&](run::RunObserver* observer) {
-        faulty.run = observer;
-        return programHandlers(&faulty);
-      },
-      line.preparation);
+  return runPrepared(*platform, line.preparation, [&](run::RunObserver* observer) {
+    faulty.run = observer;
+    return &faulty;
+  });
 }
 
 int runChild(const std::string& how, const std::string& notes) {
@@ -198,7 +195,8 @@ int runChild(const std::string& how, const std::string& notes) {
     view.rect = {0, 0, 100, 100};
     return view.parent && platform->createWidget(view) ? 0 : 5;
   }
-  app::Frame frame(*platform, programHandlers());
+  run::Run run;
+  app::Frame frame(*platform, programHandlers(run));
   bool fired = false;
   platform->startTimer(300, [&] {
     if (fired || !frame.mainWindowLoaded()) return;

@@ -32,7 +32,8 @@ int besideText(HWND control) {
 }  // namespace
 
 int captionsChild(Platform& platform, const std::string& notes) {
-  app::Frame frame(platform, programHandlers());
+  run::Run run;
+  app::Frame frame(platform, programHandlers(run));
   frame.startUp();
   std::ofstream out(notes, std::ios::binary);
   HDC screen = GetDC(nullptr);

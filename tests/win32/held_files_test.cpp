@@ -26,7 +26,7 @@ TEST(HeldFiles, ARecordInUseKeepsItsRowsUntilItIsFree) {
   const std::wstring recordPath = platform::win32::toWide(recordName.bytes());
   const auto row = [](const char* url) {
     return record::RecordRow{dateTimeFromCivil({2026, 12, 8, 7, 0, 4}), Text(url), Text(),
-                             Text("loaded"), Text()};
+                             record::PageEnd::Loaded, Text()};
   };
   const auto line = [](const char* url) {
     return std::string("2026-12-08 07:00:04,") + url + ",,loaded,\r\n";

@@ -28,7 +28,7 @@ ProgramUnderTest::ProgramUnderTest(std::optional<std::pair<int, int>> browserSiz
       PostMessageW(w, WM_COMMAND, IDOK, 0);
     }
   });
-  frame_ = std::make_unique<app::Frame>(ui(), programHandlers());
+  frame_ = std::make_unique<app::Frame>(ui(), programHandlers(run_));
   if (browserSize) frame_->setBrowserSize(browserSize->first, browserSize->second);
   frame_->startUp();
   HWND main = window();

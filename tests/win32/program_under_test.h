@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/frame.h"
+#include "run/run.h"
 #include "harness.h"
 
 namespace sorvane::win32test {
@@ -27,6 +28,7 @@ class ProgramUnderTest {
   ProgramUnderTest& operator=(const ProgramUnderTest&) = delete;
 
   app::Frame& frame() { return *frame_; }
+  run::Run& run() { return run_; }
   app::Control& control(app::ControlName name) { return frame_->control(name); }
   HWND hwnd(app::ControlName name) { return hwndOf(control(name).widget); }
   HWND window() { return hwndOf(frame_->mainWindow()); }
@@ -34,6 +36,7 @@ class ProgramUnderTest {
   std::string focusedName();
 
  private:
+  run::Run run_;
   std::unique_ptr<app::Frame> frame_;
   std::filesystem::path startFolder_;
   TimerId boxWatch_ = 0;

@@ -16,8 +16,8 @@
 #include "platform/win32/browser_site.h"
 #include "platform/win32/document.h"
 #include "program_under_test.h"
-#include "run/run_handlers.h"
-#include "run/run_state.h"
+#include "run/capture_folder.h"
+#include "run/run.h"
 #include "services/files.h"
 
 namespace sorvane::win32test {
@@ -147,15 +147,16 @@ TEST(WholePage, APagePastTheBoundsIsWrittenCutWithTheViewBack) {
   fs::create_directories(folder);
   program.frame().writeText(program.control("编辑框1"), app::prop::editBox::content,
                             Text(folder.string() + "\\"));
-  run::RunState& state = run::runState(program.frame());
-  state.fullPage = true;
-  state.pictureFormat = ImageFormat::Png;
+  run::RunSettings& settings = program.run().settings;
+  settings.fullPage = true;
+  settings.pictureFormat = ImageFormat::Png;
   const platform::Rect place = ui().widgetRect(browser);
   for (const SIZE forced : {SIZE{40000, 20000}, SIZE{20000, 40000}}) {
     SCOPED_TRACE(forced.cx);
     platform::win32::browserHostMeasureDocument(*host, [forced](SIZE) { return forced; });
-    const run::CaptureResult taken = run::capturePage(program.frame());
-    ASSERT_TRUE(taken.written);
+    const run::PageReport taken = run::capturePage(program.frame(), program.run(),
+                                                   Text(folder.string() + "\\"), Text());
+    ASSERT_TRUE(taken.written());
     EXPECT_TRUE(taken.cut);
     const std::optional<Pixels> written = capture::decodePicture(readFile(taken.picture));
     ASSERT_TRUE(written);
@@ -197,7 +198,7 @@ TEST(ControlModal, NoRunStepReachesTheControlWhileItShowsABox) {
     program.frame().vars().urlArray.push_back(
         Text("http://127.0.0.1:" + std::to_string(server.port()) + path));
   program.frame().writeText(program.control("编辑框3"), app::prop::editBox::content, Text("1"));
-  run::runState(program.frame()).pageTimeoutMs = 1000;
+  program.run().settings.pageTimeoutMs = 1000;
   const WidgetId browser = program.control("互联网浏览器1").widget;
   platform::win32::BrowserHost* host =
       platform::win32::browserHostOfView(program.hwnd("互联网浏览器1"));
