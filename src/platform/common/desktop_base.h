@@ -33,6 +33,8 @@ namespace sorvane::platform::common {
 // which must see how the program ended).
 enum class Exceptions { StopAtDesktop, ReachCaller };
 
+// W is the backend's widget record: what WidgetTree asks of it, and its
+// `WidgetKind kind`, which decides the checks.
 template <typename W>
 class DesktopBackend : public Platform {
  public:
@@ -190,8 +192,8 @@ class DesktopBackend : public Platform {
   W* find(WidgetId id) { return widgets_.find(id); }
   const W* find(WidgetId id) const { return widgets_.find(id); }
   bool reporting() const { return sink_ != nullptr; }
-  // Tells the program, unless it has gone; nothing it throws passes back
-  // into the desktop.
+  // Tells the program, unless it has gone; what it throws ends where the
+  // backend's `Exceptions` says.
   template <typename F>
   void report(F&& tell) {
     if (!sink_) return;

@@ -134,7 +134,6 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   GtkPlatform();
   ~GtkPlatform() override;
 
-
   WidgetId createWidget(const WidgetSpec& request) override;
   void setText(WidgetId widget, const std::string& text) override;
   std::string text(WidgetId widget) const override;

@@ -1,7 +1,6 @@
 // The scripted browser and synthetic captures.
 
 #include <algorithm>
-
 #include <string_view>
 
 #include "platform/sim/sim_platform.h"

@@ -306,9 +306,7 @@ class SimPlatform : public platform::common::DesktopBackend<WidgetState> {
   Rect rectNative(const WidgetState& w) const override { return w.rect; }
   void checkNative(WidgetState& w, bool checked) override { w.checked = checked; }
   bool checkedNative(const WidgetState& w) const override { return w.checked; }
-  const std::vector<std::string>& itemsOf(const WidgetState& w) const override {
-    return w.items;
-  }
+  const std::vector<std::string>& itemsOf(const WidgetState& w) const override { return w.items; }
   int addItemNative(WidgetState& list, const std::string& item) override;
   bool deleteItemNative(WidgetState& list, int index) override;
   void clearItemsNative(WidgetState& list) override;

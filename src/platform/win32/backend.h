@@ -108,7 +108,6 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   void pumpEngine();
   void unwatchEngine();
 
-
   WidgetId createWidget(const WidgetSpec& request) override;
   void setText(WidgetId widget, const std::string& text) override;
   std::string text(WidgetId widget) const override;
@@ -159,9 +158,7 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   Rect rectNative(const Widget& w) const override;
   void checkNative(Widget& checkBox, bool checked) override;
   bool checkedNative(const Widget& checkBox) const override;
-  const std::vector<std::string>& itemsOf(const Widget& list) const override {
-    return list.items;
-  }
+  const std::vector<std::string>& itemsOf(const Widget& list) const override { return list.items; }
   int addItemNative(Widget& list, const std::string& item) override;
   bool deleteItemNative(Widget& list, int index) override;
   void clearItemsNative(Widget& list) override;
