@@ -188,6 +188,17 @@ class DesktopBackend : public Platform {
     return documentNative(id, widthLimit, heightLimit);
   }
 
+  // As on the classic desktop: the window and group boxes hold controls, and
+  // only the controls the user works take the focus and report it (events
+  // -8, -7).
+  static bool holdsChildren(const W& parent) {
+    return parent.kind == WidgetKind::TopLevel || parent.kind == WidgetKind::GroupBox;
+  }
+  static bool takesFocus(WidgetKind kind) {
+    return kind == WidgetKind::Button || kind == WidgetKind::CheckBox ||
+           kind == WidgetKind::EditBox || kind == WidgetKind::ListBox;
+  }
+
   // For the backend's native callbacks.
   W* find(WidgetId id) { return widgets_.find(id); }
   const W* find(WidgetId id) const { return widgets_.find(id); }
@@ -222,11 +233,6 @@ class DesktopBackend : public Platform {
   void forget(WidgetId id) { remove(id, false); }
 
  protected:
-  // As on the classic desktop: the window and group boxes hold controls.
-  static bool holdsChildren(const W& parent) {
-    return parent.kind == WidgetKind::TopLevel || parent.kind == WidgetKind::GroupBox;
-  }
-
   // Moves the native child into the native parent at the same left/top.
   virtual void moveNative(W& child, W& parent) = 0;
   // Destroys the native widget and, with it, its children; their records

@@ -18,9 +18,7 @@ bool SimPlatform::usable(WidgetId id) const {
 bool SimPlatform::click(WidgetId id) {
   if (!usable(id)) return false;
   const WidgetKind kind = find(id)->widgetSpec.kind;
-  if (kind == WidgetKind::Button || kind == WidgetKind::CheckBox || kind == WidgetKind::EditBox ||
-      kind == WidgetKind::ListBox)
-    moveFocus(id);
+  if (takesFocus(kind)) moveFocus(id);
   // The focus change may have run a handler that removed or disabled it.
   WidgetState* w = find(id);
   if (!w || !usable(id)) return true;

@@ -132,26 +132,14 @@ void SimPlatform::setFocus(WidgetId widget) {
   moveFocus(widget);
 }
 
-// The controls that report focus changes as events -8 and -7.
-static bool reportsFocus(const WidgetState* w) {
-  if (!w) return false;
-  switch (w->widgetSpec.kind) {
-    case WidgetKind::Button:
-    case WidgetKind::CheckBox:
-    case WidgetKind::EditBox:
-    case WidgetKind::ListBox:
-      return true;
-    default:
-      return false;
-  }
-}
-
 void SimPlatform::moveFocus(WidgetId to) {
   const WidgetId from = focus_;
   if (from == to) return;
   focus_ = to;
-  if (reportsFocus(find(from))) raise(from, WidgetEvent::LostFocus);
-  if (to && focus_ == to && reportsFocus(find(to))) raise(to, WidgetEvent::GotFocus);
+  if (const WidgetState* w = find(from); w && takesFocus(w->kind))
+    raise(from, WidgetEvent::LostFocus);
+  if (const WidgetState* w = find(to); w && focus_ == to && takesFocus(w->kind))
+    raise(to, WidgetEvent::GotFocus);
 }
 
 }  // namespace sorvane::sim
