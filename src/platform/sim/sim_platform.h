@@ -3,11 +3,12 @@
 //
 // Shares the desktops' base (platform/common): the widget table, teardown,
 // the checks before each native call, the timers' table, the browser's
-// dispatch; what it supplies is the native half, in memory. Time is a virtual clock in
-// milliseconds that moves only when the loop is driven (advance, advanceTo,
-// runLoop, or the nested loop of a modal box); the browser loads scripted
-// pages, boxes and dialogs take scripted answers, and captures return synthetic
-// pixels, so every timeline of the program can be checked to the millisecond.
+// dispatch; what it supplies is the native half, in memory. Time is a
+// virtual clock in milliseconds that moves only when the loop is driven
+// (advance, advanceTo, runLoop, or the nested loop of a modal box); the
+// browser loads scripted pages, boxes and dialogs take scripted answers, and
+// captures return synthetic pixels, so every timeline of the program can be
+// checked to the millisecond.
 //
 // Order of events at one virtual instant (the rule every timeline test relies
 // on): scheduled test actions (at/after, window activation) run first, in the
