@@ -183,6 +183,23 @@ TEST_P(SeamConformance, WritingCheckedRaisesNoClick) {
   platform().destroyWidget(box);
 }
 
+// A backend's native half is only ever handed the kind it was written for.
+TEST_P(SeamConformance, CallsMeantForAnotherKindChangeNothing) {
+  const platform::WidgetId label = make(platform::WidgetKind::Label, rig().window(), "标签");
+  const platform::WidgetId hidden = make(platform::WidgetKind::Hidden, rig().window());
+  EXPECT_EQ(platform().listAdd(label, "a"), -1);
+  EXPECT_FALSE(platform().listDelete(label, 0));
+  platform().listClear(label);
+  EXPECT_EQ(platform().listCount(label) + platform().listSelection(label), -1);
+  platform().setChecked(label, true);
+  EXPECT_FALSE(platform().isChecked(label));
+  platform().setVisible(hidden, true);
+  EXPECT_FALSE(platform().isVisible(hidden));
+  EXPECT_EQ(platform().browserShows(label), platform::PageShows::Nothing);
+  platform().destroyWidget(label);
+  platform().destroyWidget(hidden);
+}
+
 TEST_P(SeamConformance, TextComesBackByteForByte) {
   using platform::WidgetKind;
   const std::vector<std::string> texts = {

@@ -1,9 +1,11 @@
 #pragma once
-// What the desktop backends do alike around their native calls: the widget
-// table, teardown children first, the checks before a move to a new parent,
-// the timers, and reporting to the program. A backend derives from this,
-// supplies the native half through the hooks below and implements the rest of
-// the seam itself; a new backend is native code only.
+// What every backend does alike around its native calls: the widget table,
+// teardown children first, the checks before a move to a new parent, the
+// checks before a widget's state or a list is touched, the timers, the
+// browser's dispatch, and reporting to the program. A backend (the two
+// desktops, and the simulated platform the core tests run on) derives from
+// this, supplies the native half through the hooks below and implements the
+// rest of the seam itself; a new backend is native code only.
 
 #include <cstdint>
 #include <functional>
@@ -25,9 +27,20 @@
 
 namespace sorvane::platform::common {
 
+// Where an exception thrown by the program in a callback ends: at the
+// desktop's edge, with a line on stderr (a real desktop's C frames cannot
+// take it), or in whoever drives the backend (the simulated platform's test,
+// which must see how the program ended).
+enum class Exceptions { StopAtDesktop, ReachCaller };
+
+// W is the backend's widget record: what WidgetTree asks of it, and its
+// `WidgetKind kind`, which decides the checks.
 template <typename W>
 class DesktopBackend : public Platform {
  public:
+  explicit DesktopBackend(Exceptions exceptions = Exceptions::StopAtDesktop)
+      : exceptions_(exceptions) {}
+
   void setEventSink(EventSink* sink) final { sink_ = sink; }
   bool widgetExists(WidgetId id) const final { return widgets_.contains(id); }
 
@@ -37,6 +50,62 @@ class DesktopBackend : public Platform {
     if (!widgets_.canMove(child, parent) || !holdsChildren(*find(parent))) return;
     moveNative(*find(child), *find(parent));
     widgets_.move(child, parent);
+  }
+
+  // A hidden widget exists only to be owned: it is never shown.
+  void setVisible(WidgetId id, bool visible) final {
+    W* w = find(id);
+    if (w && w->kind != WidgetKind::Hidden) showNative(*w, visible);
+  }
+  bool isVisible(WidgetId id) const final {
+    const W* w = find(id);
+    return w && w->kind != WidgetKind::Hidden && shownNative(*w);
+  }
+  void setEnabled(WidgetId id, bool enabled) final {
+    if (W* w = find(id)) enableNative(*w, enabled);
+  }
+  bool isEnabled(WidgetId id) const final {
+    const W* w = find(id);
+    return w && enabledNative(*w);
+  }
+  Rect widgetRect(WidgetId id) const final {
+    const W* w = find(id);
+    return w ? rectNative(*w) : Rect{};
+  }
+  void setChecked(WidgetId id, bool checked) final {
+    W* w = find(id);
+    if (w && w->kind == WidgetKind::CheckBox) checkNative(*w, checked);
+  }
+  bool isChecked(WidgetId id) const final {
+    const W* w = find(id);
+    return w && w->kind == WidgetKind::CheckBox && checkedNative(*w);
+  }
+
+  // List boxes. The backend keeps each item's bytes as given (itemsOf),
+  // whatever its native list shows of them.
+  int listAdd(WidgetId id, const std::string& item) final {
+    W* w = listOf(id);
+    return w ? addItemNative(*w, item) : -1;
+  }
+  bool listDelete(WidgetId id, int index) final {
+    W* w = listOf(id);
+    return w && index >= 0 && index < countOf(*w) && deleteItemNative(*w, index);
+  }
+  void listClear(WidgetId id) final {
+    if (W* w = listOf(id)) clearItemsNative(*w);
+  }
+  int listCount(WidgetId id) const final {
+    const W* w = listOf(id);
+    return w ? countOf(*w) : 0;
+  }
+  std::string listItem(WidgetId id, int index) const final {
+    const W* w = listOf(id);
+    if (!w || index < 0 || index >= countOf(*w)) return {};
+    return itemsOf(*w)[static_cast<std::size_t>(index)];
+  }
+  int listSelection(WidgetId id) const final {
+    const W* w = listOf(id);
+    return w ? selectionNative(*w) : -1;
   }
 
   TimerId startTimer(int periodMs, std::function<void()> tick) final {
@@ -60,11 +129,11 @@ class DesktopBackend : public Platform {
   void usePageEngine(engine::Browser* browser) { pageEngine_ = browser; }
   engine::Browser* pageEngine() const { return pageEngine_; }
 
-  // The browser: the widget's record holds its hosted engine as `browser`,
-  // or the base holds its page of our own engine.
+  // The browser: a browser widget's record holds its hosted engine, unless
+  // the base holds its page of our own engine.
   void browserNavigate(WidgetId id, const std::string& url) final {
     W* w = find(id);
-    if (!w || !hasBrowser(id, *w)) return;
+    if (!w || w->kind != WidgetKind::Browser) return;
     // A script address runs against the page on show and loads nothing: the
     // engine would be left busy for good or change the page under the run.
     // It stands for a page with nothing of its own to show.
@@ -82,40 +151,64 @@ class DesktopBackend : public Platform {
     const W* w = find(id);
     if (!w || scriptShown_.contains(id)) return false;
     if (const engine::Page* page = pageOf(id)) return page->busy();
-    return w->browser && busyNative(*w);
+    return hosted(id, *w) && busyNative(*w);
   }
   void browserStop(WidgetId id) final {
     W* w = find(id);
     if (engine::Page* page = pageOf(id)) page->stop();
-    else if (w && w->browser) stopNative(*w);
+    else if (w && hosted(id, *w)) stopNative(*w);
   }
   void browserEndPage(WidgetId id) final {
     W* w = find(id);
     if (engine::Page* page = pageOf(id)) page->end();
-    else if (w && w->browser) endPageNative(*w);
+    else if (w && hosted(id, *w)) endPageNative(*w);
   }
   PageShows browserShows(WidgetId id) const final {
     const W* w = find(id);
     if (!w || scriptShown_.contains(id)) return PageShows::Nothing;
     if (const engine::Page* page = pageOf(id)) return page->shows();
-    return w->browser ? showsNative(*w) : PageShows::Nothing;
+    return hosted(id, *w) ? showsNative(*w) : PageShows::Nothing;
   }
   void browserShowBlank(WidgetId id) final {
     W* w = find(id);
     if (engine::Page* page = pageOf(id)) page->showBlank();
-    else if (w && w->browser) showBlankNative(*w);
+    else if (w && hosted(id, *w)) showBlankNative(*w);
+  }
+
+  // Our own engine's area: what it shows is the picture it takes now.
+  std::optional<Pixels> capture(WidgetId id) final {
+    if (engine::Page* page = pageOf(id)) return page->picture();
+    return captureNative(id);
+  }
+  std::optional<Document> captureDocument(WidgetId id, int widthLimit, int heightLimit) final {
+    if (engine::Page* page = pageOf(id)) {
+      if (widthLimit <= 0 || heightLimit <= 0) return std::nullopt;
+      return page->document(widthLimit, heightLimit);
+    }
+    return documentNative(id, widthLimit, heightLimit);
+  }
+
+  // As on the classic desktop: the window and group boxes hold controls, and
+  // only the controls the user works take the focus and report it (events
+  // -8, -7).
+  static bool holdsChildren(const W& parent) {
+    return parent.kind == WidgetKind::TopLevel || parent.kind == WidgetKind::GroupBox;
+  }
+  static bool takesFocus(WidgetKind kind) {
+    return kind == WidgetKind::Button || kind == WidgetKind::CheckBox ||
+           kind == WidgetKind::EditBox || kind == WidgetKind::ListBox;
   }
 
   // For the backend's native callbacks.
   W* find(WidgetId id) { return widgets_.find(id); }
   const W* find(WidgetId id) const { return widgets_.find(id); }
   bool reporting() const { return sink_ != nullptr; }
-  // Tells the program, unless it has gone; nothing it throws passes back
-  // into the desktop.
+  // Tells the program, unless it has gone; what it throws ends where the
+  // backend's `Exceptions` says.
   template <typename F>
   void report(F&& tell) {
     if (!sink_) return;
-    guarded(0, [&] {
+    shielded(0, [&] {
       tell(*sink_);
       return 0;
     });
@@ -125,15 +218,21 @@ class DesktopBackend : public Platform {
   }
   // True when the program took the key and the widget must not see it.
   bool offerKey(WidgetId window, Key key, unsigned modifiers) {
-    return guarded(false, [&] { return sink_ && sink_->keyDown(window, key, modifiers); });
+    return shielded(false, [&] { return sink_ && sink_->keyDown(window, key, modifiers); });
   }
-  void tick(TimerId id) const { timers_.tick(id); }
+  // Runs the tick of a timer still running. The tick may stop this very
+  // timer, so its callable is held until it returns.
+  void tick(TimerId id) const {
+    if (std::shared_ptr<std::function<void()>> work = timers_.tickOf(id))
+      shielded(0, [&] {
+        (*work)();
+        return 0;
+      });
+  }
   // A widget the desktop destroyed on its own (the system closed a window).
   void forget(WidgetId id) { remove(id, false); }
 
  protected:
-  // Whether this widget's native form can hold children.
-  virtual bool holdsChildren(const W& parent) const = 0;
   // Moves the native child into the native parent at the same left/top.
   virtual void moveNative(W& child, W& parent) = 0;
   // Destroys the native widget and, with it, its children; their records
@@ -142,6 +241,28 @@ class DesktopBackend : public Platform {
   // Starts the native timer that calls tick(id); its handle, or nothing.
   virtual std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) = 0;
   virtual void disarmTimer(TimerId id, std::uintptr_t native) = 0;
+  // A widget's own state; never a hidden widget's visibility, and `checked`
+  // only of a check box, whose native writing raises no click.
+  virtual void showNative(W& widget, bool visible) = 0;
+  virtual bool shownNative(const W& widget) const = 0;
+  virtual void enableNative(W& widget, bool enabled) = 0;
+  virtual bool enabledNative(const W& widget) const = 0;
+  // Left/top in the parent's client area; width/height of the widget.
+  virtual Rect rectNative(const W& widget) const = 0;
+  virtual void checkNative(W& checkBox, bool checked) = 0;
+  virtual bool checkedNative(const W& checkBox) const = 0;
+  // A list box's items, each as the program gave it; the hooks that change
+  // them change the native list alike and raise no list event. `index` is in
+  // range.
+  virtual const std::vector<std::string>& itemsOf(const W& list) const = 0;
+  virtual int addItemNative(W& list, const std::string& item) = 0;  // its index, or -1
+  virtual bool deleteItemNative(W& list, int index) = 0;
+  virtual void clearItemsNative(W& list) = 0;
+  virtual int selectionNative(const W& list) const = 0;  // -1 for none
+  // Pixels and documents of what is not our own engine's.
+  virtual std::optional<Pixels> captureNative(WidgetId id) = 0;
+  virtual std::optional<Document> documentNative(WidgetId browser, int widthLimit,
+                                                 int heightLimit) = 0;
   // The browser's engine, for a widget that has one.
   virtual void navigateNative(W& browser, const std::string& url) = 0;
   virtual bool busyNative(const W& browser) const = 0;
@@ -161,7 +282,10 @@ class DesktopBackend : public Platform {
     slot = std::make_unique<engine::Page>(*pageEngine_, width, height, std::move(shown));
     return slot.get();
   }
-  bool hasBrowser(WidgetId id, const W& w) const { return w.browser || pageOf(id); }
+  // A browser widget whose engine is the one this backend hosts.
+  bool hosted(WidgetId id, const W& w) const {
+    return w.kind == WidgetKind::Browser && !pageOf(id);
+  }
   engine::Page* pageOf(WidgetId id) {
     auto it = pages_.find(id);
     return it == pages_.end() ? nullptr : it->second.get();
@@ -183,6 +307,22 @@ class DesktopBackend : public Platform {
   WidgetTree<W> widgets_;
 
  private:
+  W* listOf(WidgetId id) {
+    W* w = find(id);
+    return w && w->kind == WidgetKind::ListBox ? w : nullptr;
+  }
+  const W* listOf(WidgetId id) const {
+    const W* w = find(id);
+    return w && w->kind == WidgetKind::ListBox ? w : nullptr;
+  }
+  int countOf(const W& list) const { return static_cast<int>(itemsOf(list).size()); }
+
+  template <typename R, typename F>
+  R shielded(R fallback, F&& f) const {
+    if (exceptions_ == Exceptions::ReachCaller) return f();
+    return guarded(fallback, std::forward<F>(f));
+  }
+
   // The records go first: the desktop still sends focus and activation
   // messages while it tears the widgets down, and those must find nothing to
   // report. `native`: the native widgets are still there to destroy.
@@ -199,6 +339,7 @@ class DesktopBackend : public Platform {
       report([&](EventSink& sink) { sink.widgetDestroyed(gone); });
   }
 
+  const Exceptions exceptions_;
   EventSink* sink_ = nullptr;
   TimerTable timers_;
   std::set<WidgetId> scriptShown_;  // browsers whose latest address was a script

@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/common/guarded.h"
 #include "platform/platform.h"
 
 namespace sorvane::platform::common {
@@ -41,16 +40,11 @@ class TimerTable {
     timers_.clear();
     return all;
   }
-  // Runs the tick of a timer still running. The tick may stop this very
-  // timer, so the callable is kept alive until it returns.
-  void tick(TimerId id) const {
+  // The tick of a timer still running, or null. The tick may stop this very
+  // timer, so the caller holds the callable until it returns.
+  std::shared_ptr<std::function<void()>> tickOf(TimerId id) const {
     auto it = timers_.find(id);
-    if (it == timers_.end()) return;
-    std::shared_ptr<std::function<void()>> work = it->second.tick;
-    guarded(0, [&] {
-      (*work)();
-      return 0;
-    });
+    return it == timers_.end() ? nullptr : it->second.tick;
   }
 
  private:

@@ -134,34 +134,12 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   GtkPlatform();
   ~GtkPlatform() override;
 
-
   WidgetId createWidget(const WidgetSpec& request) override;
-  void setVisible(WidgetId widget, bool visible) override;
-  bool isVisible(WidgetId widget) const override;
-  void setEnabled(WidgetId widget, bool enabled) override;
-  bool isEnabled(WidgetId widget) const override;
-  Rect widgetRect(WidgetId widget) const override;
-
   void setText(WidgetId widget, const std::string& text) override;
   std::string text(WidgetId widget) const override;
-  void setChecked(WidgetId checkBox, bool checked) override;
-  bool isChecked(WidgetId checkBox) const override;
-
-  int listAdd(WidgetId list, const std::string& item) override;
-  bool listDelete(WidgetId list, int index) override;
-  void listClear(WidgetId list) override;
-  int listCount(WidgetId list) const override;
-  std::string listItem(WidgetId list, int index) const override;
-  int listSelection(WidgetId list) const override;
-
   Rect workArea() const override;
   WidgetId focusedWidget() const override;
   void setFocus(WidgetId widget) override;
-
-
-  std::optional<Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
-                                          int heightLimit) override;
 
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
@@ -201,11 +179,29 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   void idleEnded(guint source);
 
  private:
-  bool holdsChildren(const Widget& parent) const override { return parent.container != nullptr; }
   void moveNative(Widget& child, Widget& parent) override;
   void destroyNative(Widget& widget) override { gtk_widget_destroy(widget.outer); }
   std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) override;
   void disarmTimer(TimerId id, std::uintptr_t source) override;
+  void showNative(Widget& w, bool visible) override;
+  bool shownNative(const Widget& w) const override { return gtk_widget_is_visible(w.outer); }
+  void enableNative(Widget& w, bool enabled) override;
+  bool enabledNative(const Widget& w) const override { return w.enabled; }
+  Rect rectNative(const Widget& w) const override { return w.rect; }
+  void checkNative(Widget& checkBox, bool checked) override;
+  bool checkedNative(const Widget& checkBox) const override;
+  // List boxes (list.cpp).
+  const std::vector<std::string>& itemsOf(const Widget& list) const override {
+    return list.list->items;
+  }
+  int addItemNative(Widget& list, const std::string& item) override;
+  bool deleteItemNative(Widget& list, int index) override;
+  void clearItemsNative(Widget& list) override;
+  int selectionNative(const Widget& list) const override;
+  // Pictures (capture.cpp, document.cpp).
+  std::optional<Pixels> captureNative(WidgetId id) override;
+  std::optional<Document> documentNative(WidgetId browser, int widthLimit,
+                                         int heightLimit) override;
   void navigateNative(Widget& browser, const std::string& url) override;
   bool busyNative(const Widget& browser) const override;
   void stopNative(Widget& browser) override;
@@ -221,8 +217,6 @@ class GtkPlatform final : public common::DesktopBackend<Widget> {
   GtkWidget* makeListBox(WidgetId id, Widget& w, const WidgetSpec& request);
   void describe(const Widget& w, const WidgetSpec& request);
   void placeIn(WidgetId parent, GtkWidget* outer, const Rect& r);
-  ListItems* listOf(WidgetId id);
-  const ListItems* listOf(WidgetId id) const;
   // With the platform: what is queued for idle time, and every signal
   // handler of ours on the widgets, so that nothing calls into it after.
   void dropPendingWork();

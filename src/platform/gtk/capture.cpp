@@ -67,13 +67,11 @@ bool captureScreen(Pixels& out) {
 
 }  // namespace
 
-std::optional<Pixels> GtkPlatform::capture(WidgetId id) {
+std::optional<Pixels> GtkPlatform::captureNative(WidgetId id) {
   Pixels out;
   if (id == 0) return captureScreen(out) ? std::optional(std::move(out)) : std::nullopt;
   const Widget* w = find(id);
   if (!w) return std::nullopt;
-  // Our own engine's area: what it shows is the picture it takes now.
-  if (engine::Page* page = pageOf(id)) return page->picture();
 
   GtkWidget* target = w->kind == WidgetKind::TopLevel ? w->container : w->outer;
   int width = w->rect.width;

@@ -125,12 +125,8 @@ const char* restoreScript() {
 
 }  // namespace
 
-std::optional<Platform::Document> GtkPlatform::captureDocument(WidgetId id, int widthLimit,
-                                                               int heightLimit) {
-  if (engine::Page* page = pageOf(id)) {
-    if (widthLimit <= 0 || heightLimit <= 0) return std::nullopt;
-    return page->document(widthLimit, heightLimit);
-  }
+std::optional<Platform::Document> GtkPlatform::documentNative(WidgetId id, int widthLimit,
+                                                              int heightLimit) {
   Widget* w = find(id);
   if (!w || !w->browser || widthLimit <= 0 || heightLimit <= 0) return std::nullopt;
   WebKitWebView* view = pageView(*w->browser);

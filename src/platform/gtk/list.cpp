@@ -282,23 +282,11 @@ GtkWidget* GtkPlatform::makeListBox(WidgetId, Widget& w, const WidgetSpec& reque
   return scroller;
 }
 
-ListItems* GtkPlatform::listOf(WidgetId id) {
-  Widget* w = find(id);
-  return w ? w->list.get() : nullptr;
-}
-
-const ListItems* GtkPlatform::listOf(WidgetId id) const {
-  const Widget* w = find(id);
-  return w ? w->list.get() : nullptr;
-}
-
-int GtkPlatform::listAdd(WidgetId id, const std::string& item) {
-  ListItems* l = listOf(id);
-  Widget* w = find(id);
-  if (!l || !w) return -1;
-  l->items.push_back(item);
-  const int row = static_cast<int>(l->items.size()) - 1;
-  if (GtkTreeModel* model = listeningModel(viewOf(w->inner))) {
+int GtkPlatform::addItemNative(Widget& w, const std::string& item) {
+  std::vector<std::string>& items = w.list->items;
+  items.push_back(item);
+  const int row = static_cast<int>(items.size()) - 1;
+  if (GtkTreeModel* model = listeningModel(viewOf(w.inner))) {
     GtkTreeIter iter;
     setRow(modelOf(model), &iter, row);
     GtkTreePath* path = gtk_tree_path_new_from_indices(row, -1);
@@ -308,12 +296,9 @@ int GtkPlatform::listAdd(WidgetId id, const std::string& item) {
   return row;
 }
 
-bool GtkPlatform::listDelete(WidgetId id, int index) {
-  ListItems* l = listOf(id);
-  Widget* w = find(id);
-  if (!l || !w || index < 0 || index >= static_cast<int>(l->items.size())) return false;
-  l->items.erase(l->items.begin() + index);
-  ListView& v = viewOf(w->inner);
+bool GtkPlatform::deleteItemNative(Widget& w, int index) {
+  w.list->items.erase(w.list->items.begin() + index);
+  ListView& v = viewOf(w.inner);
   ++v.model->stamp;  // iterators past the row now point one too far
   // Announced after the row is gone, as GTK expects; the view moves the
   // selection of a later row up with it.
@@ -325,30 +310,15 @@ bool GtkPlatform::listDelete(WidgetId id, int index) {
   return true;
 }
 
-void GtkPlatform::listClear(WidgetId id) {
-  ListItems* l = listOf(id);
-  Widget* w = find(id);
-  if (!l || !w) return;
-  detach(viewOf(w->inner));
-  l->items.clear();
-  ++viewOf(w->inner).model->stamp;
+void GtkPlatform::clearItemsNative(Widget& w) {
+  detach(viewOf(w.inner));
+  w.list->items.clear();
+  ++viewOf(w.inner).model->stamp;
 }
 
-int GtkPlatform::listCount(WidgetId id) const {
-  const ListItems* l = listOf(id);
-  return l ? static_cast<int>(l->items.size()) : 0;
-}
-
-std::string GtkPlatform::listItem(WidgetId id, int index) const {
-  const ListItems* l = listOf(id);
-  if (!l || index < 0 || index >= static_cast<int>(l->items.size())) return {};
-  return l->items[static_cast<size_t>(index)];
-}
-
-int GtkPlatform::listSelection(WidgetId id) const {
-  const ListItems* l = listOf(id);
+int GtkPlatform::selectionNative(const Widget& w) const {
   GtkTreeIter iter;
-  if (!l || !gtk_tree_selection_get_selected(l->selection, nullptr, &iter)) return -1;
+  if (!gtk_tree_selection_get_selected(w.list->selection, nullptr, &iter)) return -1;
   return rowOf(&iter);
 }
 

@@ -243,44 +243,23 @@ void GtkPlatform::moveNative(Widget& child, Widget& parent) {
   g_object_unref(child.outer);
 }
 
-void GtkPlatform::setVisible(WidgetId id, bool visible) {
-  Widget* w = find(id);
-  if (!w || w->kind == WidgetKind::Hidden) return;
-  if (w->kind == WidgetKind::TopLevel && visible) {
-    gtk_window_present(GTK_WINDOW(w->outer));
-    return;
-  }
-  gtk_widget_set_visible(w->outer, visible);
+void GtkPlatform::showNative(Widget& w, bool visible) {
+  if (w.kind == WidgetKind::TopLevel && visible)
+    gtk_window_present(GTK_WINDOW(w.outer));
+  else
+    gtk_widget_set_visible(w.outer, visible);
 }
 
-bool GtkPlatform::isVisible(WidgetId id) const {
-  const Widget* w = find(id);
-  if (!w || w->kind == WidgetKind::Hidden) return false;
-  return gtk_widget_is_visible(w->outer);
-}
-
-void GtkPlatform::setEnabled(WidgetId id, bool enabled) {
-  Widget* w = find(id);
-  if (!w) return;
-  w->enabled = enabled;
-  switch (w->kind) {
+void GtkPlatform::enableNative(Widget& w, bool enabled) {
+  w.enabled = enabled;
+  switch (w.kind) {
     case WidgetKind::TopLevel:  // modality is the dialogs' business; never grey the whole window
     case WidgetKind::Browser:   // it takes no input anyway
     case WidgetKind::Hidden:
       break;
     default:
-      gtk_widget_set_sensitive(w->outer, enabled);
+      gtk_widget_set_sensitive(w.outer, enabled);
   }
-}
-
-bool GtkPlatform::isEnabled(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->enabled;
-}
-
-Rect GtkPlatform::widgetRect(WidgetId id) const {
-  const Widget* w = find(id);
-  return w ? w->rect : Rect{};
 }
 
 void GtkPlatform::setText(WidgetId id, const std::string& text) {
@@ -320,18 +299,14 @@ std::string GtkPlatform::text(WidgetId id) const {
   return w->text.bytes;
 }
 
-void GtkPlatform::setChecked(WidgetId id, bool checked) {
-  Widget* w = find(id);
-  if (!w || w->kind != WidgetKind::CheckBox) return;
-  g_signal_handler_block(w->inner, w->quietHandler);
-  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w->inner), checked);
-  g_signal_handler_unblock(w->inner, w->quietHandler);
+void GtkPlatform::checkNative(Widget& w, bool checked) {
+  g_signal_handler_block(w.inner, w.quietHandler);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(w.inner), checked);
+  g_signal_handler_unblock(w.inner, w.quietHandler);
 }
 
-bool GtkPlatform::isChecked(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->kind == WidgetKind::CheckBox &&
-         gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w->inner));
+bool GtkPlatform::checkedNative(const Widget& w) const {
+  return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(w.inner));
 }
 
 WidgetId GtkPlatform::focusedWidget() const {

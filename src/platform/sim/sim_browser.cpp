@@ -1,11 +1,9 @@
 // The scripted browser and synthetic captures.
 
 #include <algorithm>
+#include <string_view>
 
 #include "platform/sim/sim_platform.h"
-#include "platform/script_address.h"
-
-#include <string_view>
 
 namespace sorvane::sim {
 
@@ -20,17 +18,9 @@ bool SimPlatform::loadEnded(const BrowserState::Load& load) const {
   return !load.script.neverEnds && now_ >= load.startMs + load.script.durationMs;
 }
 
-void SimPlatform::browserNavigate(WidgetId browser, const std::string& url) {
-  WidgetState* w = find(browser);
-  if (!w || w->widgetSpec.kind != WidgetKind::Browser) return;
-  BrowserState& b = w->browser;
-  // As on the desktops: a script address reaches no engine and shows nothing.
-  b.scriptShown = platform::isScriptAddress(url);
-  if (b.scriptShown) {
-    b.blank = true;
-    return;
-  }
-  navigations_.push_back({browser, url, now_});
+void SimPlatform::navigateNative(WidgetState& w, const std::string& url) {
+  BrowserState& b = w.browser;
+  navigations_.push_back({w.id, url, now_});
   // An address that differs from the page on show only after '#' moves
   // within that page, as a real engine does: no load, and the page stays.
   if (b.load && !b.ended && url.find('#') != std::string::npos &&
@@ -64,18 +54,16 @@ void SimPlatform::browserNavigate(WidgetId browser, const std::string& url) {
   b.load = BrowserState::Load{url, now_, script};
 }
 
-bool SimPlatform::browserBusy(WidgetId browser) const {
-  const WidgetState* w = find(browser);
-  return w && !w->browser.scriptShown && w->browser.load && !loadEnded(*w->browser.load);
+bool SimPlatform::busyNative(const WidgetState& w) const {
+  return w.browser.load && !loadEnded(*w.browser.load);
 }
 
-void SimPlatform::browserStop(WidgetId browser) {
-  WidgetState* w = find(browser);
-  if (!w || !w->browser.load || loadEnded(*w->browser.load)) return;
+void SimPlatform::stopNative(WidgetState& w) {
+  if (!w.browser.load || loadEnded(*w.browser.load)) return;
   stoppedLoads_.push_back(now_);
   // A stopped page shows what had arrived of it: here, the page itself,
   // unless it had drawn nothing yet.
-  BrowserState::Load& load = *w->browser.load;
+  BrowserState::Load& load = *w.browser.load;
   if (load.script.holdsEngine) return;
   load.script.neverEnds = false;
   load.script.fails = false;
@@ -83,13 +71,12 @@ void SimPlatform::browserStop(WidgetId browser) {
   load.script.durationMs = static_cast<int>(now_ - load.startMs);
 }
 
-void SimPlatform::browserEndPage(WidgetId browser) {
-  WidgetState* w = find(browser);
-  if (!w || !w->browser.load) return;
+void SimPlatform::endPageNative(WidgetState& w) {
+  if (!w.browser.load) return;
   endedPages_.push_back(now_);
-  BrowserState::Load& load = *w->browser.load;
+  BrowserState::Load& load = *w.browser.load;
   const bool running = !loadEnded(load);
-  w->browser.ended = true;
+  w.browser.ended = true;
   if (!running) return;
   // The engine's process is gone: what it had drawn goes with it.
   load.script = LoadScript{};
@@ -102,15 +89,6 @@ platform::PageShows SimPlatform::shows(const BrowserState& b) const {
   if (b.load->script.showsNothing) return platform::PageShows::Nothing;
   if (b.load->script.fails) return platform::PageShows::EngineError;
   return platform::PageShows::Own;
-}
-
-platform::PageShows SimPlatform::browserShows(WidgetId browser) const {
-  const WidgetState* w = find(browser);
-  return w ? shows(w->browser) : platform::PageShows::Nothing;
-}
-
-void SimPlatform::browserShowBlank(WidgetId browser) {
-  if (WidgetState* w = find(browser)) w->browser.blank = true;
 }
 
 void SimPlatform::keepAwake(bool on) { awakeChanges_.emplace_back(now_, on); }
@@ -147,7 +125,7 @@ Rgb SimPlatform::shownColour(WidgetId browser) const {
   return b.showsPage ? b.shown : kWhite;
 }
 
-std::optional<platform::Pixels> SimPlatform::capture(WidgetId widget) {
+std::optional<platform::Pixels> SimPlatform::captureNative(WidgetId widget) {
   platform::Pixels out;
   ++captureCount_;
   if (failNextCapture_) {
@@ -175,9 +153,9 @@ std::optional<platform::Pixels> SimPlatform::capture(WidgetId widget) {
   return out;
 }
 
-std::optional<platform::Platform::Document> SimPlatform::captureDocument(WidgetId browser,
-                                                                         int widthLimit,
-                                                                         int heightLimit) {
+std::optional<platform::Platform::Document> SimPlatform::documentNative(WidgetId browser,
+                                                                        int widthLimit,
+                                                                        int heightLimit) {
   const WidgetState* w = find(browser);
   if (!w || w->widgetSpec.kind != WidgetKind::Browser) return std::nullopt;
   if (whileDrawingDocument) whileDrawingDocument();

@@ -44,10 +44,11 @@ constexpr int kMinimumPeriodMs = 10;
 
 }  // namespace
 
-SimPlatform::SimPlatform() { setLocalTime({2026, 1, 1, 0, 0, 0}); }
+// What the program throws reaches the test: a ProcessExit above all.
+SimPlatform::SimPlatform() : DesktopBackend(platform::common::Exceptions::ReachCaller) {
+  setLocalTime({2026, 1, 1, 0, 0, 0});
+}
 SimPlatform::~SimPlatform() = default;
-
-void SimPlatform::setEventSink(platform::EventSink* sink) { sink_ = sink; }
 
 void SimPlatform::setLocalTime(const platform::LocalTime& t) {
   baseSeconds_ = daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600LL +
@@ -68,20 +69,15 @@ platform::LocalTime SimPlatform::localTimeNow() const {
 
 std::int64_t SimPlatform::monotonicMs() const { return now_; }
 
-TimerId SimPlatform::startTimer(int periodMs, std::function<void()> tick) {
-  // As on the desktops: no period, or nothing to run, starts nothing.
-  if (periodMs <= 0 || !tick) return 0;
+std::optional<std::uintptr_t> SimPlatform::armTimer(TimerId id, int periodMs) {
   const int period = std::max(periodMs, kMinimumPeriodMs);
-  const TimerId id = nextTimerId_++;
-  timers_[id] = Timer{period, now_ + period, std::move(tick)};
+  schedule_[id] = Schedule{period, now_ + period};
   return id;
 }
 
-void SimPlatform::stopTimer(TimerId timer) { timers_.erase(timer); }
-
 std::vector<TimerInfo> SimPlatform::timers() const {
   std::vector<TimerInfo> out;
-  for (const auto& [id, t] : timers_) out.push_back({id, t.periodMs, t.dueMs});
+  for (const auto& [id, t] : schedule_) out.push_back({id, t.periodMs, t.dueMs});
   return out;
 }
 
@@ -98,7 +94,7 @@ void SimPlatform::whenIdle(std::function<void()> work) { idle_.push_back(std::mo
 std::optional<std::int64_t> SimPlatform::nextDue() const {
   std::optional<std::int64_t> due;
   if (!actions_.empty()) due = actions_.begin()->first.first;
-  for (const auto& [id, t] : timers_)
+  for (const auto& [id, t] : schedule_)
     if (!due || t.dueMs < *due) due = t.dueMs;
   return due;
 }
@@ -112,15 +108,14 @@ SimPlatform::Step SimPlatform::stepOnce(std::int64_t limitMs) {
     return Step::Worked;
   }
   // Ties go to the timer started first: ids only grow, and the map is ordered.
-  auto due = timers_.end();
-  for (auto it = timers_.begin(); it != timers_.end(); ++it)
-    if (it->second.dueMs <= now_ && (due == timers_.end() || it->second.dueMs < due->second.dueMs))
+  auto due = schedule_.end();
+  for (auto it = schedule_.begin(); it != schedule_.end(); ++it)
+    if (it->second.dueMs <= now_ &&
+        (due == schedule_.end() || it->second.dueMs < due->second.dueMs))
       due = it;
-  if (due != timers_.end()) {
+  if (due != schedule_.end()) {
     due->second.dueMs += due->second.periodMs;
-    // A copy, because the tick may stop or restart its own timer.
-    auto tick = due->second.tick;
-    tick();
+    tick(due->first);
     return Step::Worked;
   }
   if (!idle_.empty()) {

@@ -1,11 +1,14 @@
 #pragma once
 // The simulated platform: the deterministic desktop the program's tests run on.
 //
-// Links nothing but the standard library. Time is a virtual clock in
-// milliseconds that moves only when the loop is driven (advance, advanceTo,
-// runLoop, or the nested loop of a modal box); the browser loads scripted
-// pages, boxes and dialogs take scripted answers, and captures return synthetic
-// pixels, so every timeline of the program can be checked to the millisecond.
+// Shares the desktops' base (platform/common): the widget table, teardown,
+// the checks before each native call, the timers' table, the browser's
+// dispatch; what it supplies is the native half, in memory. Time is a
+// virtual clock in milliseconds that moves only when the loop is driven
+// (advance, advanceTo, runLoop, or the nested loop of a modal box); the
+// browser loads scripted pages, boxes and dialogs take scripted answers, and
+// captures return synthetic pixels, so every timeline of the program can be
+// checked to the millisecond.
 //
 // Order of events at one virtual instant (the rule every timeline test relies
 // on): scheduled test actions (at/after, window activation) run first, in the
@@ -25,7 +28,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/common/widget_tree.h"
+#include "platform/common/desktop_base.h"
 #include "platform/platform.h"
 
 namespace sorvane::sim {
@@ -120,13 +123,13 @@ struct BrowserState {
   Rgb shown = kWhite;          // what was shown before the latest load
   bool blank = false;          // covered with a blank page since the latest load
   bool ended = false;          // the latest load's engine work was ended
-  bool scriptShown = false;    // the latest address was a script
 };
 
 // One widget as the program made it, plus what it holds now.
 struct WidgetState {
   WidgetId id = 0;
   platform::WidgetSpec widgetSpec;  // exactly as given to createWidget
+  WidgetKind kind = WidgetKind::Hidden;  // widgetSpec's, where the shared base reads it
   WidgetId parent = 0;
   std::vector<WidgetId> children;  // in creation (or re-parenting) order
   Rect rect;                       // the top-level window is centred on the screen
@@ -145,48 +148,20 @@ struct TimerInfo {
   std::int64_t nextDueMs = 0;
 };
 
-class SimPlatform : public platform::Platform {
+class SimPlatform : public platform::common::DesktopBackend<WidgetState> {
  public:
   SimPlatform();
   ~SimPlatform() override;
 
-  // ---- The seam -----------------------------------------------------------
-  void setEventSink(platform::EventSink* sink) override;
+  // ---- The seam (the rest is the shared base's) ---------------------------
   WidgetId createWidget(const platform::WidgetSpec& widgetSpec) override;
-  void destroyWidget(WidgetId widget) override;
-  bool widgetExists(WidgetId widget) const override;
-  void setParent(WidgetId child, WidgetId parent) override;
-  void setVisible(WidgetId widget, bool visible) override;
-  bool isVisible(WidgetId widget) const override;  // the widget's own flag
-  void setEnabled(WidgetId widget, bool enabled) override;
-  bool isEnabled(WidgetId widget) const override;  // the widget's own flag
-  Rect widgetRect(WidgetId widget) const override;
   void setText(WidgetId widget, const std::string& text) override;
   std::string text(WidgetId widget) const override;
-  void setChecked(WidgetId checkBox, bool checked) override;
-  bool isChecked(WidgetId checkBox) const override;
-  int listAdd(WidgetId list, const std::string& item) override;
-  bool listDelete(WidgetId list, int index) override;
-  void listClear(WidgetId list) override;
-  int listCount(WidgetId list) const override;
-  std::string listItem(WidgetId list, int index) const override;
-  int listSelection(WidgetId list) const override;
   // The screen the window must fit in; tests make it small.
   platform::Rect screenWorkArea{0, 0, 1920, 1040};
   Rect workArea() const override { return screenWorkArea; }
   WidgetId focusedWidget() const override;
   void setFocus(WidgetId widget) override;
-  void browserNavigate(WidgetId browser, const std::string& url) override;
-  bool browserBusy(WidgetId browser) const override;
-  void browserStop(WidgetId browser) override;
-  void browserEndPage(WidgetId browser) override;
-  platform::PageShows browserShows(WidgetId browser) const override;
-  void browserShowBlank(WidgetId browser) override;
-  std::optional<platform::Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
-                                          int heightLimit) override;
-  TimerId startTimer(int periodMs, std::function<void()> tick) override;
-  void stopTimer(TimerId timer) override;
   platform::LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
   int messageBox(const std::string& text, const std::string& caption, unsigned flags) override;
@@ -306,10 +281,10 @@ class SimPlatform : public platform::Platform {
   void onDialogOpened(std::function<void(ModalKind)> fn) { onDialogOpened_ = std::move(fn); }
 
  private:
-  struct Timer {
+  // When a timer ticks; its tick is the base's.
+  struct Schedule {
     int periodMs = 0;
     std::int64_t dueMs = 0;
-    std::function<void()> tick;
   };
   enum class Step { Worked, NothingLeft, BeyondLimit };
 
@@ -317,39 +292,61 @@ class SimPlatform : public platform::Platform {
   Step stepOnce(std::int64_t limitMs);
   std::optional<std::int64_t> nextDue() const;
   void runNested(std::int64_t untilMs);
+  std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) override;
+  void disarmTimer(TimerId id, std::uintptr_t) override { schedule_.erase(id); }
 
   // Widgets (sim_widgets.cpp).
-  WidgetState* find(WidgetId id);
-  const WidgetState* find(WidgetId id) const;
-  bool holdsChildren(WidgetId parent) const;
+  // The rectangle keeps its numbers, now counted from the new parent.
+  void moveNative(WidgetState&, WidgetState&) override {}
+  void destroyNative(WidgetState& widget) override;
+  void showNative(WidgetState& w, bool visible) override;
+  bool shownNative(const WidgetState& w) const override { return w.visible; }
+  // Like the desktop, disabling the focused widget leaves the focus on it.
+  void enableNative(WidgetState& w, bool enabled) override { w.enabled = enabled; }
+  bool enabledNative(const WidgetState& w) const override { return w.enabled; }
+  Rect rectNative(const WidgetState& w) const override { return w.rect; }
+  void checkNative(WidgetState& w, bool checked) override { w.checked = checked; }
+  bool checkedNative(const WidgetState& w) const override { return w.checked; }
+  const std::vector<std::string>& itemsOf(const WidgetState& w) const override { return w.items; }
+  int addItemNative(WidgetState& list, const std::string& item) override;
+  bool deleteItemNative(WidgetState& list, int index) override;
+  void clearItemsNative(WidgetState& list) override;
+  int selectionNative(const WidgetState& list) const override { return list.selection; }
   bool usable(WidgetId id) const;  // the user could reach it now
   bool effectivelyShownAndEnabled(WidgetId id) const;
   void moveFocus(WidgetId to);
-  void raise(WidgetId id, WidgetEvent event);
   void postActivation();
 
   // User (sim_user.cpp).
   bool changeEditText(WidgetId id, std::string text);
 
-  // Browser (sim_browser.cpp).
+  // Browser and captures (sim_browser.cpp).
   bool loadEnded(const BrowserState::Load& load) const;
   platform::PageShows shows(const BrowserState& b) const;
-
-  platform::EventSink* sink_ = nullptr;
+  void navigateNative(WidgetState& browser, const std::string& url) override;
+  bool busyNative(const WidgetState& browser) const override;
+  void stopNative(WidgetState& browser) override;
+  void endPageNative(WidgetState& browser) override;
+  platform::PageShows showsNative(const WidgetState& browser) const override {
+    return shows(browser.browser);
+  }
+  void showBlankNative(WidgetState& browser) override { browser.browser.blank = true; }
+  std::string pageAddress(const std::string& url) const override { return url; }
+  std::optional<platform::Pixels> captureNative(WidgetId widget) override;
+  std::optional<Document> documentNative(WidgetId browser, int widthLimit,
+                                         int heightLimit) override;
 
   std::int64_t now_ = 0;
   std::int64_t baseSeconds_ = 0;
   std::int64_t runLimitMs_ = 24LL * 60 * 60 * 1000;
   std::uint64_t nextSeq_ = 1;
-  std::map<TimerId, Timer> timers_;
-  TimerId nextTimerId_ = 1;
+  std::map<TimerId, Schedule> schedule_;
   std::map<std::pair<std::int64_t, std::uint64_t>, std::function<void()>> actions_;
   std::deque<std::function<void()>> idle_;
   std::vector<bool> runLevels_;  // quit requested, per runLoop level
   bool pendingQuit_ = false;
   LoopEnd lastLoopEnd_ = LoopEnd::None;
 
-  platform::common::WidgetTree<WidgetState> widgets_;
   WidgetId nextWidgetId_ = 1;
   WidgetId focus_ = 0;
   std::vector<WidgetKind> failCreates_;

@@ -18,9 +18,7 @@ bool SimPlatform::usable(WidgetId id) const {
 bool SimPlatform::click(WidgetId id) {
   if (!usable(id)) return false;
   const WidgetKind kind = find(id)->widgetSpec.kind;
-  if (kind == WidgetKind::Button || kind == WidgetKind::CheckBox || kind == WidgetKind::EditBox ||
-      kind == WidgetKind::ListBox)
-    moveFocus(id);
+  if (takesFocus(kind)) moveFocus(id);
   // The focus change may have run a handler that removed or disabled it.
   WidgetState* w = find(id);
   if (!w || !usable(id)) return true;
@@ -100,7 +98,7 @@ bool SimPlatform::pressKey(Key key, unsigned modifiers) {
   const WidgetId top = topLevel();
   if (!top || !usable(top)) return false;
   if (focus_ && !effectivelyShownAndEnabled(focus_)) return false;
-  if (sink_) sink_->keyDown(top, key, modifiers);
+  offerKey(top, key, modifiers);
   return true;
 }
 
@@ -108,7 +106,7 @@ bool SimPlatform::pressSpace() {
   const WidgetId top = topLevel();
   if (!top || !usable(top)) return false;
   if (focus_ && !effectivelyShownAndEnabled(focus_)) return false;
-  if (sink_ && sink_->keyDown(top, Key::Other, platform::kNone)) return true;
+  if (offerKey(top, Key::Other, platform::kNone)) return true;
   const WidgetState* w = find(focus_);
   if (w && (w->widgetSpec.kind == WidgetKind::Button || w->widgetSpec.kind == WidgetKind::CheckBox))
     click(focus_);
@@ -118,21 +116,21 @@ bool SimPlatform::pressSpace() {
 bool SimPlatform::closeWindow() {
   const WidgetId top = topLevel();
   if (!top || !usable(top)) return false;
-  if (sink_) sink_->closeRequested(top);
+  report([&](platform::EventSink& sink) { sink.closeRequested(top); });
   return true;
 }
 
 bool SimPlatform::activate() {
   const WidgetId top = topLevel();
   if (!top || !usable(top)) return false;
-  if (sink_) sink_->windowActivated(top);
+  report([&](platform::EventSink& sink) { sink.windowActivated(top); });
   return true;
 }
 
 bool SimPlatform::deactivate() {
   const WidgetId top = topLevel();
   if (!top || !usable(top)) return false;
-  if (sink_) sink_->windowDeactivated(top);
+  report([&](platform::EventSink& sink) { sink.windowDeactivated(top); });
   return true;
 }
 

@@ -108,34 +108,12 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   void pumpEngine();
   void unwatchEngine();
 
-
   WidgetId createWidget(const WidgetSpec& request) override;
-  void setVisible(WidgetId widget, bool visible) override;
-  bool isVisible(WidgetId widget) const override;
-  void setEnabled(WidgetId widget, bool enabled) override;
-  bool isEnabled(WidgetId widget) const override;
-  Rect widgetRect(WidgetId widget) const override;
-
   void setText(WidgetId widget, const std::string& text) override;
   std::string text(WidgetId widget) const override;
-  void setChecked(WidgetId checkBox, bool checked) override;
-  bool isChecked(WidgetId checkBox) const override;
-
-  int listAdd(WidgetId list, const std::string& item) override;
-  bool listDelete(WidgetId list, int index) override;
-  void listClear(WidgetId list) override;
-  int listCount(WidgetId list) const override;
-  std::string listItem(WidgetId list, int index) const override;
-  int listSelection(WidgetId list) const override;
-
   Rect workArea() const override;
   WidgetId focusedWidget() const override;
   void setFocus(WidgetId widget) override;
-
-
-  std::optional<Pixels> capture(WidgetId widget) override;
-  std::optional<Document> captureDocument(WidgetId browser, int widthLimit,
-                                          int heightLimit) override;
 
   LocalTime localTimeNow() const override;
   std::int64_t monotonicMs() const override;
@@ -169,13 +147,25 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   SIZE topLevelSize() const { return topLevelSize_; }
 
  private:
-  bool holdsChildren(const Widget& parent) const override {
-    return parent.kind == WidgetKind::TopLevel || parent.kind == WidgetKind::GroupBox;
-  }
   void moveNative(Widget& child, Widget& parent) override;
   void destroyNative(Widget& widget) override { DestroyWindow(widget.hwnd); }
   std::optional<std::uintptr_t> armTimer(TimerId id, int periodMs) override;
   void disarmTimer(TimerId id, std::uintptr_t) override;
+  void showNative(Widget& w, bool visible) override;
+  bool shownNative(const Widget& w) const override;
+  void enableNative(Widget& w, bool enabled) override { EnableWindow(w.hwnd, enabled); }
+  bool enabledNative(const Widget& w) const override { return IsWindowEnabled(w.hwnd); }
+  Rect rectNative(const Widget& w) const override;
+  void checkNative(Widget& checkBox, bool checked) override;
+  bool checkedNative(const Widget& checkBox) const override;
+  const std::vector<std::string>& itemsOf(const Widget& list) const override { return list.items; }
+  int addItemNative(Widget& list, const std::string& item) override;
+  bool deleteItemNative(Widget& list, int index) override;
+  void clearItemsNative(Widget& list) override;
+  int selectionNative(const Widget& list) const override;
+  std::optional<Pixels> captureNative(WidgetId id) override;
+  std::optional<Document> documentNative(WidgetId browser, int widthLimit,
+                                         int heightLimit) override;
   void navigateNative(Widget& browser, const std::string& url) override;
   bool busyNative(const Widget& browser) const override;
   void stopNative(Widget& browser) override;
@@ -190,8 +180,6 @@ class Win32Platform final : public common::DesktopBackend<Widget> {
   std::optional<TaskbarProgress> taskbar_;  // made at the first run, let go before OLE
   HWND makeTopLevel(const WidgetSpec& request, Widget& w);
   HWND makeChild(const WidgetSpec& request, Widget& w, HWND parent);
-  Widget* listOf(WidgetId id);
-  const Widget* listOf(WidgetId id) const;
   void runIdleWork();
   void lookUpStreams();
 

@@ -131,37 +131,22 @@ void Win32Platform::moveNative(Widget& child, Widget& parent) {
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Win32Platform::setVisible(WidgetId id, bool visible) {
-  Widget* w = find(id);
-  if (!w || w->kind == WidgetKind::Hidden) return;
-  ShowWindow(w->hwnd, visible ? SW_SHOW : SW_HIDE);
-  if (visible && w->kind == WidgetKind::TopLevel) UpdateWindow(w->hwnd);
+void Win32Platform::showNative(Widget& w, bool visible) {
+  ShowWindow(w.hwnd, visible ? SW_SHOW : SW_HIDE);
+  if (visible && w.kind == WidgetKind::TopLevel) UpdateWindow(w.hwnd);
 }
 
-bool Win32Platform::isVisible(WidgetId id) const {
-  const Widget* w = find(id);
-  if (!w || w->kind == WidgetKind::Hidden) return false;
-  return (GetWindowLongW(w->hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
+bool Win32Platform::shownNative(const Widget& w) const {
+  return (GetWindowLongW(w.hwnd, GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
-void Win32Platform::setEnabled(WidgetId id, bool enabled) {
-  if (Widget* w = find(id)) EnableWindow(w->hwnd, enabled);
-}
-
-bool Win32Platform::isEnabled(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && IsWindowEnabled(w->hwnd);
-}
-
-Rect Win32Platform::widgetRect(WidgetId id) const {
-  const Widget* w = find(id);
-  if (!w) return {};
+Rect Win32Platform::rectNative(const Widget& w) const {
   RECT r{};
-  GetWindowRect(w->hwnd, &r);
+  GetWindowRect(w.hwnd, &r);
   const Rect size{0, 0, r.right - r.left, r.bottom - r.top};
-  if (w->kind != WidgetKind::TopLevel) {
+  if (w.kind != WidgetKind::TopLevel) {
     POINT corner{r.left, r.top};
-    ScreenToClient(GetAncestor(w->hwnd, GA_PARENT), &corner);
+    ScreenToClient(GetAncestor(w.hwnd, GA_PARENT), &corner);
     return {corner.x, corner.y, size.width, size.height};
   }
   return {r.left, r.top, size.width, size.height};
@@ -191,58 +176,38 @@ std::string Win32Platform::text(WidgetId id) const {
   return w->text.bytes;
 }
 
-void Win32Platform::setChecked(WidgetId id, bool checked) {
-  Widget* w = find(id);
-  if (!w || w->kind != WidgetKind::CheckBox) return;
-  SendMessageW(w->hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+void Win32Platform::checkNative(Widget& w, bool checked) {
+  SendMessageW(w.hwnd, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-bool Win32Platform::isChecked(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->kind == WidgetKind::CheckBox &&
-         SendMessageW(w->hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
+bool Win32Platform::checkedNative(const Widget& w) const {
+  return SendMessageW(w.hwnd, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-Widget* Win32Platform::listOf(WidgetId id) {
-  Widget* w = find(id);
-  return w && w->kind == WidgetKind::ListBox ? w : nullptr;
-}
-
-const Widget* Win32Platform::listOf(WidgetId id) const {
-  const Widget* w = find(id);
-  return w && w->kind == WidgetKind::ListBox ? w : nullptr;
-}
-
-int Win32Platform::listAdd(WidgetId id, const std::string& item) {
-  Widget* w = listOf(id);
-  if (!w) return -1;
+int Win32Platform::addItemNative(Widget& w, const std::string& item) {
   const LRESULT at =
-      SendMessageW(w->hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(item).c_str()));
+      SendMessageW(w.hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(toWide(item).c_str()));
   if (at < 0) return -1;  // LB_ERR, LB_ERRSPACE
   const auto index = static_cast<std::size_t>(at);
-  w->items.insert(w->items.begin() + static_cast<std::ptrdiff_t>(std::min(index, w->items.size())),
-                  item);
+  w.items.insert(w.items.begin() + static_cast<std::ptrdiff_t>(std::min(index, w.items.size())),
+                 item);
   return static_cast<int>(at);
 }
 
-bool Win32Platform::listDelete(WidgetId id, int index) {
-  Widget* w = listOf(id);
-  if (!w || index < 0 || index >= static_cast<int>(w->items.size())) return false;
-  if (SendMessageW(w->hwnd, LB_DELETESTRING, static_cast<WPARAM>(index), 0) == LB_ERR) return false;
-  w->items.erase(w->items.begin() + index);
+bool Win32Platform::deleteItemNative(Widget& w, int index) {
+  if (SendMessageW(w.hwnd, LB_DELETESTRING, static_cast<WPARAM>(index), 0) == LB_ERR) return false;
+  w.items.erase(w.items.begin() + index);
   return true;
 }
 
-void Win32Platform::listClear(WidgetId id) {
-  Widget* w = listOf(id);
-  if (!w) return;
+void Win32Platform::clearItemsNative(Widget& w) {
   // The program refills the list right after clearing it, an add per item; the
   // list is drawn once, when the loop next has nothing to do, not per add.
-  if (!w->redrawHeld) {
-    SendMessageW(w->hwnd, WM_SETREDRAW, FALSE, 0);
-    w->redrawHeld = true;
-    whenIdle([this, id] {
-      Widget* list = listOf(id);
+  if (!w.redrawHeld) {
+    SendMessageW(w.hwnd, WM_SETREDRAW, FALSE, 0);
+    w.redrawHeld = true;
+    whenIdle([this, id = idOf(w.hwnd)] {
+      Widget* list = find(id);
       if (!list || !list->redrawHeld) return;
       list->redrawHeld = false;
       SendMessageW(list->hwnd, WM_SETREDRAW, TRUE, 0);
@@ -250,25 +215,12 @@ void Win32Platform::listClear(WidgetId id) {
                    RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
     });
   }
-  SendMessageW(w->hwnd, LB_RESETCONTENT, 0, 0);
-  w->items.clear();
+  SendMessageW(w.hwnd, LB_RESETCONTENT, 0, 0);
+  w.items.clear();
 }
 
-int Win32Platform::listCount(WidgetId id) const {
-  const Widget* w = listOf(id);
-  return w ? static_cast<int>(w->items.size()) : 0;
-}
-
-std::string Win32Platform::listItem(WidgetId id, int index) const {
-  const Widget* w = listOf(id);
-  if (!w || index < 0 || index >= static_cast<int>(w->items.size())) return {};
-  return w->items[static_cast<std::size_t>(index)];
-}
-
-int Win32Platform::listSelection(WidgetId id) const {
-  const Widget* w = listOf(id);
-  if (!w) return -1;
-  const LRESULT at = SendMessageW(w->hwnd, LB_GETCURSEL, 0, 0);
+int Win32Platform::selectionNative(const Widget& w) const {
+  const LRESULT at = SendMessageW(w.hwnd, LB_GETCURSEL, 0, 0);
   return at < 0 ? -1 : static_cast<int>(at);
 }
 
@@ -312,14 +264,11 @@ void Win32Platform::showProgress(int done, int total) {
   taskbar_->show(done, total);
 }
 
-std::optional<Pixels> Win32Platform::capture(WidgetId id) {
+std::optional<Pixels> Win32Platform::captureNative(WidgetId id) {
   Pixels out;
   bool taken = false;
   if (id == 0) {
     taken = captureWindowPixels(nullptr, out);
-  } else if (engine::Page* page = pageOf(id)) {
-    // Our own engine's area: what it shows is the picture it takes now.
-    return page->picture();
   } else if (Widget* w = find(id)) {
     // The browser's picture is of its page alone, whatever lies over it.
     taken = w->browser ? browserHostPicture(*w->browser, out).has_value()
@@ -329,12 +278,8 @@ std::optional<Pixels> Win32Platform::capture(WidgetId id) {
   return out;
 }
 
-std::optional<Platform::Document> Win32Platform::captureDocument(WidgetId id, int widthLimit,
-                                                                 int heightLimit) {
-  if (engine::Page* page = pageOf(id)) {
-    if (widthLimit <= 0 || heightLimit <= 0) return std::nullopt;
-    return page->document(widthLimit, heightLimit);
-  }
+std::optional<Platform::Document> Win32Platform::documentNative(WidgetId id, int widthLimit,
+                                                                int heightLimit) {
   Widget* w = find(id);
   if (!w || !w->browser) return std::nullopt;
   return browserHostDocument(*w->browser, {widthLimit, heightLimit});

@@ -15,11 +15,6 @@ namespace {
 
 constexpr UINT_PTR kSubclassId = 1;
 
-bool takesFocus(WidgetKind kind) {
-  return kind == WidgetKind::Button || kind == WidgetKind::CheckBox ||
-         kind == WidgetKind::EditBox || kind == WidgetKind::ListBox;
-}
-
 Win32Platform* platformOf(HWND hwnd) {
   return reinterpret_cast<Win32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
 }
@@ -113,7 +108,9 @@ LRESULT CALLBACK controlSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
       LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
-      if (takesFocus(kind)) p->raise(idOf(hwnd), message == WM_SETFOCUS ? WidgetEvent::GotFocus : WidgetEvent::LostFocus);
+      if (Win32Platform::takesFocus(kind))
+        p->raise(idOf(hwnd),
+                 message == WM_SETFOCUS ? WidgetEvent::GotFocus : WidgetEvent::LostFocus);
       return result;
     }
     case WM_COMMAND:
