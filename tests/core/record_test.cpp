@@ -9,7 +9,6 @@
 
 #include "../support/pictures.h"
 #include "capture/picture_file.h"
-#include "capture/snapshot.h"
 #include "program_fixture.h"
 #include "record/change.h"
 #include "record/csv.h"
