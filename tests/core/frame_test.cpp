@@ -473,9 +473,11 @@ TEST(Layout, AnotherBrowserSizeMovesTheControlsAndTheWindowWithIt) {
     EXPECT_EQ(browser.width < f.width, f.shrinks);
     EXPECT_NEAR(static_cast<double>(browser.width) / browser.height,
                 static_cast<double>(f.width) / f.height, 0.01);
-    for (const ControlLayout& c : layout.controls)
-      if (c.type == ControlType::WebBrowser)
+    for (const ControlLayout& c : layout.controls) {
+      if (c.type == ControlType::WebBrowser) {
         EXPECT_EQ(c.pageWidth, f.shrinks ? f.width : 0);
+      }
+    }
   }
 }
 
