@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   const Pixels before = page(1);
   const Pixels after = page(2);
   std::printf("changed pixels between the two pages: %s%%\n",
-              record::changeText(record::comparePictures(after, before).tenths).c_str());
+              record::changeText(record::changeTenths(after, before)).c_str());
 
   for (ImageFormat format : {ImageFormat::Png, ImageFormat::Jpeg}) {
     const char* name = format == ImageFormat::Png ? "PNG" : "JPEG";

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "capture/snapshot.h"
+#include "capture/bmp.h"
 #include "platform/win32/capture.h"
 
 namespace {

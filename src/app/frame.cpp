@@ -72,6 +72,14 @@ void Frame::startUp() {
     vars_.urlArray.shrink_to_fit();
   };
 
+  // A binding whose handler is not in the table would leave its control dead
+  // without a word; it is a wiring fault, told before any window shows.
+  for (const Binding& b : layout->bindings) {
+    const auto handler = handlers_.find(b.handler);
+    if (handler == handlers_.end() || !handler->second)
+      fatalError(0, ownText("未找到事件处理程序：") + Text(b.handler));
+  }
+
   if (!buildMainWindow(*layout)) fatalError(0, ownText("载入启动窗口失败"));
   resolveBindings(*layout);
   state_ = FrameState::Running;
@@ -216,9 +224,7 @@ void Frame::stopAllTimers() {
 
 void Frame::resolveBindings(const WindowLayout& layout) {
   for (const Binding& b : layout.bindings) {
-    auto handler = handlers_.find(b.handler);
-    if (handler == handlers_.end()) continue;  // names no handler: stays unbound
-    control(b.control).bindings[b.eventNumber] = handler->second;
+    control(b.control).bindings[b.eventNumber] = handlers_.find(b.handler)->second;
   }
 }
 

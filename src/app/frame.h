@@ -53,6 +53,8 @@ enum class FrameState { Created, Starting, Running, Stopping };
 
 class Frame final : public platform::EventSink {
  public:
+  // Every handler the layout's bindings name must be in the table, callable:
+  // startUp otherwise ends through the fatal error path, naming the first.
   Frame(platform::Platform& platform, HandlerTable handlers);
   ~Frame() override;
   Frame(const Frame&) = delete;

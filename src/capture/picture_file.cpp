@@ -1,6 +1,6 @@
 #include "capture/picture_file.h"
 
-#include "capture/snapshot.h"
+#include "capture/bmp.h"
 
 namespace sorvane::capture {
 

@@ -15,33 +15,59 @@ constexpr int kCell = 8;
 constexpr int kJoin = 2;
 constexpr int kFrameWidth = 2;
 
+bool holdsItsPixels(const platform::Pixels& p) {
+  return p.width > 0 && p.height > 0 &&
+         p.bgr.size() == static_cast<std::size_t>(p.width) * p.height * 3;
+}
+
+// Pictures of different sizes (another --size, a page grown longer) are laid
+// over each other from the top left: what lies inside their overlap is
+// compared pixel by pixel, and changed(x, y) hears of each pixel that moved.
+template <class Changed>
+void compareOverlap(const platform::Pixels& now, const platform::Pixels& before, int tolerance,
+                    Changed&& changed) {
+  const int sharedWidth = std::min(now.width, before.width);
+  const int sharedHeight = std::min(now.height, before.height);
+  for (int y = 0; y < sharedHeight; ++y) {
+    const std::uint8_t* a = now.bgr.data() + static_cast<std::size_t>(y) * now.width * 3;
+    const std::uint8_t* b = before.bgr.data() + static_cast<std::size_t>(y) * before.width * 3;
+    for (int x = 0; x < sharedWidth; ++x) {
+      const std::size_t i = static_cast<std::size_t>(x) * 3;
+      const int d = std::max(
+          {std::abs(a[i] - b[i]), std::abs(a[i + 1] - b[i + 1]), std::abs(a[i + 2] - b[i + 2])});
+      if (d > tolerance) changed(x, y);
+    }
+  }
+}
+
 }  // namespace
 
-Change comparePictures(const platform::Pixels& now, const platform::Pixels& before, int tolerance) {
-  Change change;
-  if (now.width <= 0 || now.height <= 0) return change;
-  const auto holds = [](const platform::Pixels& p) {
-    return p.width > 0 && p.height > 0 &&
-           p.bgr.size() == static_cast<std::size_t>(p.width) * p.height * 3;
-  };
-  if (!holds(now) || !holds(before)) {
-    change.tenths = 1000;
-    change.areas.push_back({0, 0, now.width, now.height});
-    return change;
-  }
-  // Pictures of different sizes (another --size, a page grown longer) are
-  // laid over each other from the top left: what lies outside their overlap
-  // is changed, what lies inside is compared pixel by pixel.
-  const int width = std::max(now.width, before.width);
-  const int height = std::max(now.height, before.height);
+std::int32_t changeTenths(const platform::Pixels& now, const platform::Pixels& before,
+                          int tolerance) {
+  if (now.width <= 0 || now.height <= 0) return 0;
+  if (!holdsItsPixels(now) || !holdsItsPixels(before)) return 1000;
+  // What lies outside the overlap is changed.
+  const std::uint64_t total = static_cast<std::uint64_t>(std::max(now.width, before.width)) *
+                              std::max(now.height, before.height);
+  std::uint64_t changed = total - static_cast<std::uint64_t>(std::min(now.width, before.width)) *
+                                      std::min(now.height, before.height);
+  compareOverlap(now, before, tolerance, [&](int, int) { ++changed; });
+  std::uint64_t tenths = (changed * 1000 + total / 2) / total;
+  if (changed > 0 && tenths == 0) tenths = 1;
+  if (changed < total && tenths == 1000) tenths = 999;
+  return static_cast<std::int32_t>(tenths);
+}
+
+std::vector<platform::Rect> changedAreas(const platform::Pixels& now,
+                                         const platform::Pixels& before, int tolerance) {
+  if (now.width <= 0 || now.height <= 0) return {};
+  if (!holdsItsPixels(now) || !holdsItsPixels(before)) return {{0, 0, now.width, now.height}};
   const int sharedWidth = std::min(now.width, before.width);
   const int sharedHeight = std::min(now.height, before.height);
   // Cells are kept over the new picture alone: only there can a change be framed.
   const int columns = (now.width + kCell - 1) / kCell;
   const int rows = (now.height + kCell - 1) / kCell;
   std::vector<std::uint8_t> cells(static_cast<std::size_t>(columns) * rows, 0);
-  const std::uint64_t total = static_cast<std::uint64_t>(width) * height;
-  std::uint64_t changed = total - static_cast<std::uint64_t>(sharedWidth) * sharedHeight;
   for (int cy = 0; cy < rows; ++cy) {
     for (int cx = 0; cx < columns; ++cx) {
       // A cell holding some of the new picture outside the overlap.
@@ -50,27 +76,12 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
         cells[static_cast<std::size_t>(cy) * columns + cx] = 1;
     }
   }
-  for (int y = 0; y < sharedHeight; ++y) {
-    std::uint8_t* cellRow = cells.data() + static_cast<std::size_t>(y / kCell) * columns;
-    const std::uint8_t* a = now.bgr.data() + static_cast<std::size_t>(y) * now.width * 3;
-    const std::uint8_t* b = before.bgr.data() + static_cast<std::size_t>(y) * before.width * 3;
-    for (int x = 0; x < sharedWidth; ++x) {
-      const std::size_t i = static_cast<std::size_t>(x) * 3;
-      const int d = std::max(
-          {std::abs(a[i] - b[i]), std::abs(a[i + 1] - b[i + 1]), std::abs(a[i + 2] - b[i + 2])});
-      if (d > tolerance) {
-        ++changed;
-        cellRow[x / kCell] = 1;
-      }
-    }
-  }
-  std::uint64_t tenths = (changed * 1000 + total / 2) / total;
-  if (changed > 0 && tenths == 0) tenths = 1;
-  if (changed < total && tenths == 1000) tenths = 999;
-  change.tenths = static_cast<std::int32_t>(tenths);
-  if (changed == 0) return change;
+  compareOverlap(now, before, tolerance, [&](int x, int y) {
+    cells[static_cast<std::size_t>(y / kCell) * columns + x / kCell] = 1;
+  });
 
   // Joined cells, by a flood over the grid; each group gets the box of its cells.
+  std::vector<platform::Rect> areas;
   std::vector<int> stack;
   for (int start = 0; start < columns * rows; ++start) {
     if (cells[start] != 1) continue;
@@ -98,9 +109,9 @@ Change comparePictures(const platform::Pixels& now, const platform::Pixels& befo
     const int x0 = left * kCell, y0 = top * kCell;
     const int x1 = std::min(now.width, (right + 1) * kCell),
               y1 = std::min(now.height, (bottom + 1) * kCell);
-    change.areas.push_back({x0, y0, x1 - x0, y1 - y0});
+    areas.push_back({x0, y0, x1 - x0, y1 - y0});
   }
-  return change;
+  return areas;
 }
 
 Text changeText(std::int32_t tenths) {

@@ -14,19 +14,25 @@ namespace sorvane::record {
 // enough that grey text on white still does.
 inline constexpr int kChangeTolerance = 32;
 
+// Tenths of a percent of the pixels, 0 to 1000. Any changed pixel makes at
+// least 1, and 1000 means every pixel changed: "0.0" and "100.0" are never
+// rounded to. Pictures of different sizes are laid over each other from the
+// top left; what lies outside their overlap counts as changed.
+std::int32_t changeTenths(const platform::Pixels& now, const platform::Pixels& before,
+                          int tolerance = kChangeTolerance);
+
+// Boxes around the pixels of `now` that changed, near ones joined; laid over
+// `before` as changeTenths does, but only the new picture can be framed.
+std::vector<platform::Rect> changedAreas(const platform::Pixels& now,
+                                         const platform::Pixels& before,
+                                         int tolerance = kChangeTolerance);
+
+// A picture's change as the record keeps it: its figure, and the areas where
+// the figure is not 0.
 struct Change {
-  // Tenths of a percent of the pixels, 0 to 1000. Any changed pixel makes at
-  // least 1, and 1000 means every pixel changed: "0.0" and "100.0" are never
-  // rounded to.
   std::int32_t tenths = 0;
-  // Boxes around the changed pixels, near ones joined.
   std::vector<platform::Rect> areas;
 };
-
-// Pictures of different sizes are laid over each other from the top left;
-// what lies outside their overlap counts as changed.
-Change comparePictures(const platform::Pixels& now, const platform::Pixels& before,
-                       int tolerance = kChangeTolerance);
 
 // "0.0" … "100.0".
 Text changeText(std::int32_t tenths);

@@ -353,7 +353,10 @@ Comparison PictureRecord::compare(const Text& folder, const Text& url,
     // twice then differs nowhere, and its blocks' noise never counts.
     std::optional<platform::Pixels> seen;
     if (format == ImageFormat::Jpeg) seen = decodeJpeg(stored);
-    result.change = comparePictures(seen ? *seen : captured, *before);
+    const platform::Pixels& now = seen ? *seen : captured;
+    result.change = Change{changeTenths(now, *before), {}};
+    // Only a change is framed: an unchanged picture is spared the second pass.
+    if (result.change->tenths != 0) result.change->areas = changedAreas(now, *before);
   }
   if (keep_ == KeepPictures::ChangedOnly && result.change->tenths == 0)
     result.keptEarlier = *earlierName;

@@ -5,7 +5,7 @@
 
 #include "app/dialogs.h"
 #include "capture/picture_file.h"
-#include "capture/snapshot.h"
+#include "capture/window_pixels.h"
 #include "record/picture_record.h"
 #include "run/capture_folder.h"
 #include "run/run.h"

@@ -8,6 +8,7 @@
 
 #include "app/frame.h"
 #include "platform/sim/sim_platform.h"
+#include "program_fixture.h"
 #include "services/memory.h"
 
 namespace sorvane::app {
@@ -22,6 +23,14 @@ const std::vector<std::string> kLayoutOrder = {
     "标签2", "时钟2", "互联网浏览器1", "按钮3", "按钮4", "列表框1", "通用对话框1",
     "标签3", "按钮5", "选择框1", "分组框2", "编辑框1", "按钮6"};
 
+// The table given, with a handler that does nothing for every other name the
+// layout binds: the frame refuses to start with one missing.
+HandlerTable everyBound(HandlerTable table = {}) {
+  const std::optional<WindowLayout> layout = loadMainWindowLayout();
+  for (const Binding& b : layout->bindings) table.try_emplace(std::string(b.handler), [](Frame&) {});
+  return table;
+}
+
 struct FrameTest : ::testing::Test {
   sim::SimPlatform sim;
   int ticks = 0;
@@ -30,7 +39,7 @@ struct FrameTest : ::testing::Test {
                            ++ticks;
                            tickTimes.push_back(sim.now());
                          }}};
-  Frame frame{sim, handlers};
+  Frame frame{sim, everyBound(handlers)};
 
   Control& c(ControlName name) { return frame.control(name); }
   const sim::WidgetState& w(ControlName name) { return sim.widget(c(name).widget); }
@@ -328,10 +337,11 @@ TEST(FrameReport, LeavesOutEmptyParts) {
   EXPECT_EQ(Frame::fatalReportText(1, Text()).bytes(), "运行时出错!\r\n\r\n错误代码：1\r\n\r\n");
 }
 
-TEST(FrameFatal, IndexPastTheEndAllocationAndAFailedBuild) {
-  auto expectFatal = [](auto&& setUp, auto&& act, const std::string& text) {
+TEST(FrameFatal, IndexPastTheEndAllocationAFailedBuildAndAnUnboundHandler) {
+  auto expectFatal = [](auto&& setUp, auto&& act, const std::string& text,
+                        HandlerTable handlers = everyBound()) {
     sim::SimPlatform sim;
-    Frame frame(sim, {});
+    Frame frame(sim, std::move(handlers));
     setUp(sim);
     try {
       frame.startUp();
@@ -350,12 +360,27 @@ TEST(FrameFatal, IndexPastTheEndAllocationAndAFailedBuild) {
               "运行时出错!\r\n\r\n错误信息：分配 4096 字节内存失败!\r\n");
   expectFatal([](sim::SimPlatform& s) { s.failNextCreate(WidgetKind::Browser); }, [](Frame&) {},
               "运行时出错!\r\n\r\n错误信息：载入启动窗口失败\r\n");
+  HandlerTable withoutOne = everyBound();
+  withoutOne.erase("endDwell");
+  expectFatal(
+      none, [](Frame&) {}, "运行时出错!\r\n\r\n错误信息：未找到事件处理程序：endDwell\r\n",
+      withoutOne);
+}
+
+TEST(FrameStart, TheProgramsOwnTableBindsEveryHandlerTheLayoutNames) {
+  testing::Program program;  // the program's own table, started up
+  ASSERT_EQ(program.frame.state(), FrameState::Running);
+  const std::optional<WindowLayout> layout = loadMainWindowLayout();
+  for (const Binding& b : layout->bindings) {
+    EXPECT_TRUE(program.frame.control(b.control).bindings.contains(b.eventNumber)) << b.handler;
+  }
+  EXPECT_TRUE(program.sim.boxes().empty());
 }
 
 TEST(FrameLifetime, AFrameEndedWithoutShutdownLeavesNoTickBehind) {
   sim::SimPlatform sim;
   {
-    Frame frame(sim, {});
+    Frame frame(sim, everyBound());
     frame.startUp();
     frame.writeInt(frame.control("时钟1"), prop::timer::period, 100);
     frame.startWatch(50, [](Frame&) {});
@@ -371,9 +396,9 @@ TEST(FrameLifetime, AFrameThatEndsUndoesOnlyTheHooksStillItsOwn) {
   for (bool olderEndsFirst : {true, false}) {
     SCOPED_TRACE(olderEndsFirst ? "the older ends first" : "the newer ends first");
     sim::SimPlatform olderSim, newerSim;
-    auto older = std::make_unique<Frame>(olderSim, HandlerTable{});
+    auto older = std::make_unique<Frame>(olderSim, everyBound());
     older->startUp();
-    auto newer = std::make_unique<Frame>(newerSim, HandlerTable{});
+    auto newer = std::make_unique<Frame>(newerSim, everyBound());
     newer->startUp();
     (olderEndsFirst ? older : newer).reset();
     Frame& left = older ? *older : *newer;
@@ -447,9 +472,11 @@ TEST(Layout, AnotherBrowserSizeMovesTheControlsAndTheWindowWithIt) {
     EXPECT_EQ(browser.width < f.width, f.shrinks);
     EXPECT_NEAR(static_cast<double>(browser.width) / browser.height,
                 static_cast<double>(f.width) / f.height, 0.01);
-    for (const ControlLayout& c : layout.controls)
-      if (c.type == ControlType::WebBrowser)
+    for (const ControlLayout& c : layout.controls) {
+      if (c.type == ControlType::WebBrowser) {
         EXPECT_EQ(c.pageWidth, f.shrinks ? f.width : 0);
+      }
+    }
   }
 }
 

@@ -9,7 +9,6 @@
 
 #include "../support/pictures.h"
 #include "capture/picture_file.h"
-#include "capture/snapshot.h"
 #include "program_fixture.h"
 #include "record/change.h"
 #include "record/csv.h"
@@ -121,9 +120,8 @@ TEST(Change, TheShareOfPixelsBeyondTheTolerance) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const record::Change change = record::comparePictures(c.now, grey);
-    EXPECT_EQ(change.tenths, c.tenths);
-    EXPECT_EQ(change.areas.size(), c.areas);
+    EXPECT_EQ(record::changeTenths(c.now, grey), c.tenths);
+    EXPECT_EQ(record::changedAreas(c.now, grey).size(), c.areas);
   }
   for (const auto& [tenths, text] :
        {std::pair{0, "0.0"}, std::pair{1, "0.1"}, std::pair{505, "50.5"}, std::pair{1000, "100.0"}})
@@ -144,9 +142,9 @@ TEST(Change, AFrameSurroundsWhatChangedWhereverItIsAndHidesNoneOfIt) {
     Pixels now = before;
     for (int y = c.top; y < c.top + c.blockHeight; ++y)
       for (int x = c.left; x < c.left + c.blockWidth; ++x) setPixel(now, x, y, 0, 0, 255);
-    const record::Change change = record::comparePictures(now, before);
-    ASSERT_EQ(change.areas.size(), 1u);
-    const platform::Rect area = change.areas[0];
+    const std::vector<platform::Rect> areas = record::changedAreas(now, before);
+    ASSERT_EQ(areas.size(), 1u);
+    const platform::Rect area = areas[0];
     EXPECT_LE(area.left, c.left);
     EXPECT_LE(area.top, c.top);
     EXPECT_GE(area.top, c.top - 16);  // no more than a cell of slack each side
@@ -155,10 +153,10 @@ TEST(Change, AFrameSurroundsWhatChangedWhereverItIsAndHidesNoneOfIt) {
     EXPECT_LE(area.width, c.blockWidth + 16);
     EXPECT_LE(area.height, c.blockHeight + 16);
     if (c.tenths) {
-      EXPECT_EQ(change.tenths, *c.tenths);
+      EXPECT_EQ(record::changeTenths(now, before), *c.tenths);
     }
     Pixels framed = now;
-    record::frameAreas(framed, change.areas);
+    record::frameAreas(framed, areas);
     const auto at = [&](int x, int y) {
       const std::uint8_t* p =
           framed.bgr.data() + (static_cast<std::size_t>(y) * c.width + x) * 3;
@@ -180,7 +178,7 @@ TEST(PictureFiles, EveryFormatReadsBackByItsContent) {
       EXPECT_EQ(*back, page);
     } else {
       // Only the hardest edges (black strokes on white) ring beyond the tolerance.
-      EXPECT_LE(record::comparePictures(*back, page).tenths, 1);
+      EXPECT_LE(record::changeTenths(*back, page), 1);
     }
   }
   EXPECT_EQ(capture::pictureExtension(ImageFormat::Png).bytes(), ".png");

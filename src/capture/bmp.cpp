@@ -1,10 +1,7 @@
-#include "capture/snapshot.h"
+#include "capture/bmp.h"
 
-#include <cmath>
 #include <cstring>
-#include <new>
-
-#include "services/memory.h"
+#include <vector>
 
 namespace sorvane::capture {
 namespace {
@@ -24,7 +21,7 @@ std::uint32_t bmpRowStride(std::int32_t width) {
   return ((24u * static_cast<std::uint32_t>(width) + 31u) / 32u) * 4u;
 }
 
-ByteSet encodeBmp(const platform::Pixels& pixels) {
+ByteSet encodeBmp(const Pixels& pixels) {
   if (pixels.width <= 0 || pixels.height <= 0) return ByteSet();
   const std::uint32_t stride = bmpRowStride(pixels.width);
   const std::uint32_t imageSize = stride * static_cast<std::uint32_t>(pixels.height);
@@ -51,68 +48,7 @@ ByteSet encodeBmp(const platform::Pixels& pixels) {
   return ByteSet(std::move(out));
 }
 
-std::int32_t wantedSize(std::int32_t captured, std::int32_t requested) {
-  if (requested == 0) return captured;
-  if (requested > 0) return requested;
-  std::int64_t percent = -static_cast<std::int64_t>(requested);
-  if (percent < 10) percent = 10;
-  return static_cast<std::int32_t>(std::llround(static_cast<double>(captured) * percent / 100.0));
-}
-
-platform::Pixels scalePixels(const platform::Pixels& source, int width, int height) {
-  platform::Pixels out;
-  out.width = width;
-  out.height = height;
-  out.bgr.assign(static_cast<std::size_t>(width) * height * 3, 0);
-  const double sx = static_cast<double>(source.width) / width;
-  const double sy = static_cast<double>(source.height) / height;
-  for (int y = 0; y < height; ++y) {
-    const int y0 = static_cast<int>(y * sy);
-    const int y1 = std::max(y0 + 1, static_cast<int>(std::ceil((y + 1) * sy)));
-    for (int x = 0; x < width; ++x) {
-      const int x0 = static_cast<int>(x * sx);
-      const int x1 = std::max(x0 + 1, static_cast<int>(std::ceil((x + 1) * sx)));
-      unsigned sum[3] = {0, 0, 0};
-      unsigned count = 0;
-      for (int yy = y0; yy < std::min(y1, source.height); ++yy) {
-        for (int xx = x0; xx < std::min(x1, source.width); ++xx) {
-          const std::uint8_t* p =
-              source.bgr.data() + (static_cast<std::size_t>(yy) * source.width + xx) * 3;
-          for (int c = 0; c < 3; ++c) sum[c] += p[c];
-          ++count;
-        }
-      }
-      std::uint8_t* d = out.bgr.data() + (static_cast<std::size_t>(y) * width + x) * 3;
-      for (int c = 0; c < 3; ++c) d[c] = static_cast<std::uint8_t>(count ? sum[c] / count : 0);
-    }
-  }
-  return out;
-}
-
-std::optional<platform::Pixels> takePixels(platform::Platform& platform, std::uint32_t handle,
-                                           std::int32_t width, std::int32_t height) {
-  if (handle != 0 && !platform.widgetExists(handle)) return std::nullopt;
-  std::optional<platform::Pixels> taken = platform.capture(handle);
-  if (!taken) return std::nullopt;
-  platform::Pixels& captured = *taken;
-  if (captured.width <= 0 || captured.height <= 0) return std::nullopt;
-  const std::int32_t w = wantedSize(captured.width, width);
-  const std::int32_t h = wantedSize(captured.height, height);
-  if (w <= 0 || h <= 0) return std::nullopt;
-  if (w == captured.width && h == captured.height) return taken;
-  return scalePixels(captured, w, h);
-}
-
-ByteSet snapshot(platform::Platform& platform, std::uint32_t handle, std::int32_t width,
-                 std::int32_t height) {
-  const std::optional<platform::Pixels> pixels = takePixels(platform, handle, width, height);
-  if (!pixels) return ByteSet();
-  const std::size_t total =
-      kBmpHeaderSize + std::size_t{bmpRowStride(pixels->width)} * pixels->height;
-  return guardAllocation(total, [&] { return encodeBmp(*pixels); });
-}
-
-std::optional<platform::Pixels> decodeBmp(const ByteSet& bytes) {
+std::optional<Pixels> decodeBmp(const ByteSet& bytes) {
   const std::uint8_t* h = bytes.data();
   auto le32 = [&](std::size_t at) {
     return static_cast<std::uint32_t>(h[at]) | static_cast<std::uint32_t>(h[at + 1]) << 8 |
@@ -133,7 +69,7 @@ std::optional<platform::Pixels> decodeBmp(const ByteSet& bytes) {
   if (offset < kBmpHeaderSize ||
       offset + stride * static_cast<std::uint64_t>(height) > bytes.size())
     return std::nullopt;
-  platform::Pixels pixels;
+  Pixels pixels;
   pixels.width = width;
   pixels.height = height;
   const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
