@@ -96,6 +96,9 @@ void endBrowserPage(BrowserView& view);
 // The engine's view while it shows a page of its own to draw; nullptr while
 // a stand-in or the blank cover is shown, or its process is gone.
 WebKitWebView* pageView(BrowserView& view);
+// Connects the view so that nothing its pages ask for opens a window, a
+// dialog or a file (page_refusals.cpp).
+void refusePageRequests(WebKitWebView* view);
 
 // Cairo's 32-bit pixels as blue, green, red.
 void surfaceToBgr(cairo_surface_t* surface, Pixels& out);

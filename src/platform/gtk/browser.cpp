@@ -12,15 +12,12 @@
 
 #include <webkit2/webkit2.h>
 
-#include <cstdio>
-#include <cstdlib>
-
 #include "platform/gtk/address_completion.h"
 #include "platform/gtk/backend.h"
 #include "platform/gtk/engine.h"
+#include "platform/gtk/paint_probe.h"
 
 namespace sorvane::platform::gtk {
-
 
 // What the latest address has come to, as far as the view is concerned.
 struct PageRecord {
@@ -34,6 +31,9 @@ struct PageRecord {
   bool started = false;     // the engine began a load of its own for it
   bool stopped = false;     // the program stopped it
   std::uint64_t before = 0; // what the view drew when the address was sent
+  bool drawn = false;       // finished, and its web process has drawn it since
+  bool unprobed = false;    // finished, and only a change in the view tells it drew
+  gint64 drawnBy = 0;       // when a finished page stops being waited for
 };
 
 struct BrowserView {
@@ -48,10 +48,12 @@ struct BrowserView {
   bool crashed = false;
   guint idleSource = 0;  // the view is to be made when the loop is idle
   PageRecord page;
+  PaintProbe probe;
 };
 
 void BrowserViewDeleter::operator()(BrowserView* b) const {
   if (b->idleSource) g_source_remove(b->idleSource);
+  b->probe.drop();
   if (b->overlay) {
     g_signal_handlers_disconnect_by_data(b->overlay, b);
     if (!gtk_widget_in_destruction(b->overlay)) gtk_widget_destroy(b->overlay);
@@ -104,90 +106,6 @@ GRef<WebKitWebContext> sharedContext() {
   return GRef<WebKitWebContext>(context);
 }
 
-// --- Everything a page may ask for, answered without a window -------------
-
-gboolean onScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
-  switch (WK(webkit_script_dialog_get_dialog_type)(dialog)) {
-    case WEBKIT_SCRIPT_DIALOG_CONFIRM:
-    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM:
-      // Leaving a page must never hang on a question nobody sees.
-      WK(webkit_script_dialog_confirm_set_confirmed)(dialog, TRUE);
-      break;
-    case WEBKIT_SCRIPT_DIALOG_PROMPT:
-      WK(webkit_script_dialog_prompt_set_text)(
-          dialog, WK(webkit_script_dialog_prompt_get_default_text)(dialog));
-      break;
-    default:
-      break;
-  }
-  return TRUE;
-}
-
-gboolean refuse(WebKitWebView*, gpointer) { return TRUE; }
-
-gboolean refusePrint(WebKitWebView*, WebKitPrintOperation*, gpointer) { return TRUE; }
-
-gboolean refuseAuthentication(WebKitWebView*, WebKitAuthenticationRequest* request, gpointer) {
-  WK(webkit_authentication_request_cancel)(request);
-  return TRUE;
-}
-
-gboolean refuseFileChooser(WebKitWebView*, WebKitFileChooserRequest* request, gpointer) {
-  WK(webkit_file_chooser_request_cancel)(request);
-  return TRUE;
-}
-
-gboolean refusePermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
-  WK(webkit_permission_request_deny)(request);
-  return TRUE;
-}
-
-gboolean refuseContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
-                           gpointer) {
-  return TRUE;
-}
-
-gboolean refuseColourChooser(WebKitWebView*, WebKitColorChooserRequest* request, gpointer) {
-  WK(webkit_color_chooser_request_cancel)(request);
-  return TRUE;
-}
-
-gboolean refuseOptionMenu(WebKitWebView*, WebKitOptionMenu* menu, GdkEvent*, GdkRectangle*,
-                          gpointer) {
-  WK(webkit_option_menu_close)(menu);
-  return TRUE;
-}
-
-gboolean refuseNotification(WebKitWebView*, WebKitNotification*, gpointer) { return TRUE; }
-
-GtkWidget* refuseNewWindow(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
-
-bool isAttachment(WebKitURIResponse* response) {
-  SoupMessageHeaders* headers = WK(webkit_uri_response_get_http_headers)(response);
-  const char* disposition =
-      headers ? WK(soup_message_headers_get_one)(headers, "Content-Disposition") : nullptr;
-  return disposition && g_ascii_strncasecmp(disposition, "attachment", 10) == 0;
-}
-
-gboolean decidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
-                      gpointer) {
-  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
-    WK(webkit_policy_decision_ignore)(decision);
-    return TRUE;
-  }
-  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) {
-    auto* response = reinterpret_cast<WebKitResponsePolicyDecision*>(decision);
-    // What cannot be shown, or is sent as an attachment, would become a
-    // download: drop it instead.
-    if (!WK(webkit_response_policy_decision_is_mime_type_supported)(response) ||
-        isAttachment(WK(webkit_response_policy_decision_get_response)(response))) {
-      WK(webkit_policy_decision_ignore)(decision);
-      return TRUE;
-    }
-  }
-  return FALSE;
-}
-
 void onWebProcessGone(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
   static_cast<BrowserView*>(data)->crashed = true;
 }
@@ -200,6 +118,17 @@ void setCovered(BrowserView& b, bool covered) {
 
 bool isEmptyPage(const char* uri) {
   return uri && g_ascii_strncasecmp(uri, "about:blank", 11) == 0;
+}
+
+// A finished page whose frame never comes (its script holds the web process
+// from the start, or the window is minimized and the engine draws nothing) is
+// waited for this long; then what the view draws is all there is.
+constexpr gint64 kDrawWaitUs = 5 * G_USEC_PER_SEC;
+
+void onProbeAnswer(void* data, PaintProbe::Answer answer) {
+  PageRecord& page = static_cast<BrowserView*>(data)->page;
+  page.drawn = answer == PaintProbe::Answer::Drawn;
+  page.unprobed = !page.drawn;
 }
 
 void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
@@ -220,7 +149,10 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
     if (!page.errorPage) page.committed = true;
   }
   // A failed load is reported as finished too, after its failure.
-  if (event == WEBKIT_LOAD_FINISHED && !page.failed) page.finished = true;
+  if (event != WEBKIT_LOAD_FINISHED || page.failed) return;
+  page.finished = true;
+  page.drawnBy = g_get_monotonic_time() + kDrawWaitUs;
+  b->probe.ask(b->view, onProbeAnswer, b);
 }
 
 // An address that differs from the page on show only after '#' (or from the
@@ -234,7 +166,8 @@ void onLoadingChanged(WebKitWebView* view, GParamSpec*, gpointer data) {
       page.blank || b->crashed || page.address.empty())
     return;
   if (g_strcmp0(WK(webkit_web_view_get_uri)(view), page.address.c_str()) != 0) return;
-  page.committed = page.finished = true;
+  // The page on show has long been drawn.
+  page.committed = page.finished = page.drawn = true;
   setCovered(*b, false);
 }
 
@@ -266,27 +199,6 @@ void onResponsiveness(WebKitWebView* view, GParamSpec*, gpointer data) {
   WK(webkit_web_view_load_uri)(view, page.address.c_str());
 }
 
-// A cheap fingerprint of what the engine's view draws now (FNV-1a over its
-// pixels), or 0 when it draws nothing.
-std::uint64_t drawnFingerprint(const BrowserView& b) {
-  if (!b.view || !gtk_widget_is_drawable(GTK_WIDGET(b.view))) return 0;
-  const int width = gtk_widget_get_allocated_width(GTK_WIDGET(b.view));
-  const int height = gtk_widget_get_allocated_height(GTK_WIDGET(b.view));
-  if (width <= 0 || height <= 0) return 0;
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
-  cairo_t* cr = cairo_create(surface);
-  gtk_widget_draw(GTK_WIDGET(b.view), cr);
-  cairo_destroy(cr);
-  cairo_surface_flush(surface);
-  const unsigned char* data = cairo_image_surface_get_data(surface);
-  const std::size_t size =
-      static_cast<std::size_t>(cairo_image_surface_get_stride(surface)) * height;
-  std::uint64_t h = 1469598103934665603ull;
-  for (std::size_t i = 0; data && i < size; ++i) h = (h ^ data[i]) * 1099511628211ull;
-  cairo_surface_destroy(surface);
-  return h;
-}
-
 gboolean drawCover(GtkWidget*, cairo_t* cr, gpointer data) {
   if (!static_cast<BrowserView*>(data)->covered) return FALSE;
   cairo_set_source_rgb(cr, 1, 1, 1);
@@ -306,25 +218,15 @@ void onOverlayDestroyed(GtkWidget*, gpointer data) {
   b->closed = true;
   if (b->idleSource) g_source_remove(b->idleSource);
   b->idleSource = 0;
+  b->probe.drop();
   if (!b->view) return;
   if (!b->crashed) WK(webkit_web_view_terminate_web_process)(b->view);
   g_signal_handlers_disconnect_by_data(b->view, b);
   b->view = nullptr;
 }
 
-void connectRefusals(WebKitWebView* view, BrowserView* owner) {
-  g_signal_connect(view, "script-dialog", G_CALLBACK(onScriptDialog), nullptr);
-  g_signal_connect(view, "print", G_CALLBACK(refusePrint), nullptr);
-  g_signal_connect(view, "authenticate", G_CALLBACK(refuseAuthentication), nullptr);
-  g_signal_connect(view, "run-file-chooser", G_CALLBACK(refuseFileChooser), nullptr);
-  g_signal_connect(view, "permission-request", G_CALLBACK(refusePermission), nullptr);
-  g_signal_connect(view, "context-menu", G_CALLBACK(refuseContextMenu), nullptr);
-  g_signal_connect(view, "run-color-chooser", G_CALLBACK(refuseColourChooser), nullptr);
-  g_signal_connect(view, "show-option-menu", G_CALLBACK(refuseOptionMenu), nullptr);
-  g_signal_connect(view, "show-notification", G_CALLBACK(refuseNotification), nullptr);
-  g_signal_connect(view, "enter-fullscreen", G_CALLBACK(refuse), nullptr);
-  g_signal_connect(view, "create", G_CALLBACK(refuseNewWindow), nullptr);
-  g_signal_connect(view, "decide-policy", G_CALLBACK(decidePolicy), nullptr);
+void connectSignals(WebKitWebView* view, BrowserView* owner) {
+  refusePageRequests(view);
   g_signal_connect(view, "web-process-terminated", G_CALLBACK(onWebProcessGone), owner);
   g_signal_connect(view, "load-changed", G_CALLBACK(onLoadChanged), owner);
   g_signal_connect(view, "load-failed", G_CALLBACK(onLoadFailed), owner);
@@ -369,7 +271,7 @@ void makeView(BrowserView& b) {
                                                         "settings", engine, nullptr));
   g_object_unref(engine);
   b.view = view;
-  connectRefusals(view, &b);
+  connectSignals(view, &b);
   gtk_widget_set_can_focus(GTK_WIDGET(view), FALSE);
   if (!b.settings.registerAsDropTarget) gtk_drag_dest_unset(GTK_WIDGET(view));
   gtk_container_remove(GTK_CONTAINER(b.overlay), b.standIn);  // which destroys it
@@ -443,9 +345,10 @@ void navigateBrowser(BrowserView& b, const std::string& url) {
   // File names are escaped from their exact bytes; what is left for the
   // engine's URL parser has to be UTF-8.
   const std::string address = validUtf8(completeAddress(url, g_get_home_dir()));
+  b.probe.drop();
   b.page = PageRecord{};
   b.page.address = address;
-  b.page.before = madeNow ? 0 : drawnFingerprint(b);
+  b.page.before = madeNow ? 0 : drawnFingerprint(b.view);
   // The engine starts a new web process by itself if the last one died.
   b.crashed = false;
   WK(webkit_web_view_load_uri)(b.view, address.c_str());
@@ -465,8 +368,21 @@ void endBrowserPage(BrowserView& b) {
 
 WebKitWebView* pageView(BrowserView& b) { return b.covered || b.crashed ? nullptr : b.view; }
 
+namespace {
+
+// Finished, and the engine has yet to draw it: busy until it has, or until
+// the program stops the page.
+bool awaitingFrame(const BrowserView& b) {
+  const PageRecord& page = b.page;
+  if (!page.finished || page.drawn || page.stopped || page.blank) return false;
+  if (g_get_monotonic_time() >= page.drawnBy) return false;
+  return !page.unprobed || drawnFingerprint(b.view) == page.before;
+}
+
+}  // namespace
+
 bool isBrowserBusy(const BrowserView& b) {
-  return b.view && !b.crashed && WK(webkit_web_view_is_loading)(b.view);
+  return b.view && !b.crashed && (WK(webkit_web_view_is_loading)(b.view) || awaitingFrame(b));
 }
 
 PageShows browserPageShows(const BrowserView& b) {
@@ -474,10 +390,11 @@ PageShows browserPageShows(const BrowserView& b) {
   if (page.blank || !b.view) return PageShows::Nothing;
   if (page.errorPage) return PageShows::EngineError;
   if (!page.committed || b.crashed) return PageShows::Nothing;
-  if (page.finished) return PageShows::Own;
-  // Begun but not ended (stopped, or still going): until the engine draws the
-  // new document it keeps drawing the old one.
-  return drawnFingerprint(b) == page.before ? PageShows::Nothing : PageShows::Own;
+  if (page.finished && page.drawn) return PageShows::Own;
+  // Begun but not drawn for certain (stopped, still going, or finished with
+  // no word of its frame): until the engine draws the new document the view
+  // keeps drawing the old one, or nothing after a new web process.
+  return drawnFingerprint(b.view) == page.before ? PageShows::Nothing : PageShows::Own;
 }
 
 void GtkPlatform::navigateNative(Widget& w, const std::string& url) {
