@@ -250,11 +250,13 @@ void Run::endDwell(Frame& frame) {
   const PageEnd end = settlePage(frame);
   // The folder as the box has it at this moment: the picture and its row go there.
   const Text folder = frame.readText(frame.control("编辑框1"), prop::editBox::content);
+  // A copy: the engine may run a loop while it draws, and the watch is the run's.
+  const Text url = page.url;
   PageReport report;
   if (frame.readInt(frame.control("选择框1"), prop::checkBox::checked) == 1) {
-    report = capturePage(frame, *this, folder, page.url);
+    report = capturePage(frame, *this, folder, url);
   } else {
-    report.url = page.url;
+    report.url = url;
     report.at = currentDateTime();
   }
   report.end = end;
