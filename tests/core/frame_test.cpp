@@ -8,7 +8,6 @@
 
 #include "app/frame.h"
 #include "platform/sim/sim_platform.h"
-#include "program_fixture.h"
 #include "services/memory.h"
 
 namespace sorvane::app {
@@ -24,7 +23,8 @@ const std::vector<std::string> kLayoutOrder = {
     "标签3", "按钮5", "选择框1", "分组框2", "编辑框1", "按钮6"};
 
 // The table given, with a handler that does nothing for every other name the
-// layout binds: the frame refuses to start with one missing.
+// layout binds: the frame refuses to start with one missing (FrameFatal). The
+// program's own table starts in every test of the program (program_fixture.h).
 HandlerTable everyBound(HandlerTable table = {}) {
   const std::optional<WindowLayout> layout = loadMainWindowLayout();
   for (const Binding& b : layout->bindings) table.try_emplace(std::string(b.handler), [](Frame&) {});
@@ -365,16 +365,6 @@ TEST(FrameFatal, IndexPastTheEndAllocationAFailedBuildAndAnUnboundHandler) {
   expectFatal(
       none, [](Frame&) {}, "运行时出错!\r\n\r\n错误信息：未找到事件处理程序：endDwell\r\n",
       withoutOne);
-}
-
-TEST(FrameStart, TheProgramsOwnTableBindsEveryHandlerTheLayoutNames) {
-  testing::Program program;  // the program's own table, started up
-  ASSERT_EQ(program.frame.state(), FrameState::Running);
-  const std::optional<WindowLayout> layout = loadMainWindowLayout();
-  for (const Binding& b : layout->bindings) {
-    EXPECT_TRUE(program.frame.control(b.control).bindings.contains(b.eventNumber)) << b.handler;
-  }
-  EXPECT_TRUE(program.sim.boxes().empty());
 }
 
 TEST(FrameLifetime, AFrameEndedWithoutShutdownLeavesNoTickBehind) {
