@@ -8,13 +8,20 @@ bash tools/setup.sh linux win32 win64
 status=0
 ctest --test-dir build --output-on-failure --timeout 900 "$@" || status=$?
 
-# Windows: both builds under Wine, each in a fresh private prefix made by the
-# first test that needs it. Where this machine cannot run 32-bit programs
-# (no 32-bit support in the kernel), the 32-bit build's tests report skipped.
+# Windows: both builds under Wine, each in a fresh private prefix. It is made
+# here, before CTest lists the tests through it, so that a prefix Wine cannot
+# make is reported as such, with its log. Where this machine cannot run 32-bit
+# programs (no 32-bit support in the kernel), the 32-bit build's tests report
+# skipped.
 for dir in build-win64 build-win32; do
   if [ -d "$dir/wine-prefix" ]; then
     WINEPREFIX="$PWD/$dir/wine-prefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
     rm -rf "$dir/wine-prefix"
+  fi
+  loader=/usr/lib/wine/wine64
+  [ "$dir" = build-win64 ] || loader=/usr/lib/wine/wine
+  if "$loader" --version >/dev/null 2>&1; then
+    tests/win32/wine-run --prefix "$dir/wine-prefix" --make-prefix >/dev/null || status=1
   fi
   ctest --test-dir "$dir" --output-on-failure --timeout 900 "$@" || status=$?
 done
