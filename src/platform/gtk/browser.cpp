@@ -151,7 +151,10 @@ void onLoadChanged(WebKitWebView*, WebKitLoadEvent event, gpointer data) {
   // A failed load is reported as finished too, after its failure.
   if (event != WEBKIT_LOAD_FINISHED || page.failed) return;
   page.finished = true;
-  page.drawnBy = g_get_monotonic_time() + kDrawWaitUs;
+  // Counted from the first finish: a page that reloads itself at once, for
+  // ever, finishes again before any answer can come, and must not be waited
+  // for as long as it goes on.
+  if (page.drawnBy == 0) page.drawnBy = g_get_monotonic_time() + kDrawWaitUs;
   b->probe.ask(b->view, onProbeAnswer, b);
 }
 
