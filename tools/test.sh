@@ -18,9 +18,7 @@ for dir in build-win64 build-win32; do
     WINEPREFIX="$PWD/$dir/wine-prefix" /usr/lib/wine/wineserver64 -k 2>/dev/null || true
     rm -rf "$dir/wine-prefix"
   fi
-  loader=/usr/lib/wine/wine64
-  [ "$dir" = build-win64 ] || loader=/usr/lib/wine/wine
-  if "$loader" --version >/dev/null 2>&1; then
+  if tests/win32/wine-run --can-run "$dir/tests/services_tests.exe"; then
     tests/win32/wine-run --prefix "$dir/wine-prefix" --make-prefix >/dev/null || status=1
   fi
   ctest --test-dir "$dir" --output-on-failure --timeout 900 "$@" || status=$?
